@@ -1,0 +1,36 @@
+// Builds ".BIN" firmware images for simulated drives: the image bytes
+// followed by the 48-byte trailer that names the drive model, the revision,
+// the three-character code, an optional FC code and how the image is cut into
+// chunks.  Used by tests and by the README's run command.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct FirmwareImageSpec {
+    std::string Model = "SIMDRIVEDVD-RW SD-1000";  // vendor (8) + product (16), blank-padded to 24
+    std::string Revision = "1.01";                 // 4
+    std::string Code = "SDA";                      // 3
+    uint8_t Type = 4;            // trailer byte 30; 4: the code must match
+    bool FcMarker = false;       // trailer bytes 42-43 "FC"
+    uint8_t FcCode[2] = {0, 0};  // trailer bytes 44-45
+    uint8_t ChunkKiB = 32;       // trailer byte 28
+    uint8_t ChunkCount = 4;      // trailer byte 29
+    // Size of the last chunk in KiB; the file is (ChunkCount-1)*ChunkKiB +
+    // LastChunkKiB KiB long.  0: same as ChunkKiB.
+    uint8_t LastChunkKiB = 0;
+    // Put the trailer 65,536 bytes before the end and start the last 48 bytes
+    // with 0xFF (images that carry a 64 KiB tail after their trailer).
+    bool TrailerBeforeTail = false;
+    // A 65,536-byte boot image (the chunk fields are then not used for the size).
+    bool BootImage = false;
+    uint32_t Seed = 1;           // content of the image bytes
+};
+
+std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec);
+bool WriteFirmwareImage(const std::string& path, const FirmwareImageSpec& spec, std::string& error);
+
+}  // namespace sim
