@@ -4,11 +4,22 @@
 // chunks.  Used by tests and by the README's run command.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace sim {
+
+inline constexpr size_t kTrailerBytes = 48;
+// Images whose last 48 bytes begin with 0xFF carry their trailer this far
+// before the end.
+inline constexpr size_t kTailBytes = 65536;
+inline constexpr size_t kBootImageBytes = 65536;
+// The part of a boot image that is written into the drive's boot block.
+inline constexpr size_t kBootBlockOffset = 4096;
+inline constexpr size_t kBootBlockBytes = 1024;
 
 struct FirmwareImageSpec {
     std::string Model = "SIMDRIVEDVD-RW SD-1000";  // vendor (8) + product (16), blank-padded to 24
@@ -30,7 +41,16 @@ struct FirmwareImageSpec {
     uint32_t Seed = 1;           // content of the image bytes
 };
 
-std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec);
-bool WriteFirmwareImage(const std::string& path, const FirmwareImageSpec& spec, std::string& error);
+// The file bytes the layout describes; empty when it describes no file (a size
+// of zero or less, less than 48 bytes, or too short to hold a trailer 65,536
+// bytes before its end).
+std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& layout);
+bool WriteFirmwareImage(const std::string& path, const FirmwareImageSpec& layout, std::string& error);
+
+// Offset of the trailer in an image, read the way the download program reads
+// it: the last 48 bytes, or, when their first byte is 0xFF, the 48 bytes that
+// end 65,536 bytes before the end.  Nothing when that position does not lie
+// inside the image.
+std::optional<size_t> FindTrailer(const uint8_t* image, size_t size);
 
 }  // namespace sim

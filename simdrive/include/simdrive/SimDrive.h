@@ -1,7 +1,7 @@
 // A simulated MMC optical drive.
 //
 // The drive executes command blocks as a real drive does: every opcode it
-// knows has one handler (see SimDrive.cpp, one function per opcode), any other
+// knows has one handler (registered in the table in src/SimDrive.cpp), any other
 // opcode ends in CHECK CONDITION with ILLEGAL REQUEST / INVALID COMMAND
 // OPERATION CODE (05/20/00).  It answers with a SCSI status byte and
 // fixed-format sense data, keeps a log of every command for tests, and can be
@@ -37,7 +37,22 @@ struct Sense {
     uint8_t Key = 0;   // whole byte 2, flag bits included
     uint8_t Asc = 0;
     uint8_t Ascq = 0;
+    bool operator==(const Sense&) const = default;
 };
+
+// The sense the drive itself answers.
+inline constexpr Sense kSenseNoMedium{0x02, 0x3A, 0x00};           // tray closed, no disc
+inline constexpr Sense kSenseTrayOpen{0x02, 0x3A, 0x02};           // medium not present, tray open
+inline constexpr Sense kSenseBecomingReady{0x02, 0x04, 0x01};
+inline constexpr Sense kSenseParameterListLength{0x05, 0x1A, 0x00};
+inline constexpr Sense kSenseInvalidOpcode{0x05, 0x20, 0x00};
+inline constexpr Sense kSenseInvalidFieldInCdb{0x05, 0x24, 0x00};
+inline constexpr Sense kSenseInvalidFieldInParameters{0x05, 0x26, 0x00};
+inline constexpr Sense kSenseSequenceError{0x05, 0x2C, 0x00};
+
+// ASPI status reported for a request the carrier cannot deliver at all (no
+// command block, a block longer than 16 bytes, data length without a buffer).
+inline constexpr uint8_t kAspiInvalidRequest = 0xE0;
 
 struct ScsiRequest {
     const uint8_t* Cdb = nullptr;
@@ -115,10 +130,12 @@ public:
     void AddFault(const Fault& fault);
     void ClearFaults();
 
-    // Command log.
+    // Command log.  Logging is on by construction; switched off, Execute
+    // records nothing (CommandCount still counts), for long benchmark runs.
     const std::vector<LoggedCommand>& Log() const;
     void ClearLog();
     uint32_t CommandCount() const;
+    void SetLogging(bool on);
 
     // State seen by tests.
     const DriveConfig& Config() const;
@@ -126,20 +143,44 @@ public:
     bool TrayOpen() const;
     void InsertDisc(bool loaded);
 
-    // Firmware state (see SimFirmware.h for what a download does).
+    // Firmware state (simdrive/README.md describes what a download does).
     struct Firmware;
     const Firmware& FirmwareState() const;
-    // Persistence of the firmware state (a small text record).
+    // Persistence of the firmware state (a small text record).  LoadFirmware
+    // refuses a malformed record with an error text and then changes nothing;
+    // a loaded record also ends any download in progress.
     void SaveFirmware(std::ostream& out) const;
     bool LoadFirmware(std::istream& in, std::string& error);
-    // Called after every change of the firmware state (the simulated machine
-    // writes its state file from here).
+    // Called after every change of the firmware state made by a command (the
+    // simulated machine writes its state file from here).  Runs on the thread
+    // that executed the command, after the drive has released its lock, so the
+    // callback may call SaveFirmware.  LoadFirmware does not call it.
     void OnFirmwareChanged(std::function<void()> callback);
 
     struct Impl;
 
 private:
     Impl* impl_;
+};
+
+// The firmware the drive holds.  Revision, Code and FcCode mirror the
+// drive's config (INQUIRY answers from there).  The checksums describe the
+// image last taken (a factory image built from the config until the first
+// download, see README.md); the image itself is not kept, only its size and
+// hash.
+struct SimDrive::Firmware {
+    std::string Revision;          // 4
+    std::string Code;              // 3
+    uint8_t FcCode[2] = {0, 0};
+    bool BootCode = false;         // runs its boot code: INQUIRY revision "BOOT"
+    bool FlashMode = false;        // the FC-code command was taken
+    bool BootRewrite = false;      // download mode: rewrite the boot area
+    uint16_t ProgramChecksum = 0;
+    uint16_t BootChecksum = 0;
+    uint16_t ParameterChecksum = 0;
+    uint32_t ImageSize = 0;
+    uint64_t ImageHash = 0;        // FNV-1a of the image bytes
+    bool operator==(const Firmware&) const = default;
 };
 
 }  // namespace sim

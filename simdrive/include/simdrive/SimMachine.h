@@ -109,10 +109,22 @@ public:
     void SetLetterType(char letter, unsigned driveType);
     void SetLetterOpenFails(char letter, bool fails);
 
+    // A drive attached where one already is replaces it.
     SimDrive& AttachDriveAtLetter(char letter, const DriveConfig& config = {});
     SimDrive& AttachDriveAtAspi(uint8_t adapter, uint8_t target, const DriveConfig& config = {});
     SimDrive* DriveAtLetter(char letter);
     SimDrive* DriveAtAspi(uint8_t adapter, uint8_t target);
+
+    // How the programs' own windows behave on this machine: answered at once
+    // and echoed to stderr (true, headless runs) or shown for a person to
+    // answer.  The message-box service of this machine always records and
+    // answers at once; a user-interface layer that shows real windows
+    // replaces it when UiAuto is false.
+    bool UiAuto = true;
+    // The services and the drives run on the real clock instead of the
+    // virtual one (Clock() still answers the virtual clock, which then stays
+    // unused).
+    bool RealClock = false;
 
     // Called when a restart is accepted (the simulated system ends the
     // running program from here; see platform_ui).
@@ -126,6 +138,30 @@ public:
     void QueueMessageBoxAnswer(int answer);
     struct ShellCall { std::string Verb, File, Parameters; int Show; };
     const std::vector<ShellCall>& ShellCalls() const;
+
+    // The drives attached, drive letters first (a to z), then ASPI adapters
+    // and targets in order.
+    struct AttachedDrive {
+        std::optional<char> Letter;  // set for a drive at a letter (lower case)
+        uint8_t Adapter = 0;         // ASPI host adapter and target otherwise
+        uint8_t Target = 0;
+        SimDrive* Drive = nullptr;
+    };
+    std::vector<AttachedDrive> Drives();
+
+    // Keeps the drives' firmware in a state file between runs: loads every
+    // attached drive's firmware from its record in the file (when the file
+    // exists), then rewrites the whole file after every firmware change, by
+    // way of a temporary file and a rename.  Records of drives this machine
+    // does not have are kept as they are.  Call it after attaching the
+    // drives.  False, with the reason, when the file cannot be read or is
+    // malformed; nothing is loaded then.
+    bool UseStateFile(const std::string& path, std::string& error);
+    const std::string& StateFile() const;
+
+    // The clock the services and the drives use: the virtual clock, or the
+    // real one when RealClock is set.
+    platform::IClock& ActiveClock();
 
     // The services of this machine.
     platform::Services Services();

@@ -1,0 +1,54 @@
+// A simulated machine described in a text file, one setting per line.
+//
+//   # comment (also after a setting: "platform nt   # the NT family")
+//   platform nt|9x
+//   version <major> <minor> <build> "<service pack text>" [product <n>] [suite <n>]
+//           [plain-fails] [extended-fails]
+//   language <id>                     e.g. 0x412 (Korean), 0x409 (US English)
+//   admin yes|no
+//   restart accept|refuse
+//   process <id> <exe name> [locked]  locked: the process cannot be opened
+//   aspi present|missing [no-send] [no-info] [support <word>] [adapters <n>]
+//        [never-completes]
+//   letter <x:> [type <n>] [open-fails]
+//   drive <x:> <drive settings>                 a drive on a drive letter
+//   drive aspi <adapter> <target> <drive settings>  a drive behind ASPI
+//   registry "<key path>" "<value name>" "<text>"   HKLM; stored with its NUL
+//   state <path>                      the drives' firmware kept here between
+//                                     runs; relative to the description's folder
+//   commandline "<text>"              else the process's real command line
+//   ui auto|interactive               auto: windows and message boxes are
+//                                     answered at once and echoed to stderr
+//   clock virtual|real                virtual: waits cost no real time
+//
+// Drive settings, in any order: vendor "<text>", product "<text>",
+// revision "<text>", code "<text>", fc <byte> <byte>, byte0 <byte>, disc,
+// nodrivecode, refuseflash, becoming-ready <ms>.
+//
+// Numbers are decimal or 0x-prefixed hexadecimal.  Texts with blanks go in
+// double quotes; inside them \" is a quote and \\ a backslash, any other
+// backslash stands for itself (so "C:\FW\A.BIN" needs no doubling).
+// Settings given once per machine (platform, version, language, ...) may
+// appear only once; so may each drive place, letter and process id.
+// Defaults: platform nt, version 5 1 2600 "Service Pack 2" (4 10 2222 " A "
+// on 9x), language 0x409, admin yes, restart accept, aspi missing, ui auto,
+// clock virtual, no state file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "simdrive/SimMachine.h"
+
+namespace sim {
+
+// The machine the file describes, or nullptr with a clear error that names
+// the file and line.  A state file that cannot be read fails the load too.
+std::unique_ptr<SimMachine> LoadSimMachine(const std::string& path, std::string& error);
+
+// The same from the description's text; relative state paths are taken from
+// baseDirectory, and errors name sourceName.
+std::unique_ptr<SimMachine> ParseSimMachine(const std::string& text, const std::string& sourceName,
+                                            const std::string& baseDirectory, std::string& error);
+
+}  // namespace sim

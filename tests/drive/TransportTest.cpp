@@ -1,0 +1,274 @@
+// Both carriers end to end against the simulated machine, through
+// SendDriveCommand as every drive command of the programs goes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "drive/Enumeration.h"
+#include "drive/Transport.h"
+#include "simdrive/SimMachine.h"
+
+namespace {
+
+enum class Carrier { PassThrough, Aspi };
+
+const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
+const uint8_t kInquiry36[6] = {0x12, 0, 0, 0, 0x24, 0};
+
+class TransportTest : public ::testing::TestWithParam<Carrier> {
+protected:
+    void SetUp() override {
+        drive::ResetAspiLoader();
+        drive::Settings = drive::TransportSettings{};
+        machine = std::make_unique<sim::SimMachine>();
+        sim::DriveConfig config;
+        config.DiscLoaded = true;
+        if (GetParam() == Carrier::PassThrough) {
+            machine->SetNtFamily();
+            drv = &machine->AttachDriveAtLetter('d', config);
+        } else {
+            machine->Set9xFamily();
+            machine->Aspi.Present = true;
+            drv = &machine->AttachDriveAtAspi(0, 1, config);
+        }
+        machine->Install();
+        drive::DriveNameSlot names[26];
+        ASSERT_EQ(drive::FindDrives(names), 1);
+        drv->ClearLog();
+    }
+    void TearDown() override { machine.reset(); }
+
+    void FailNextWith(uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq) {
+        sim::Fault fault;
+        fault.NthCommand = drv->CommandCount() + 1;
+        fault.Status = status;
+        fault.SenseData = {key, asc, ascq};
+        drv->AddFault(fault);
+    }
+
+    std::unique_ptr<sim::SimMachine> machine;
+    sim::SimDrive* drv = nullptr;
+};
+
+TEST_P(TransportTest, GoodCommandReturnsOneAndLeavesTheBufferAlone) {
+    uint8_t buffer[254];
+    std::memset(buffer, 0x5A, sizeof buffer);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
+    EXPECT_EQ(buffer[2], 0x5A);
+    ASSERT_EQ(drv->Log().size(), 1u);
+    EXPECT_EQ(drv->Log()[0].Cdb[0], 0x00);
+}
+
+TEST_P(TransportTest, CheckConditionCopiesSenseIntoTheCallersBuffer) {
+    struct Case {
+        const char* what;
+        uint32_t length;
+        uint8_t direction;
+    } cases[] = {
+        {"no-data command into its 14-byte buffer", 0, 0},
+        {"data-in command", 14, 0},
+        {"data-out command, into its outgoing data", 14, 1},
+    };
+    for (const Case& c : cases) {
+        uint8_t buffer[14];
+        std::memset(buffer, 0x11, sizeof buffer);
+        FailNextWith(sim::kStatusCheckCondition, 0x05, 0x24, 0x01);
+        const uint8_t cdb[10] = {0x2A};
+        EXPECT_EQ(drive::SendDriveCommand(0, cdb, 10, buffer, c.length, c.direction), 4) << c.what;
+        EXPECT_EQ(buffer[2], 0x05) << c.what;
+        EXPECT_EQ(buffer[12], 0x24) << c.what;
+        EXPECT_EQ(buffer[13], 0x01) << c.what;
+        EXPECT_EQ(buffer[0], 0x11) << c.what;   // only bytes 2, 12 and 13 change
+        EXPECT_EQ(buffer[3], 0x11) << c.what;
+        EXPECT_EQ(buffer[11], 0x11) << c.what;
+    }
+}
+
+TEST_P(TransportTest, SenseByteTwoKeepsItsFlagBits) {
+    uint8_t buffer[14] = {};
+    FailNextWith(sim::kStatusCheckCondition, 0x22, 0x3A, 0x00);
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 4);
+    const uint32_t code = (uint32_t(buffer[2]) << 16) | (buffer[12] << 8) | buffer[13];
+    EXPECT_EQ(code, 0x223A00u);
+    EXPECT_NE(code >> 8, 0x023Au);
+}
+
+TEST_P(TransportTest, DirectionZeroWithoutDataIsSentAsDataIn) {
+    uint8_t buffer[14];
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 1), 1);
+    ASSERT_EQ(drv->Log().size(), 2u);
+    // The carrier marks the first as data in and the second as data out; with
+    // no bytes to move the drive sees no data either way, but it must not see
+    // the first as data out.
+    EXPECT_NE(drv->Log()[0].Direction, sim::DataDirection::Out);
+    EXPECT_EQ(drv->Log()[0].DataLength, 0u);
+}
+
+TEST_P(TransportTest, DataMovesInBothDirections) {
+    uint8_t reply[36] = {};
+    ASSERT_EQ(drive::SendDriveCommand(0, kInquiry36, 6, reply, 36, 0), 1);
+    EXPECT_EQ(reply[0], 0x05);
+    EXPECT_EQ(std::memcmp(reply + 8, "SIMDRIVE", 8), 0);
+
+    uint8_t out[16];
+    for (int i = 0; i < 16; ++i) out[i] = uint8_t(i * 3);
+    const uint8_t unknown[10] = {0xEA};
+    drive::SendDriveCommand(0, unknown, 10, out, 16, 1);
+    ASSERT_FALSE(drv->Log().empty());
+    const sim::LoggedCommand& sent = drv->Log().back();
+    EXPECT_EQ(sent.Direction, sim::DataDirection::Out);
+    ASSERT_EQ(sent.DataOut.size(), 16u);
+    EXPECT_EQ(sent.DataOut[5], 15);
+}
+
+TEST_P(TransportTest, BusyStatusIsCheckCondition) {
+    uint8_t buffer[14] = {};
+    FailNextWith(sim::kStatusBusy, 0, 0, 0);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 4);
+}
+
+TEST_P(TransportTest, SlotPastTheTablesNamesNoDrive) {
+    uint8_t buffer[14] = {};
+    EXPECT_EQ(drive::SendDriveCommand(26, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
+    EXPECT_EQ(drive::SendDriveCommand(255, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
+    // Only the low 8 bits of the slot count.
+    EXPECT_EQ(drive::SendDriveCommand(0x100, kTestUnitReady, 6, buffer, 0, 0), 1);
+    EXPECT_EQ(drv->Log().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCarriers, TransportTest,
+                         ::testing::Values(Carrier::PassThrough, Carrier::Aspi),
+                         [](const auto& info) {
+                             return info.param == Carrier::PassThrough ? "PassThrough" : "Aspi";
+                         });
+
+class PassThroughOnly : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drive::Settings = drive::TransportSettings{};
+        machine.SetNtFamily();
+        drv = &machine.AttachDriveAtLetter('d');
+        machine.Install();
+        drive::DriveNameSlot names[26];
+        ASSERT_EQ(drive::FindDrives(names), 1);
+        drv->ClearLog();
+    }
+    sim::SimMachine machine;
+    sim::SimDrive* drv = nullptr;
+};
+
+TEST_F(PassThroughOnly, InvalidHandleGivesFFNotFour) {
+    drive::SlotTable.DeviceHandles[0] = platform::kInvalidHandle;
+    uint8_t buffer[14];
+    std::memset(buffer, 0x33, sizeof buffer);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
+    EXPECT_EQ(buffer[2], 0x33);
+}
+
+TEST_F(PassThroughOnly, FailedControlRequestCopiesNoSense) {
+    sim::Fault fault;
+    fault.Opcode = 0x00;
+    fault.TransportFailure = true;
+    drv->AddFault(fault);
+    uint8_t buffer[14];
+    std::memset(buffer, 0x33, sizeof buffer);
+    EXPECT_EQ(drive::SendPassThroughCommand(drive::SlotTable.DeviceHandles[0], kTestUnitReady, 6,
+                                            buffer, 0, 0),
+              -1);
+    EXPECT_EQ(buffer[2], 0x33);
+    EXPECT_EQ(buffer[12], 0x33);
+}
+
+TEST_F(PassThroughOnly, TimeOutReachesTheRequest) {
+    uint8_t buffer[14];
+    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
+    drive::Settings.PassThroughTimeoutSeconds = 60;
+    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
+    ASSERT_EQ(drv->Log().size(), 2u);
+    EXPECT_EQ(drv->Log()[0].TimeoutSeconds, 200u);
+    EXPECT_EQ(drv->Log()[1].TimeoutSeconds, 60u);
+}
+
+TEST(AspiLoader, SupportWordDecidesTheAdapterCount) {
+    struct Case {
+        uint32_t word;
+        uint8_t adapters;
+    } cases[] = {{0x0103, 3}, {0x0100, 0}, {0x0203, 0}, {0x0101, 1}, {0x01FF, 255}, {0x0001, 0}};
+    for (const Case& c : cases) {
+        drive::ResetAspiLoader();
+        sim::SimMachine machine;
+        machine.Set9xFamily();
+        machine.Aspi.Present = true;
+        machine.Aspi.SupportWord = c.word;
+        machine.Install();
+        EXPECT_EQ(drive::LoadAspi(), c.adapters) << std::hex << c.word;
+    }
+}
+
+TEST(AspiLoader, MissingLibraryOrEntryMeansUnavailable) {
+    struct Case {
+        const char* what;
+        bool present, send, support;
+    } cases[] = {{"no library", false, true, true},
+                 {"no send entry", true, false, true},
+                 {"no support entry", true, true, false}};
+    for (const Case& c : cases) {
+        drive::ResetAspiLoader();
+        sim::SimMachine machine;
+        machine.Set9xFamily();
+        machine.Aspi.Present = c.present;
+        machine.Aspi.HasSendEntry = c.send;
+        machine.Aspi.HasSupportEntry = c.support;
+        machine.AttachDriveAtAspi(0, 0);
+        machine.Install();
+        EXPECT_EQ(drive::LoadAspi(), 0) << c.what;
+        drive::DriveNameSlot names[26];
+        EXPECT_EQ(drive::FindDrives(names), drive::kAspiUnavailable) << c.what;
+    }
+}
+
+TEST(AspiSender, WaitIsBoundedOnThePlatformClock) {
+    drive::ResetAspiLoader();
+    drive::Settings = drive::TransportSettings{};
+    sim::SimMachine machine;
+    machine.Set9xFamily();
+    machine.Aspi.Present = true;
+    machine.AttachDriveAtAspi(0, 0);
+    machine.Install();
+    ASSERT_EQ(drive::LoadAspi(), 1);
+    machine.Aspi.NeverCompletes = true;
+    machine.Clock().SetAdvancePerRead(1000);
+    const uint32_t before = machine.Clock().TickCount();
+    uint8_t buffer[14] = {};
+    EXPECT_EQ(drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, 0), platform::SS_ABORTED);
+    const uint32_t waited = machine.Clock().TickCount() - before;
+    EXPECT_GE(waited, drive::Settings.AspiWaitBoundMs);
+    EXPECT_LT(waited, drive::Settings.AspiWaitBoundMs + 10000);
+}
+
+TEST(AspiSender, OtherRequestStatusesArePassedOnWithoutSense) {
+    drive::ResetAspiLoader();
+    sim::SimMachine machine;
+    machine.Set9xFamily();
+    machine.Aspi.Present = true;
+    machine.Aspi.HostAdapters = 1;
+    sim::SimDrive& d = machine.AttachDriveAtAspi(0, 0);
+    machine.Install();
+    ASSERT_EQ(drive::LoadAspi(), 1);
+    uint8_t buffer[14];
+    std::memset(buffer, 0x44, sizeof buffer);
+    EXPECT_EQ(drive::SendAspiCommand(0, 6, kTestUnitReady, 6, buffer, 0, 0), platform::SS_NO_DEVICE);
+    EXPECT_EQ(drive::SendAspiCommand(4, 0, kTestUnitReady, 6, buffer, 0, 0), platform::SS_INVALID_HA);
+    sim::Fault fault;
+    fault.Opcode = 0x00;
+    fault.TransportFailure = true;
+    fault.AspiStatus = platform::SS_ABORTED;
+    d.AddFault(fault);
+    EXPECT_EQ(drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, 0), platform::SS_ABORTED);
+    EXPECT_EQ(buffer[2], 0x44);
+    EXPECT_EQ(buffer[12], 0x44);
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// Helpers shared by the simulated machine's tests.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/Scsi.h"
+#include "simdrive/SimMachine.h"
+
+namespace simtest {
+
+// The record the drive layer hands to the pass-through request: the request,
+// a filler and a sense area.
+struct PassThroughRecord {
+    platform::ScsiPassThroughDirect Request;
+    uint32_t Filler;
+    uint8_t Sense[32];
+};
+inline constexpr uint32_t kSenseOffset = offsetof(PassThroughRecord, Sense);
+inline constexpr uint8_t kGarbage = 0xEE;
+
+inline constexpr uint8_t kInquiry[6] = {0x12, 0, 0, 0, 36, 0};
+inline constexpr uint8_t kUnknownOpcode[6] = {0xEE, 0, 0, 0, 0, 0};
+
+// A record for one command, with every byte the request does not set holding
+// garbage (as the sender leaves it).
+inline PassThroughRecord MakeRecord(const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
+                                    uint32_t dataLength, uint8_t dataIn) {
+    PassThroughRecord record;
+    std::memset(&record, kGarbage, sizeof record);
+    record.Request.Length = sizeof(platform::ScsiPassThroughDirect);
+    record.Request.CdbLength = cdbLength;
+    record.Request.SenseInfoLength = 24;
+    record.Request.DataIn = dataIn;
+    record.Request.DataTransferLength = dataLength;
+    record.Request.TimeOutValue = 200;
+    record.Request.DataBuffer = data;
+    record.Request.SenseInfoOffset = kSenseOffset;
+    std::memcpy(record.Request.Cdb, cdb, cdbLength);
+    return record;
+}
+
+// A fresh directory under the system's temporary directory, removed at the
+// end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "simmachine-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create a temporary directory";
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(File(name), std::ios::binary) << text;
+        return File(name);
+    }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace simtest

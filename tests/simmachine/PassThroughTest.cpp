@@ -1,0 +1,193 @@
+// The pass-through-direct request on a simulated machine's drive letters.
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MachineTestSupport.h"
+#include "platform/Win.h"
+
+namespace {
+
+using namespace simtest;
+using platform::IOCTL_SCSI_PASS_THROUGH_DIRECT;
+using platform::SCSI_IOCTL_DATA_IN;
+using platform::SCSI_IOCTL_DATA_OUT;
+using platform::SCSI_IOCTL_DATA_UNSPECIFIED;
+
+class PassThrough : public testing::Test {
+protected:
+    PassThrough() : drive_(machine_.AttachDriveAtLetter('d')) {
+        machine_.Install();
+        device_ = win::CreateFileA("\\\\.\\d:", 0, 0, platform::OPEN_EXISTING, 0);
+    }
+
+    bool Send(PassThroughRecord& record, uint32_t size = sizeof(PassThroughRecord)) {
+        uint32_t returned = 0;
+        return win::DeviceIoControl(device_, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, size, &record,
+                                    size, &returned);
+    }
+
+    sim::SimMachine machine_;
+    sim::SimDrive& drive_;
+    platform::Handle device_ = platform::kInvalidHandle;
+    uint8_t data_[64] = {};
+};
+
+TEST_F(PassThrough, GoodCommandFillsDataAndLeavesTheSenseAreaAlone) {
+    PassThroughRecord record = MakeRecord(kInquiry, 6, data_, 36, SCSI_IOCTL_DATA_IN);
+    ASSERT_TRUE(Send(record));
+    EXPECT_EQ(record.Request.ScsiStatus, 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data_ + 8), 8), "SIMDRIVE");
+    for (uint8_t b : record.Sense) EXPECT_EQ(b, kGarbage);
+    ASSERT_EQ(drive_.Log().size(), 1u);
+    EXPECT_EQ(drive_.Log()[0].Direction, sim::DataDirection::In);
+    EXPECT_EQ(drive_.Log()[0].DataLength, 36u);
+    EXPECT_EQ(drive_.Log()[0].TimeoutSeconds, 200u);
+}
+
+// The sense lands where the record says, SenseInfoLength bytes of it: the 18
+// sense bytes, zeros past them, and nothing beyond the area.
+TEST_F(PassThrough, CheckConditionWritesSenseAtTheRecordsOffset) {
+    struct Case {
+        uint32_t Offset;
+        uint8_t Length;
+    };
+    for (const Case c : {Case{kSenseOffset, 24}, Case{sizeof(platform::ScsiPassThroughDirect), 8},
+                         Case{kSenseOffset + 4, 28}}) {
+        SCOPED_TRACE(testing::Message() << "offset " << c.Offset << " length " << int(c.Length));
+        PassThroughRecord record = MakeRecord(kUnknownOpcode, 6, data_, 0, SCSI_IOCTL_DATA_IN);
+        record.Request.SenseInfoOffset = c.Offset;
+        record.Request.SenseInfoLength = c.Length;
+        ASSERT_TRUE(Send(record));
+        EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusCheckCondition);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+        const uint8_t* sense = bytes + c.Offset;
+        EXPECT_EQ(sense[0], 0x70);
+        EXPECT_EQ(sense[2], 0x05);
+        if (c.Length > 13) {
+            EXPECT_EQ(sense[12], 0x20);
+            EXPECT_EQ(sense[13], 0x00);
+        }
+        for (uint32_t i = sim::kSenseLength; i < c.Length; ++i) EXPECT_EQ(sense[i], 0) << i;
+        for (uint32_t i = c.Offset + c.Length; i < sizeof record; ++i) EXPECT_EQ(bytes[i], kGarbage) << i;
+    }
+}
+
+TEST_F(PassThrough, AnyBadStatusIsPassedOnWithTheInjectedSense) {
+    sim::Fault busy;
+    busy.Opcode = 0x00;
+    busy.Status = sim::kStatusBusy;
+    busy.SenseData = {0x02, 0x04, 0x01};
+    drive_.AddFault(busy);
+    const uint8_t testUnitReady[6] = {};
+    PassThroughRecord record = MakeRecord(testUnitReady, 6, data_, 0, SCSI_IOCTL_DATA_IN);
+    ASSERT_TRUE(Send(record));
+    EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusBusy);
+    EXPECT_EQ(record.Sense[2], 0x02);
+    EXPECT_EQ(record.Sense[12], 0x04);
+    EXPECT_EQ(record.Sense[13], 0x01);
+}
+
+TEST_F(PassThrough, TransportFailureFailsTheRequest) {
+    sim::Fault gone;
+    gone.NthCommand = 1;
+    gone.TransportFailure = true;
+    drive_.AddFault(gone);
+    PassThroughRecord record = MakeRecord(kInquiry, 6, data_, 36, SCSI_IOCTL_DATA_IN);
+    EXPECT_FALSE(Send(record));
+    EXPECT_EQ(record.Request.ScsiStatus, kGarbage);
+}
+
+TEST_F(PassThrough, DirectionComesFromDataIn) {
+    struct Case {
+        uint8_t DataIn;
+        uint32_t Length;
+        sim::DataDirection Expected;
+        uint32_t ExpectedLength;
+    };
+    const Case cases[] = {
+        {SCSI_IOCTL_DATA_IN, 0, sim::DataDirection::In, 0},
+        {SCSI_IOCTL_DATA_IN, 36, sim::DataDirection::In, 36},
+        {SCSI_IOCTL_DATA_OUT, 8, sim::DataDirection::Out, 8},
+        {SCSI_IOCTL_DATA_OUT, 0, sim::DataDirection::Out, 0},
+        {SCSI_IOCTL_DATA_UNSPECIFIED, 8, sim::DataDirection::None, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DataIn " << int(c.DataIn) << " length " << c.Length);
+        drive_.ClearLog();
+        PassThroughRecord record = MakeRecord(kInquiry, 6, data_, c.Length, c.DataIn);
+        ASSERT_TRUE(Send(record));
+        ASSERT_EQ(drive_.Log().size(), 1u);
+        EXPECT_EQ(drive_.Log()[0].Direction, c.Expected);
+        EXPECT_EQ(drive_.Log()[0].DataLength, c.ExpectedLength);
+    }
+}
+
+// Requests that cannot be carried out fail before they reach the drive.
+TEST_F(PassThrough, MalformedRequestsFailWithoutReachingTheDrive) {
+    struct Case {
+        const char* Name;
+        std::function<void(PassThroughRecord&, uint32_t& size, uint32_t& code)> Spoil;
+    };
+    const Case cases[] = {
+        {"record too small", [](PassThroughRecord&, uint32_t& size, uint32_t&) {
+             size = sizeof(platform::ScsiPassThroughDirect) - 1;
+         }},
+        {"sense past the buffer", [](PassThroughRecord& r, uint32_t&, uint32_t&) {
+             r.Request.SenseInfoLength = sizeof(PassThroughRecord) - kSenseOffset + 1;
+         }},
+        {"sense past a short buffer", [](PassThroughRecord&, uint32_t& size, uint32_t&) {
+             size = kSenseOffset + 10;
+         }},
+        {"sense over the request", [](PassThroughRecord& r, uint32_t&, uint32_t&) {
+             r.Request.SenseInfoOffset = 4;
+         }},
+        {"wrong length field", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.Length = 44 + 100; }},
+        {"no command block", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.CdbLength = 0; }},
+        {"command block too long", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.CdbLength = 17; }},
+        {"unknown direction", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.DataIn = 3; }},
+        {"data without buffer", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.DataBuffer = nullptr; }},
+        {"other control code", [](PassThroughRecord&, uint32_t&, uint32_t& code) { code = 0x2D1400; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        PassThroughRecord record = MakeRecord(kInquiry, 6, data_, 36, SCSI_IOCTL_DATA_IN);
+        uint32_t size = sizeof record;
+        uint32_t code = IOCTL_SCSI_PASS_THROUGH_DIRECT;
+        c.Spoil(record, size, code);
+        uint32_t returned = 0;
+        EXPECT_FALSE(win::DeviceIoControl(device_, code, &record, size, &record, size, &returned));
+        EXPECT_EQ(drive_.CommandCount(), 0u);
+    }
+}
+
+TEST_F(PassThrough, UnknownOrClosedHandlesFail) {
+    PassThroughRecord record = MakeRecord(kInquiry, 6, data_, 36, SCSI_IOCTL_DATA_IN);
+    uint32_t returned = 0;
+    for (platform::Handle h : {platform::kInvalidHandle, platform::Handle{0}, device_ + 1000}) {
+        EXPECT_FALSE(win::DeviceIoControl(h, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
+                                          &record, sizeof record, &returned));
+    }
+    ASSERT_TRUE(platform::Current().DeviceOpen->CloseHandle(device_));
+    EXPECT_FALSE(win::DeviceIoControl(device_, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
+                                      &record, sizeof record, &returned));
+    EXPECT_EQ(drive_.CommandCount(), 0u);
+}
+
+TEST_F(PassThrough, SeparateOutputBufferReceivesTheRecordBack) {
+    PassThroughRecord in = MakeRecord(kUnknownOpcode, 6, data_, 0, SCSI_IOCTL_DATA_IN);
+    PassThroughRecord out;
+    std::memset(&out, 0, sizeof out);
+    uint32_t returned = 0;
+    ASSERT_TRUE(win::DeviceIoControl(device_, IOCTL_SCSI_PASS_THROUGH_DIRECT, &in, sizeof in, &out,
+                                     sizeof out, &returned));
+    EXPECT_EQ(out.Request.ScsiStatus, sim::kStatusCheckCondition);
+    EXPECT_EQ(out.Request.CdbLength, 6);
+    EXPECT_EQ(out.Sense[2], 0x05);
+    EXPECT_EQ(returned, kSenseOffset + 24);
+}
+
+}  // namespace
