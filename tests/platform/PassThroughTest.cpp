@@ -51,10 +51,10 @@ struct FakeSgIo {
             Header = header;
             Cdb.assign(header.cmdp, header.cmdp + header.cmd_len);
             const size_t written = std::min<size_t>(Sense.size(), header.mx_sb_len);
-            std::memcpy(header.sbp, Sense.data(), written);
+            if (written != 0) std::memcpy(header.sbp, Sense.data(), written);
             header.sb_len_wr = static_cast<unsigned char>(
                 ClaimedSenseLength >= 0 ? ClaimedSenseLength : static_cast<int>(written));
-            if (!DataIn.empty())
+            if (!DataIn.empty() && header.dxferp != nullptr && header.dxfer_len != 0)
                 std::memcpy(header.dxferp, DataIn.data(), std::min<size_t>(DataIn.size(), header.dxfer_len));
             header.status = Status;
             header.host_status = HostStatus;
