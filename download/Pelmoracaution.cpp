@@ -1,0 +1,72 @@
+#include "download/Pelmoracaution.h"
+
+TFormCaution* FormCaution = nullptr;
+
+namespace {
+
+const char kCautionKorean[] =
+    "* 당사의 펌웨어 업그레이드 과정은 업그레이드 진행시 PC가 자동으로\n"
+    "재 부팅한 후 전체 업그레이드 과정이 완료 하도록 구성되어 있습니다.\n\n"
+    "따라서 업그레이드가 진행되는 도중에는 PC 전원을 강제로 끄지\n"
+    "마십시요.\n\n"
+    "혹 펌웨어 업그레이드 후 ODD가 정상적으로 동작하지 않을 경우 \n"
+    "펌웨어 업그레이드 과정을 다시 진행하시면 정상적인 사용이\n"
+    "가능합니다. \n";
+
+const char kCautionEnglish[] =
+    "* The firmware upgrade process of this company is organized so that\n"
+    "the entire upgrade process is completed after the PC is automatically\n"
+    "rebooted.\n\n"
+    "Therefore, do not turn off the PC power supply by force while \n"
+    "the upgrade is in progress.\n\n"
+    "If the ODD does not operate normally after the firmware upgrade,\n"
+    "normal use will be possible if you proceed with the firmware \n"
+    "upgrade process again.\n";
+
+}  // namespace
+
+TFormCaution::TFormCaution(vcl::TForm* owner, bool korean) : vcl::TForm(owner), Korean(korean) {
+    setupUi(this);
+    SetBorderless(true);
+    SetPosition(vcl::TPosition::OwnerCenter);
+    vcl::MakeSpeedButton(SpeedButtonOk);
+    vcl::MakeSpeedButton(SpeedButtonCancel);
+    ImageListOk = vcl::TImageList::FromResources(QStringLiteral("pelmora/ImageListOk"), 4, 61, 22);
+    ImageListCancel = vcl::TImageList::FromResources(QStringLiteral("pelmora/ImageListCancel"), 2, 44, 20);
+    vcl::OnClick(SpeedButtonOk, [this] { SpeedButtonOkClick(); });
+    vcl::OnClick(SpeedButtonCancel, [this] { SpeedButtonCancelClick(); });
+    vcl::OnMouseDown(ImageAbout, [this](int, int) { ImageAboutMouseDown(); });
+    vcl::OnMouseMove(ImageAbout, [this](int, int) { ImageAboutMouseMove(); });
+    vcl::OnMouseMove(SpeedButtonOk, [this](int, int) { SpeedButtonOkMouseMove(); });
+    vcl::OnMouseMove(SpeedButtonCancel, [this](int, int) { SpeedButtonCancelMouseMove(); });
+}
+
+void TFormCaution::FormCreate() {
+    SetClientSize(456, 243);
+    SetRoundRectRegion(456, 243, 9, 9);
+    HoveredButton = 0;
+    vcl::SetGlyph(SpeedButtonOk, ImageListOk.GetBitmap(Korean ? 0 : 2));
+    SetCautionText();
+}
+
+void TFormCaution::SetCautionText() {
+    LabelCaution->setText(QString::fromUtf8(Korean ? kCautionKorean : kCautionEnglish));
+}
+
+void TFormCaution::SetButtonGlyph(int type, int index) {
+    if (type == 1) vcl::SetGlyph(SpeedButtonCancel, ImageListCancel.GetBitmap(index));
+    if (type == 2) vcl::SetGlyph(SpeedButtonOk, ImageListOk.GetBitmap(index + (Korean ? 0 : 2)));
+    HoveredButton = index == 1 ? type : 0;
+}
+
+void TFormCaution::SpeedButtonOkClick() { Close(); }
+
+void TFormCaution::SpeedButtonCancelClick() { Close(); }
+
+void TFormCaution::ImageAboutMouseDown() { BeginSystemMove(); }
+
+void TFormCaution::ImageAboutMouseMove() { SetButtonGlyph(HoveredButton, 0); }
+
+void TFormCaution::SpeedButtonOkMouseMove() { SetButtonGlyph(2, 1); }
+
+void TFormCaution::SpeedButtonCancelMouseMove() { SetButtonGlyph(1, 1); }

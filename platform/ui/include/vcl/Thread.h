@@ -1,0 +1,60 @@
+// The class library's thread class: created suspended, started by Resume;
+// after Execute returns, OnTerminate runs on the UI thread and a
+// FreeOnTerminate thread then frees itself there.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace vcl {
+
+// True on the thread that runs the QApplication (also in vcl/Forms.h).
+bool IsUiThread();
+
+class TThread {
+public:
+    TThread();
+    // Joins the thread.  Must not be called while the thread waits in
+    // Synchronize for this (UI) thread.
+    virtual ~TThread();
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+
+    // Starts Execute on its own thread (once).
+    void Resume();
+    // Asks Execute to end; Execute polls Terminated().
+    void Terminate() { terminated_ = true; }
+    bool Terminated() const { return terminated_; }
+    // True once OnTerminate has run.
+    bool Finished() const { return finished_; }
+    // The message of an exception that escaped Execute ("" when none).
+    std::string FatalException() const;
+
+    std::atomic<bool> FreeOnTerminate{false};
+    std::function<void(TThread* sender)> OnTerminate;
+
+    // Runs fn on the UI thread: Queue without waiting (in order), Synchronize
+    // waiting for it (an exception fn throws comes back to the caller).  On
+    // the UI thread both run fn at once.
+    static void Queue(std::function<void()> fn);
+    static void Synchronize(const std::function<void()>& fn);
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    struct Link;
+    void Finish();
+
+    std::thread thread_;
+    std::shared_ptr<Link> link_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> finished_{false};
+    std::string fatal_;  // written by the thread before Finish is posted
+};
+
+}  // namespace vcl

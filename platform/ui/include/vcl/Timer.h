@@ -1,0 +1,46 @@
+// The class library's timer.  OnTimer runs on the UI thread.
+//
+// With a virtual platform clock (tests, the simulated machine) the timer runs
+// in the clock's time: as soon as the event loop is free, the clock is moved
+// on to the earliest due timer, which then fires - a one-second timer costs no
+// real time.  With a real clock it is a QTimer of the interval.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace vcl {
+
+class TTimer {
+public:
+    TTimer();  // on the UI thread
+    ~TTimer();
+    TTimer(const TTimer&) = delete;
+    TTimer& operator=(const TTimer&) = delete;
+
+    // Any thread; the change reaches the timer through the UI thread.  A
+    // change restarts the count; an interval of 0 stops the timer.
+    void SetInterval(uint32_t milliseconds);
+    uint32_t Interval() const { return interval_; }
+    void SetEnabled(bool on);
+    bool Enabled() const { return enabled_; }
+
+    std::function<void()> OnTimer;
+
+private:
+    friend class VirtualTimers;
+    void Schedule();
+    void Apply();
+    void Fire();
+
+    std::unique_ptr<QTimer> timer_;
+    std::atomic<bool> enabled_{false};
+    std::atomic<uint32_t> interval_{1000};
+    uint32_t due_ = 0;  // virtual mode: the clock tick it fires at
+};
+
+}  // namespace vcl

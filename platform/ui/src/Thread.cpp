@@ -1,0 +1,69 @@
+#include "vcl/Thread.h"
+
+#include <exception>
+
+#include "UiCall.h"
+#include "vcl/Forms.h"
+
+namespace vcl {
+
+// What the end of the thread, posted to the UI thread, finds: the object, or
+// nullptr once it was freed.
+struct TThread::Link {
+    TThread* Self = nullptr;
+};
+
+TThread::TThread() : link_(std::make_shared<Link>(Link{this})) {}
+
+TThread::~TThread() {
+    link_->Self = nullptr;
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+}
+
+void TThread::Resume() {
+    if (started_.exchange(true)) return;
+    std::shared_ptr<Link> link = link_;
+    thread_ = std::thread([this, link] {
+        try {
+            Execute();
+        } catch (const std::exception& error) {
+            fatal_ = error.what();
+        } catch (...) {
+            fatal_ = "unknown exception";
+        }
+        detail::Post([link] {
+            if (link->Self != nullptr) link->Self->Finish();
+        });
+    });
+}
+
+std::string TThread::FatalException() const { return finished_ ? fatal_ : std::string(); }
+
+void TThread::Finish() {
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();  // no UI thread: the end ran on the thread itself
+        else
+            thread_.join();
+    }
+    finished_ = true;
+    const auto handler = OnTerminate;
+    if (handler) Guard([&] { handler(this); });
+    if (FreeOnTerminate) delete this;
+}
+
+void TThread::Queue(std::function<void()> fn) {
+    if (IsUiThread())
+        Guard(fn);
+    else
+        detail::Post(std::move(fn));
+}
+
+void TThread::Synchronize(const std::function<void()>& fn) { detail::Call(fn); }
+
+}  // namespace vcl
