@@ -25,48 +25,11 @@ const char kCautionEnglish[] =
 
 }  // namespace
 
-TFormCaution::TFormCaution(vcl::TForm* owner, bool korean) : vcl::TForm(owner), Korean(korean) {
-    setupUi(this);
-    SetBorderless(true);
-    SetPosition(vcl::TPosition::OwnerCenter);
-    vcl::MakeSpeedButton(SpeedButtonOk);
-    vcl::MakeSpeedButton(SpeedButtonCancel);
-    ImageListOk = vcl::TImageList::FromResources(QStringLiteral("pelmora/ImageListOk"), 4, 61, 22);
-    ImageListCancel = vcl::TImageList::FromResources(QStringLiteral("pelmora/ImageListCancel"), 2, 44, 20);
-    vcl::OnClick(SpeedButtonOk, [this] { SpeedButtonOkClick(); });
-    vcl::OnClick(SpeedButtonCancel, [this] { SpeedButtonCancelClick(); });
-    vcl::OnMouseDown(ImageAbout, [this](int, int) { ImageAboutMouseDown(); });
-    vcl::OnMouseMove(ImageAbout, [this](int, int) { ImageAboutMouseMove(); });
-    vcl::OnMouseMove(SpeedButtonOk, [this](int, int) { SpeedButtonOkMouseMove(); });
-    vcl::OnMouseMove(SpeedButtonCancel, [this](int, int) { SpeedButtonCancelMouseMove(); });
-}
-
 void TFormCaution::FormCreate() {
-    SetClientSize(456, 243);
-    SetRoundRectRegion(456, 243, 9, 9);
-    HoveredButton = 0;
-    vcl::SetGlyph(SpeedButtonOk, ImageListOk.GetBitmap(Korean ? 0 : 2));
+    TPelmoraFrame::FormCreate();
     SetCautionText();
 }
 
 void TFormCaution::SetCautionText() {
     LabelCaution->setText(QString::fromUtf8(Korean ? kCautionKorean : kCautionEnglish));
 }
-
-void TFormCaution::SetButtonGlyph(int type, int index) {
-    if (type == 1) vcl::SetGlyph(SpeedButtonCancel, ImageListCancel.GetBitmap(index));
-    if (type == 2) vcl::SetGlyph(SpeedButtonOk, ImageListOk.GetBitmap(index + (Korean ? 0 : 2)));
-    HoveredButton = index == 1 ? type : 0;
-}
-
-void TFormCaution::SpeedButtonOkClick() { Close(); }
-
-void TFormCaution::SpeedButtonCancelClick() { Close(); }
-
-void TFormCaution::ImageAboutMouseDown() { BeginSystemMove(); }
-
-void TFormCaution::ImageAboutMouseMove() { SetButtonGlyph(HoveredButton, 0); }
-
-void TFormCaution::SpeedButtonOkMouseMove() { SetButtonGlyph(2, 1); }
-
-void TFormCaution::SpeedButtonCancelMouseMove() { SetButtonGlyph(1, 1); }

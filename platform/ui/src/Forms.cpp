@@ -259,8 +259,27 @@ TApplication::~TApplication() {
     if (QCoreApplication::instance() != nullptr) Finalize();
 }
 
+namespace {
+
+// The offscreen platform (headless runs and tests) says so for every raise,
+// mask and size hint it cannot carry out; only its other messages are worth
+// reading.
+QtMessageHandler g_previousMessageHandler = nullptr;
+
+void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QStringLiteral("This plugin does not support"))) return;
+    if (g_previousMessageHandler != nullptr) g_previousMessageHandler(type, context, message);
+}
+
+}  // namespace
+
 void TApplication::Initialize(int& argc, char** argv) {
     if (QCoreApplication::instance() == nullptr) ownApp_ = new QApplication(argc, argv);
+    static const bool quiet = [] {
+        g_previousMessageHandler = qInstallMessageHandler(QuietOffscreen);
+        return true;
+    }();
+    (void)quiet;
     // Hiding windows must never end the program; only the main form does.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     // The windows name the fonts of the system they were made for; where one

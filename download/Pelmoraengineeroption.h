@@ -1,0 +1,26 @@
+// The engineer-option window: a framed dialog that sets the option bits only
+// it can set and shows the drive's checksums.  Made at start-up, shown
+// modeless against the main window's right edge.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "download/DownloadTypes.h"
+#include "ui_TFormEngOption.h"
+#include "vcl/Forms.h"
+
+class TFormEngOption : public vcl::TForm, public Ui::TFormEngOption {
+public:
+    explicit TFormEngOption(vcl::TForm* owner);
+    std::string ClassName() const override { return "TFormEngOption"; }
+
+    void FormShow() override;
+    void CancelBtnClick();
+
+    // Working copies of the main window's.
+    uint8_t DriveIndex = 0;
+    OptionFlags Options = 0;
+};
+
+extern TFormEngOption* FormEngOption;

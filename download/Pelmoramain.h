@@ -1,0 +1,165 @@
+// The download program's main window: it holds the whole state of a run (the
+// drive list, the selected drive's identity, the opened firmware file and its
+// trailer values, the option word, the current state and the busy flag of a
+// running download), and it carries the unattended starts and the step log.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "download/DownloadTypes.h"
+#include "ui_TMainForm.h"
+#include "vcl/Forms.h"
+#include "vcl/Graphics.h"
+#include "vcl/Thread.h"
+#include "vcl/Timer.h"
+
+// ---------------------------------------------------------------------------
+// Step log: one step code per line, appended and closed for every line.
+//
+// "Quilbex.TMP" in the current directory for "-LIVE" and for a ".BIN" path;
+// for "-TEST" the log that lived at C:\FLASHTEST\Quilbex.TMP.  On Linux that
+// directory is the one the environment variable PELMORA_FLASHTEST_DIR names,
+// else "/FLASHTEST".  The directory is never created: without it the test
+// mode logs nothing and downloads all the same.
+inline constexpr const char* kStepLogName = "Quilbex.TMP";
+inline constexpr const char* kFlashTestDirVariable = "PELMORA_FLASHTEST_DIR";
+inline constexpr const char* kDefaultFlashTestDir = "/FLASHTEST";
+
+// The test mode's log: <flash-test directory>/Quilbex.TMP.
+std::string FlashTestLogPath();
+// The log a start writes to; "" when it writes none.
+std::string StepLogPath(OptionFlags options, bool binArgument);
+// Appends code and a line feed to that log.  True when a log applies, also
+// when the file could not be opened (the line is then lost).
+bool AppendStepLog(OptionFlags options, bool binArgument, const std::string& code);
+
+// ---------------------------------------------------------------------------
+// Command line.
+struct CommandLineChoice {
+    OptionFlags Options = 0;
+    bool BinArgument = false;
+    std::string FileName;    // the ".BIN" path, with BinArgument
+    std::string LogToClear;  // the step log this start begins afresh ("" none)
+};
+
+// Reads a whole command line (program path included).  The first ".BIN" (any
+// case) names the firmware file: the text after the nearest blank before it,
+// up to and including ".BIN", or the whole text before it when there is no
+// blank; inside double quotes the name runs from the opening quote instead,
+// without the quotes.  Otherwise "-NOCHECK", "-TEST" and "-LIVE" (any case,
+// anywhere) each replace the whole option word, in this order.
+CommandLineChoice ParseCommandLineText(const std::string& commandLine);
+
+// ---------------------------------------------------------------------------
+class TMainForm : public vcl::TForm, public Ui::TMainForm {
+public:
+    explicit TMainForm(vcl::TForm* owner);
+    ~TMainForm() override;
+    std::string ClassName() const override { return "TMainForm"; }
+
+    // ---- state -----------------------------------------------------------
+    FirmwareIdentity DriveIdentity;  // the selected drive (ReadDriveInfo)
+    FirmwareIdentity FileIdentity;   // the opened file's trailer
+    int HoveredButton = 0;           // 1 help, 2 exit, 4 search, 8 download, 0 none
+    uint8_t AutoRun = 0;             // "AUTORUN.BIN" existed / the unattended open ran
+    uint8_t BinArgument = 0;         // a ".BIN" path was on the command line
+    uint8_t Korean = 0;
+    OptionFlags Options = 0;
+    uint8_t DriveIndex = 0;          // the selected drive's slot
+    std::atomic<bool> Busy{false};   // a download runs
+    std::string FileName;
+    uint8_t BootCode = 0;            // the drive runs boot code
+    uint8_t CodeFromQuery = 0;       // the drive code came from the identity query
+    int FileSize = 0;                // 0: no usable file
+    int ChunkCount = 0;
+    int ChunkKiB = 0;
+    DownloadState State{};
+    std::atomic<DownloadState> ThreadResult{};  // written by the download thread
+
+    // The drive slot of each drive-list line: a slot whose INQUIRY fails gets
+    // no line, so lines and slots need not match.
+    std::vector<uint8_t> DriveSlots;
+    // The number of drives in the list after start-up.
+    uint8_t DriveCount = 0;
+
+    // Non-visual components.
+    std::unique_ptr<vcl::TTimer> TimerAutorun;  // 1000 ms, off until an unattended start
+    struct OpenDialog {
+        std::string Filter = "DOWNLOAD FILE(*.BIN)|*.BIN";
+        std::string FileName;
+    } OpenDialog1;
+    vcl::TImageList ImageListSearchDownKr;  // Korean: download, download hover, search, search hover
+    vcl::TImageList ImageListSearch_en;
+    vcl::TImageList ImageListDown_en;
+    vcl::TImageList ImageListHelp;
+    vcl::TImageList ImageListExit;
+
+    // ---- routines --------------------------------------------------------
+    void InitState();
+    uint8_t SearchDrives();
+    uint8_t ReadDriveInfo(uint8_t slot);
+    // Slots: 0 adds a drive-list line, 1 file text, 2 target drive, 3 current
+    // version, 4 new version, 5 status; others do nothing.
+    void SetInfoText(int slot, const std::string& korean, const std::string& english);
+    void ShowVersions();
+    void ClearFileInfo();
+    void ShowOptionLabels();
+    int OpenFirmwareFile(const std::string& path);
+    void ShowStateMessage(DownloadState state);
+    void ShowMsg(const std::string& korean, const std::string& english);
+    void ShowCaution();
+    void KillInterferingProcesses();
+    void StartDownload();
+    void DownloadTerminate(vcl::TThread* sender);
+    void ParseCommandLine();
+    int WriteLog(const std::string& code);
+    uint8_t CheckAuthority();
+    void InitSkin();
+    void SetLanguageFonts();
+    void SetLanguageTexts();
+    void InitButtons();
+    void SetButtonGlyph(int type, int index);
+
+    // The slot of a drive-list line (the line itself past the map's end).
+    uint8_t SlotOfLine(int line) const;
+    // "-TEST" or "-LIVE".
+    bool InTestMode() const { return (Options & OptTestModes) != 0; }
+
+    // ---- handlers --------------------------------------------------------
+    void ComboBoxDrvChange();
+    void SpeedButtonSearchClick();
+    void SpeedButtonDownClick();
+    void SpeedButtonExitClick();
+    void SpeedButtonHelpClick();
+    void ButtonOptionClick();
+    void Button1Click();
+    void ImageExitClick();
+    void TimerAutorunTimer();
+    void SpeedButtonDownMouseMove();
+    void SpeedButtonHelpMouseMove();
+    void SpeedButtonExitMouseMove();
+    void SpeedButtonSearchMouseMove();
+    void ImageMainMouseMove();
+    void ImageMainMouseDown();
+    void FormMouseDown();
+    void FormKeyDown(int key) override;
+    void FormShow() override;
+
+protected:
+    void FormCreate() override;
+
+private:
+    bool UnattendedStart() const;
+    void UnattendedOpen();
+    void UnattendedFinish();
+    void SelectDriveLine(int line);
+};
+
+extern TMainForm* MainForm;
+// FileName as it stood at the end of start-up: what a ".BIN" argument
+// downloads, whatever was opened since.
+extern std::string StartupFileName;
