@@ -145,16 +145,28 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
     if (device.empty()) return kInvalidHandle;
     // Not inherited by programs the host starts (the log viewer).
     const int fd = ::open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    return fd < 0 ? kInvalidHandle : fd;
+    if (fd < 0) return kInvalidHandle;
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.insert(fd);
+    return fd;
+}
+
+bool HostDrives::IsOpen(Handle handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_.count(handle) != 0;
 }
 
 bool HostDrives::CloseHandle(Handle handle) {
-    return IsDescriptor(handle) && ::close(static_cast<int>(handle)) == 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (open_.erase(handle) == 0) return false;
+    }
+    return ::close(static_cast<int>(handle)) == 0;
 }
 
 bool HostDrives::DeviceIoControl(Handle device, uint32_t code, void* in, uint32_t inSize, void* out,
                                  uint32_t outSize, uint32_t* bytesReturned) {
-    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !IsDescriptor(device)) return false;
+    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !IsDescriptor(device) || !IsOpen(device)) return false;
     return PassThroughDirect(static_cast<int>(device), in, inSize, out, outSize, bytesReturned,
                              sgIo_);
 }

@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/Host.h"
 #include "platform/Scsi.h"
 
@@ -331,22 +336,37 @@ TEST(PassThrough, UnalignedRecordIsRead) {
     EXPECT_EQ(buffer[1 + offsetof(ScsiPassThroughDirect, ScsiStatus)], 0x08);
 }
 
-TEST(HostDrivesControl, OnlyThePassThroughCodeOnAValidHandleIsSent) {
+TEST(HostDrivesControl, OnlyThePassThroughCodeOnAnOpenedDriveIsSent) {
+    char directory[] = "/tmp/hostdrivesXXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string node = std::string(directory) + "/sr0";
+    std::fclose(std::fopen(node.c_str(), "w"));
+
     FakeSgIo fake;
-    platform::host::HostDrives drives("/nonexistent", fake.Call());
+    platform::host::HostDrives drives(directory, fake.Call());
+    const platform::Handle drive = drives.CreateFile("\\\\.\\d:", 0, 0, platform::OPEN_EXISTING, 0);
+    ASSERT_NE(drive, platform::kInvalidHandle);
     uint8_t data[64] = {};
     Record record = MakeRecord(kInquiry, platform::SCSI_IOCTL_DATA_IN, 36, data);
     uint32_t returned = 0;
-    EXPECT_FALSE(drives.DeviceIoControl(5, 0x2D1400, &record, sizeof record, &record, sizeof record, &returned));
-    EXPECT_FALSE(drives.DeviceIoControl(platform::kInvalidHandle, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT,
-                                        &record, sizeof record, &record, sizeof record, &returned));
-    EXPECT_FALSE(drives.DeviceIoControl(platform::Handle{INT_MAX} + 1, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT,
-                                        &record, sizeof record, &record, sizeof record, &returned));
+    auto send = [&](platform::Handle handle, uint32_t code) {
+        return drives.DeviceIoControl(handle, code, &record, sizeof record, &record, sizeof record, &returned);
+    };
+    EXPECT_FALSE(send(drive, 0x2D1400));
+    // 0 is what an empty slot of the drive tables holds; on Linux it is
+    // standard input, which must never receive a request.
+    for (platform::Handle other : {platform::Handle{0}, platform::Handle{1}, platform::kInvalidHandle,
+                                   platform::Handle{INT_MAX} + 1, drive + 1})
+        EXPECT_FALSE(send(other, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT)) << other;
     EXPECT_EQ(fake.Calls, 0);
-    EXPECT_TRUE(drives.DeviceIoControl(5, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record,
-                                       &record, sizeof record, &returned));
+    EXPECT_TRUE(send(drive, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT));
     EXPECT_EQ(fake.Calls, 1);
-    EXPECT_EQ(fake.Fd, 5);
+    EXPECT_EQ(fake.Fd, drive);
+    EXPECT_FALSE(drives.CloseHandle(0));
+    EXPECT_TRUE(drives.CloseHandle(drive));
+    EXPECT_FALSE(send(drive, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT));
+    std::remove(node.c_str());
+    rmdir(directory);
 }
 
 }  // namespace

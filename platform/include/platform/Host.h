@@ -26,6 +26,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,9 @@ public:
     // non-blocking; access, share, disposition and flags are not looked at.
     Handle CreateFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                       uint32_t flags) override;
+    // Only handles this object opened are closed or sent requests: a handle
+    // value such as 0, which the drive tables hold for an empty slot, is a
+    // valid descriptor on Linux (standard input) but names no drive here.
     bool CloseHandle(Handle handle) override;
     // IOCTL_SCSI_PASS_THROUGH_DIRECT only; every other code fails.
     bool DeviceIoControl(Handle device, uint32_t code, void* in, uint32_t inSize, void* out,
@@ -103,9 +108,12 @@ public:
 
 private:
     std::string DevicePath(char letter) const;
+    bool IsOpen(Handle handle);
 
     std::string deviceDirectory_;
     SgIoCall sgIo_;
+    std::mutex mutex_;
+    std::set<Handle> open_;
 };
 
 // ---------------------------------------------------------------------------
