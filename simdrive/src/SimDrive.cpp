@@ -1,6 +1,7 @@
 // The simulated drive's command loop: delivery checks, fault injection, the
 // opcode table and the command log.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "SimDriveImpl.h"
@@ -85,7 +86,8 @@ void Command::Reply(const uint8_t* reply, uint32_t size) {
     }
     if (Request.Direction != DataDirection::In) return;
     Transferred = std::min(size, Request.DataLength);
-    std::memcpy(Request.Data, reply, Transferred);
+    // A request without data may come without a buffer.
+    if (Transferred > 0) std::memcpy(Request.Data, reply, Transferred);
 }
 
 SimDrive::Impl::Impl(DriveConfig config, platform::IClock* clock)

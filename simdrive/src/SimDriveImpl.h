@@ -2,7 +2,6 @@
 // the handlers of every opcode it knows.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>

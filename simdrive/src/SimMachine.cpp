@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 
 #include "SimMachineImpl.h"
 #include "platform/Scsi.h"
@@ -81,8 +80,7 @@ SimMachine::~SimMachine() {
     // Only the machine installed last uninstalls: one installed after this
     // one stays in place.
     Impl* self = impl_.get();
-    if (impl_->Installed && g_aspiMachine.compare_exchange_strong(self, nullptr))
-        platform::Uninstall();
+    if (g_aspiMachine.compare_exchange_strong(self, nullptr)) platform::Uninstall();
 }
 
 void SimMachine::SetNtFamily(uint32_t major, uint32_t minor, uint32_t build,
@@ -200,7 +198,6 @@ platform::Services SimMachine::Services() {
 void SimMachine::Install() {
     platform::Install(Services());
     g_aspiMachine.store(impl_.get());
-    impl_->Installed = true;
 }
 
 // ===========================================================================

@@ -150,7 +150,6 @@ struct SimMachine::Impl : platform::IVersion,
     std::function<void()> RestartCallback;
 
     std::unique_ptr<FirmwareStateFile> State;
-    bool Installed = false;
 };
 
 // The machine the simulated ASPI library's entries reach (set by Install).

@@ -2,11 +2,11 @@
 //
 // Format: comment lines starting with '#', and one record per drive:
 //
-//   drive d: 57
-//   <57 bytes: the drive's firmware record, as SimDrive::SaveFirmware writes it>
+//   drive d: 158
+//   <158 bytes: the drive's firmware record, as SimDrive::SaveFirmware writes it>
 //
-//   drive aspi 0 3 57
-//   <57 bytes>
+//   drive aspi 0 3 158
+//   <158 bytes>
 //
 // The header names the drive ("x:" or "aspi <adapter> <target>") and the byte
 // count of the record that follows it; one line break ends the record.  The

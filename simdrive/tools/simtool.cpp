@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "simdrive/FirmwareImage.h"
@@ -93,18 +94,12 @@ int Drives(int argc, char** argv) {
         std::fprintf(stderr, "simtool: %s\n", error.c_str());
         return 1;
     }
-    for (char letter = 'a'; letter <= 'z'; ++letter) {
-        if (sim::SimDrive* drive = machine->DriveAtLetter(letter)) {
-            const char place[3] = {letter, ':', '\0'};
-            PrintDrive(place, *drive);
-        }
+    for (const sim::SimMachine::AttachedDrive& drive : machine->Drives()) {
+        const std::string place = drive.Letter ? std::string(1, *drive.Letter) + ":"
+                                               : "aspi " + std::to_string(drive.Adapter) + " " +
+                                                     std::to_string(drive.Target);
+        PrintDrive(place.c_str(), *drive.Drive);
     }
-    for (int adapter = 0; adapter < 256; ++adapter)
-        for (int target = 0; target < 8; ++target)
-            if (sim::SimDrive* drive = machine->DriveAtAspi(uint8_t(adapter), uint8_t(target))) {
-                const std::string place = "aspi " + std::to_string(adapter) + " " + std::to_string(target);
-                PrintDrive(place.c_str(), *drive);
-            }
     return 0;
 }
 

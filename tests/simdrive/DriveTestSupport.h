@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/Services.h"
 #include "simdrive/FirmwareImage.h"
 #include "simdrive/SimDrive.h"
 
@@ -48,13 +48,6 @@ inline std::string Outcome(const sim::ScsiResult& result) {
     char text[32];
     std::snprintf(text, sizeof text, "%02X %02X/%02X/%02X", result.Status, result.SenseData[2],
                   result.SenseData[12], result.SenseData[13]);
-    return text;
-}
-
-inline std::string Outcome(const sim::Sense& sense) {
-    if (sense == sim::Sense{}) return "good";
-    char text[32];
-    std::snprintf(text, sizeof text, "02 %02X/%02X/%02X", sense.Key, sense.Asc, sense.Ascq);
     return text;
 }
 
@@ -122,19 +115,5 @@ inline uint16_t Sum(const uint8_t* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i) sum += bytes[i];
     return static_cast<uint16_t>(sum);
 }
-
-// A clock that moves only when told to.
-class ManualClock : public platform::IClock {
-public:
-    void Sleep(uint32_t milliseconds) override { now_ += milliseconds; }
-    uint32_t TickCount() override { return now_; }
-    platform::LocalTime Now() override { return {2004, 1, 1, 0, 0, 0, 0}; }
-    bool IsVirtual() const override { return true; }
-    void Advance(uint32_t milliseconds) override { now_ += milliseconds; }
-    void Set(uint32_t tick) { now_ = tick; }
-
-private:
-    uint32_t now_ = 1000;
-};
 
 }  // namespace simtest

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DriveTestSupport.h"
+#include "simdrive/SimMachine.h"
 
 using namespace simtest;
 using sim::DataDirection;
@@ -60,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InquiryCase{"BufferLargerThanAllocation", {0x12, 0, 0, 0, 0x24, 0}, 254, 36},
                       InquiryCase{"BufferSmallerThanAllocation", kInquiry96, 40, 40},
                       InquiryCase{"AllocationBeyondReply", {0x12, 0, 0, 0, 0xFF, 0}, 255, 96},
-                      InquiryCase{"ZeroAllocation", {0x12, 0, 0, 0, 0x00, 0}, 36, 0}),
+                      InquiryCase{"ZeroAllocation", {0x12, 0, 0, 0, 0x00, 0}, 36, 0},
+                      InquiryCase{"NoBuffer", {0x12, 0, 0, 0, 0x24, 0}, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 class InquiryPeripheralByte : public ::testing::TestWithParam<uint8_t> {};
@@ -98,7 +100,7 @@ class TestUnitReadyState : public ::testing::TestWithParam<ReadyCase> {};
 
 TEST_P(TestUnitReadyState, Answers) {
     const ReadyCase& c = GetParam();
-    ManualClock clock;
+    sim::VirtualClock clock;
     DriveConfig config;
     config.DiscLoaded = c.Disc;
     config.BecomingReadyMs = c.BecomingReadyMs;
@@ -131,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SimdriveTray, KeepsStateAndLoadsInsertedDisc) {
-    ManualClock clock;
+    sim::VirtualClock clock;
     DriveConfig config;
     config.BecomingReadyMs = 500;
     SimDrive drive(config, &clock);
@@ -153,8 +155,7 @@ TEST(SimdriveTray, KeepsStateAndLoadsInsertedDisc) {
 }
 
 TEST(SimdriveTray, ClockWrapDuringLoad) {
-    ManualClock clock;
-    clock.Set(0xFFFFFF00u);
+    sim::VirtualClock clock(0xFFFFFF00u);
     DriveConfig config;
     config.BecomingReadyMs = 0x200;
     SimDrive drive(config, &clock);

@@ -306,12 +306,34 @@ TEST_F(MachineFile, MalformedStateFileIsAClearError) {
     }
 }
 
-TEST_F(MachineFile, StateRecordsOfSeveralDrivesLoadTogether) {
-    std::ostringstream saved;
+// The firmware record of a new drive with the given revision.
+std::string FirmwareRecord(const std::string& revision) {
     sim::DriveConfig config;
-    config.Revision = "2.22";
+    config.Revision = revision;
+    std::ostringstream saved;
     sim::SimDrive(config).SaveFirmware(saved);
-    const std::string record = saved.str();
+    return saved.str();
+}
+
+// A record a drive refuses loads no record at all: the drives that took
+// theirs before it go back to what they held.
+TEST_F(MachineFile, StateFileLoadsEveryRecordOrNone) {
+    const std::string record = FirmwareRecord("2.22");
+    const std::string path = dir_.Write("st.txt", "drive d: " + std::to_string(record.size()) + "\n" + record +
+                                                      "\ndrive e: 6\nnope!\n");
+    sim::SimMachine machine;
+    sim::SimDrive& d = machine.AttachDriveAtLetter('d');
+    machine.AttachDriveAtLetter('e');
+    std::string error;
+    EXPECT_FALSE(machine.UseStateFile(path, error));
+    EXPECT_NE(error.find("drive e:"), std::string::npos) << error;
+    EXPECT_EQ(d.FirmwareState().Revision, "1.00");
+    EXPECT_EQ(d.Config().Revision, "1.00");
+    EXPECT_EQ(machine.StateFile(), "");
+}
+
+TEST_F(MachineFile, StateRecordsOfSeveralDrivesLoadTogether) {
+    const std::string record = FirmwareRecord("2.22");
     dir_.Write("st.txt", "# kept\ndrive aspi 0 3 " + std::to_string(record.size()) + "\n" + record +
                              "\ndrive d: " + std::to_string(record.size()) + "\n" + record + "\n");
     auto m = Load("drive d:\ndrive aspi 0 3\nstate st.txt\n");

@@ -81,11 +81,27 @@ TEST(VirtualClock, SleepsFromSeveralThreadsAllCount) {
     EXPECT_EQ(clock.TickCount(), 4000u);
 }
 
+// TEST UNIT READY's answer: true once the drive has finished loading.
+bool Ready(sim::SimDrive& drive) {
+    const uint8_t testUnitReady[6] = {};
+    sim::ScsiRequest request;
+    request.Cdb = testUnitReady;
+    request.CdbLength = sizeof testUnitReady;
+    return drive.Execute(request).Status == sim::kStatusGood;
+}
+
 TEST(MachineClock, ServicesAndDrivesRunOnTheChosenClock) {
     sim::SimMachine machine;
+    sim::DriveConfig config;
+    config.BecomingReadyMs = 7000;
+    sim::SimDrive& drive = machine.AttachDriveAtLetter('d', config);
+    drive.InsertDisc(true);
     platform::IClock& clock = *machine.Services().Clock;
     EXPECT_TRUE(clock.IsVirtual());
-    clock.Sleep(7000);
+    clock.Sleep(6999);
+    EXPECT_FALSE(Ready(drive));
+    clock.Sleep(1);
+    EXPECT_TRUE(Ready(drive)) << "the drive loads on the services' clock";
     EXPECT_EQ(machine.Clock().TotalSleptMs(), 7000u);
     EXPECT_EQ(&machine.ActiveClock(), &machine.Clock());
 
