@@ -43,8 +43,6 @@ char DevicePathLetter(const char* path) {
     return RootLetter(path + kPrefixLength);
 }
 
-bool IsDescriptor(Handle handle) { return handle >= 0 && handle <= INT_MAX; }
-
 }  // namespace
 
 std::string OpticalDeviceName(char letter) {
@@ -166,7 +164,9 @@ bool HostDrives::CloseHandle(Handle handle) {
 
 bool HostDrives::DeviceIoControl(Handle device, uint32_t code, void* in, uint32_t inSize, void* out,
                                  uint32_t outSize, uint32_t* bytesReturned) {
-    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !IsDescriptor(device) || !IsOpen(device)) return false;
+    // Only descriptors CreateFile returned are in the open set, so the
+    // handle fits an int once it is found there.
+    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !IsOpen(device)) return false;
     return PassThroughDirect(static_cast<int>(device), in, inSize, out, outSize, bytesReturned,
                              sgIo_);
 }

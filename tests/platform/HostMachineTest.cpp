@@ -10,12 +10,12 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "ScratchDirectory.h"
 #include "platform/Host.h"
 
 namespace {
@@ -23,28 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace platform::host;
 using platform::Handle;
-
-// A scratch directory, removed with everything in it.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::string pattern = testing::TempDir() + "host_XXXXXX";
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~ScratchDirectory() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-    void WriteFile(const fs::path& relative, const std::string& contents) const {
-        fs::create_directories((path_ / relative).parent_path());
-        std::ofstream(path_ / relative) << contents;
-    }
-    void Link(const fs::path& relative, const fs::path& target) const {
-        fs::create_directories((path_ / relative).parent_path());
-        fs::create_symlink(target, path_ / relative);
-    }
-
-private:
-    fs::path path_;
-};
+using hosttest::ScratchDirectory;
 
 // ---------------------------------------------------------------------------
 

@@ -11,11 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdio>
-
+#include "ScratchDirectory.h"
 #include "platform/Host.h"
 #include "platform/Scsi.h"
 
@@ -119,6 +115,8 @@ const ReplyCase kReplyCases[] = {
     {"Cdb16", kCdb16, platform::SCSI_IOCTL_DATA_IN, 8, 0, 0, 0, 0, {}, true, SG_DXFER_FROM_DEV},
     {"NoDataDataIn", kTestUnitReady, platform::SCSI_IOCTL_DATA_IN, 0, 0, 0, 0, 0, {}, true, SG_DXFER_NONE},
     {"NoDataDataOut", kTestUnitReady, platform::SCSI_IOCTL_DATA_OUT, 0, 0, 0, 0, 0, {}, true, SG_DXFER_NONE},
+    {"NoDataUnspecified", kTestUnitReady, platform::SCSI_IOCTL_DATA_UNSPECIFIED, 0, 0, 0, 0, 0, {}, true,
+     SG_DXFER_NONE},
     {"CheckConditionWithSense", kTestUnitReady, platform::SCSI_IOCTL_DATA_IN, 0, 0, 0x02, 0, 0x08,
      kNoMediumSense, true, SG_DXFER_NONE},
     {"CheckConditionRetrySuggested", kInquiry, platform::SCSI_IOCTL_DATA_IN, 36, 0, 0x02, 0, 0x18,
@@ -220,6 +218,12 @@ const RefusedCase kRefusedCases[] = {
     {"UnspecifiedDirectionWithData", [](Record& r) { r.Request.DataIn = platform::SCSI_IOCTL_DATA_UNSPECIFIED; },
      sizeof(Record), sizeof(Record)},
     {"UnknownDirection", [](Record& r) { r.Request.DataIn = 3; }, sizeof(Record), sizeof(Record)},
+    {"UnknownDirectionWithoutData",
+     [](Record& r) {
+         r.Request.DataIn = 3;
+         r.Request.DataTransferLength = 0;
+     },
+     sizeof(Record), sizeof(Record)},
     {"DataWithoutBuffer", [](Record& r) { r.Request.DataBuffer = nullptr; }, sizeof(Record), sizeof(Record)},
 };
 
@@ -337,13 +341,10 @@ TEST(PassThrough, UnalignedRecordIsRead) {
 }
 
 TEST(HostDrivesControl, OnlyThePassThroughCodeOnAnOpenedDriveIsSent) {
-    char directory[] = "/tmp/hostdrivesXXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    const std::string node = std::string(directory) + "/sr0";
-    std::fclose(std::fopen(node.c_str(), "w"));
-
+    hosttest::ScratchDirectory dev;
+    dev.WriteFile("sr0", "");
     FakeSgIo fake;
-    platform::host::HostDrives drives(directory, fake.Call());
+    platform::host::HostDrives drives(dev.Path().string(), fake.Call());
     const platform::Handle drive = drives.CreateFile("\\\\.\\d:", 0, 0, platform::OPEN_EXISTING, 0);
     ASSERT_NE(drive, platform::kInvalidHandle);
     uint8_t data[64] = {};
@@ -365,8 +366,6 @@ TEST(HostDrivesControl, OnlyThePassThroughCodeOnAnOpenedDriveIsSent) {
     EXPECT_FALSE(drives.CloseHandle(0));
     EXPECT_TRUE(drives.CloseHandle(drive));
     EXPECT_FALSE(send(drive, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT));
-    std::remove(node.c_str());
-    rmdir(directory);
 }
 
 }  // namespace

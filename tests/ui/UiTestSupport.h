@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 
 #include "platform/Services.h"
 #include "vcl/Dialogs.h"

@@ -319,18 +319,31 @@ TEST(WindowLayouts, EveryComponentIsThereWithItsPlaceAndText) {
     }
 }
 
+// The named child of the given type; a missing one fails the test instead of
+// taking the whole program down.
+template <class T>
+const T* Child(const QWidget& form, const char* name) {
+    const T* child = form.findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
 TEST(WindowLayouts, MainWindowDetailsTheProgramReliesOn) {
     const std::unique_ptr<QWidget> form = Load<Ui::TMainForm>();
     for (const char* name : {"LabelNoChk", "LabelBootRewrite", "LabelForceSuffix", "LabelForceNonSuffix"})
-        EXPECT_TRUE(form->findChild<QWidget*>(name)->isHidden()) << name;
+        if (const auto* label = Child<QWidget>(*form, name)) { EXPECT_TRUE(label->isHidden()) << name; }
     for (const char* name : {"LabelSelDrv", "LabelDnFile", "LabelTarDrv", "LabelCurVer", "LabelNewVer", "LabelStatus"})
-        EXPECT_TRUE(form->findChild<QLabel*>(name)->alignment().testFlag(Qt::AlignRight)) << name;
-    const auto* bar = form->findChild<QProgressBar*>("ProgressBar");
+        if (const auto* label = Child<QLabel>(*form, name)) {
+            EXPECT_TRUE(label->alignment().testFlag(Qt::AlignRight)) << name;
+        }
+    const auto* bar = Child<QProgressBar>(*form, "ProgressBar");
+    const auto* picture = Child<QLabel>(*form, "ImageMain");
+    const auto* help = Child<QAbstractButton>(*form, "SpeedButtonHelp");
+    ASSERT_TRUE(bar != nullptr && picture != nullptr && help != nullptr);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 100);
-    EXPECT_FALSE(form->findChild<QLabel*>("ImageMain")->pixmap().isNull());
-    EXPECT_EQ(form->findChild<QLabel*>("ImageMain")->pixmap().size(), QSize(517, 384));
-    const auto* help = form->findChild<QAbstractButton*>("SpeedButtonHelp");
+    EXPECT_FALSE(picture->pixmap().isNull());
+    EXPECT_EQ(picture->pixmap().size(), QSize(517, 384));
     EXPECT_FALSE(help->icon().isNull());  // kept until first hovered
 }
 

@@ -70,9 +70,10 @@ inline constexpr uint32_t kMaxSenseBytes = 96;
 // Refused (false, `out` untouched, no call made): a record that does not fit
 // either buffer or whose Length is not the record's size, a sense area that
 // overlaps the record or ends past outSize, a command block length of 0 or
-// more than 16, a DataIn value other than data in / data out, and a non-zero
-// transfer length without a buffer.  A transfer length of 0 is sent as "no
-// data" whatever DataIn says.
+// more than 16, a DataIn value that is none of data in / data out /
+// unspecified, a non-zero transfer length with "unspecified" (the SG layer
+// must know which way the data goes) or without a buffer.  A transfer length
+// of 0 is sent as "no data" with any of the three DataIn values.
 //
 // Failed (false, `out` untouched): the ioctl fails, or the host adapter or the
 // driver reports that the command did not complete at the device (host_status

@@ -10,7 +10,6 @@
 #include <QWidget>
 
 #include <atomic>
-#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -65,7 +64,6 @@ public:
 
     // The form class's name ("TFormMsg"); what the recording seam reports.
     virtual std::string ClassName() const { return "TForm"; }
-    TForm* Owner() const { return owner_; }
 
     // Runs FormCreate (guarded).  Called once by CreateForm / Create.
     void RunCreate();

@@ -33,8 +33,6 @@ public:
 
     void Add(const QPixmap& glyph);
     int Count() const { return static_cast<int>(glyphs_.size()); }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     // A copy of one glyph; a blank glyph for an index outside the list.
     QPixmap GetBitmap(int index) const;
 
