@@ -117,8 +117,7 @@ uint8_t TAtapiLib::FindDrives() {
 }
 
 uint8_t TAtapiLib::Inquiry(uint8_t slot, uint8_t* buffer, uint32_t length) {
-    const Cdb cdb(kInquiry);
-    return drive::SendDriveCommand(slot, cdb.Bytes, 12, buffer, length, kDataIn);
+    return drive::SendDriveCommand(slot, kInquiry, 12, buffer, length, kDataIn);
 }
 
 uint8_t TAtapiLib::StartStopUnit(uint8_t slot, uint8_t byte4) {

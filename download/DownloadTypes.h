@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // ---------------------------------------------------------------------------
 // Option word.
@@ -44,6 +45,11 @@ inline constexpr std::size_t kCodeLength = 3;
 inline void UpperCaseAscii(char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
         if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+}
+
+inline std::string UpperCased(std::string text) {
+    UpperCaseAscii(text.data(), text.size());
+    return text;
 }
 
 // ---------------------------------------------------------------------------

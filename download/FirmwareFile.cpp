@@ -46,7 +46,6 @@ bool ReadTrailerAt(int fd, int64_t offset, FirmwareTrailer& trailer) {
 
 void DecodeTrailer(const FirmwareTrailer& trailer, FirmwareFileInfo& info) {
     info.TrailerRead = true;
-    info.Trailer = trailer;
     std::memcpy(info.Identity.Model, trailer.Model, kModelLength);
     std::memcpy(info.Identity.Revision, trailer.Revision, kRevisionLength);
     std::memcpy(info.Identity.Code, trailer.Code, kCodeLength);

@@ -41,8 +41,7 @@ enum class FirmwareFileProblem {
 struct FirmwareFileInfo {
     bool Opened = false;         // the file could be opened and its size taken
     int64_t FileSize = 0;        // bytes (0 when not opened)
-    bool TrailerRead = false;    // false: Trailer and Identity are zeros
-    FirmwareTrailer Trailer{};
+    bool TrailerRead = false;    // false: Identity and the chunk fields are zeros
     FirmwareIdentity Identity;   // model, revision, code (upper-cased), FC code
     int ChunkKiB = 0;            // C
     int ChunkCount = 0;          // N

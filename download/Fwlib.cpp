@@ -17,11 +17,7 @@ constexpr uint32_t kDiscCheckPauseMs = 100;
 constexpr uint32_t kAfterKillWaitMs = 7000;
 
 bool SameUpperCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    std::string ua = a, ub = b;
-    UpperCaseAscii(ua.data(), ua.size());
-    UpperCaseAscii(ub.data(), ub.size());
-    return ua == ub;
+    return a.size() == b.size() && UpperCased(a) == UpperCased(b);
 }
 
 }  // namespace

@@ -16,6 +16,12 @@ public:
     std::string ClassName() const override { return "TFormEngOption"; }
 
     void FormShow() override;
+    // Shows the program, boot and parameter area checksums of the drive.
+    void BtnRefreshClick();
+    // Hands the options to the main window once the drive has taken the
+    // boot-rewrite setting; a refusal leaves the main window's options alone.
+    void BtnApplyClick();
+    void OKBtnClick();
     void CancelBtnClick();
 
     // Working copies of the main window's.

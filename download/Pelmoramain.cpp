@@ -88,12 +88,7 @@ bool IsRegularFile(const std::string& path) {
 
 void RemoveIfExists(const std::string& path) {
     std::error_code error;
-    if (std::filesystem::exists(path, error)) std::remove(path.c_str());
-}
-
-std::string UpperCased(std::string text) {
-    UpperCaseAscii(text.data(), text.size());
-    return text;
+    std::filesystem::remove(path, error);
 }
 
 }  // namespace
@@ -210,7 +205,7 @@ void TMainForm::FormCreate() {
     InitState();
     AutoRun = IsRegularFile(FileName) ? 1 : 0;
     ParseCommandLine();
-    DriveCount = SearchDrives();
+    SearchDrives();
     LabelTarDrvInfo->setText(ComboBoxDrv->currentText());
     ReadDriveInfo(DriveIndex);
     if (UnattendedStart() && State != StateNoDrive) UnattendedOpen();
@@ -248,7 +243,6 @@ uint8_t TMainForm::SearchDrives() {
             SetInfoText(0, kNotAnAdministrator.Korean, kNotAnAdministrator.English);
         }
     }
-    uint8_t listed = 0;
     for (int slot = 0; slot < found; ++slot) {
         uint8_t reply[kReplySize] = {};
         if (AtapiLib.Inquiry(static_cast<uint8_t>(slot), reply, kInquiryLength) != drive::kStatusGood) continue;
@@ -257,11 +251,10 @@ uint8_t TMainForm::SearchDrives() {
         const std::string line(reinterpret_cast<const char*>(reply + 8));
         SetInfoText(0, line, line);
         DriveSlots.push_back(static_cast<uint8_t>(slot));
-        ++listed;
     }
     DriveIndex = SlotOfLine(0);
     ComboBoxDrv->setCurrentIndex(0);
-    return listed;
+    return static_cast<uint8_t>(DriveSlots.size());
 }
 
 uint8_t TMainForm::SlotOfLine(int line) const {
@@ -532,8 +525,8 @@ void TMainForm::UnattendedOpen() {
     if (OpenFirmwareFile(FileName) != 1) return;
     WriteLog("P3");
     State = StateNoCompatibleDrive;
-    for (int line = 0; line < DriveCount; ++line) {
-        const uint8_t slot = SlotOfLine(line);
+    for (int line = 0; line < static_cast<int>(DriveSlots.size()); ++line) {
+        const uint8_t slot = DriveSlots[static_cast<std::size_t>(line)];
         ReadDriveInfo(slot);
         BootCode = FwLib.IsBootCode(DriveIdentity.Revision) ? 1 : 0;
         State = FwLib.CheckFirmwareFile(Options, DriveIdentity, FileIdentity, CodeFromQuery, BootCode);

@@ -81,10 +81,9 @@ public:
     std::atomic<DownloadState> ThreadResult{};  // written by the download thread
 
     // The drive slot of each drive-list line: a slot whose INQUIRY fails gets
-    // no line, so lines and slots need not match.
+    // no line, so lines and slots need not match.  Its size is the number of
+    // drives in the list.
     std::vector<uint8_t> DriveSlots;
-    // The number of drives in the list after start-up.
-    uint8_t DriveCount = 0;
 
     // Non-visual components.
     std::unique_ptr<vcl::TTimer> TimerAutorun;  // 1000 ms, off until an unattended start

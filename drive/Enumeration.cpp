@@ -1,6 +1,7 @@
 #include "drive/Enumeration.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "drive/Transport.h"

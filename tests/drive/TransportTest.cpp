@@ -99,11 +99,12 @@ TEST_P(TransportTest, DirectionZeroWithoutDataIsSentAsDataIn) {
     ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
     ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 1), 1);
     ASSERT_EQ(drv->Log().size(), 2u);
-    // The carrier marks the first as data in and the second as data out; with
-    // no bytes to move the drive sees no data either way, but it must not see
-    // the first as data out.
-    EXPECT_NE(drv->Log()[0].Direction, sim::DataDirection::Out);
+    // With no bytes to move the carrier still names a direction: data in for
+    // direction 0, data out for any other.
+    EXPECT_EQ(drv->Log()[0].Direction, sim::DataDirection::In);
     EXPECT_EQ(drv->Log()[0].DataLength, 0u);
+    EXPECT_EQ(drv->Log()[1].Direction, sim::DataDirection::Out);
+    EXPECT_EQ(drv->Log()[1].DataLength, 0u);
 }
 
 TEST_P(TransportTest, DataMovesInBothDirections) {
