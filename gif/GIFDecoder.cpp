@@ -1,0 +1,220 @@
+// Decoding of a frame's table-based image data into its pixel store.
+#include <algorithm>
+#include <cstring>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+namespace {
+
+constexpr int kTableSize = 4096;
+constexpr int kStackSize = 8192;
+
+class LZWDecoder {
+public:
+    LZWDecoder(TGIFSubImage& frame, TStream& stream) : frame_(frame), stream_(stream) {}
+
+    // Sets up for the code size byte's value; false when the byte is missing.
+    bool Start() {
+        uint8_t codeSize = 0;
+        if (stream_.Read(&codeSize, 1) != 1) return false;
+        initialCodeSize_ = std::min<int>(codeSize, 8);
+        clearCode_ = 1 << initialCodeSize_;
+        endCode_ = clearCode_ + 1;
+        ResetTable();
+        streamSize_ = stream_.GetSize();
+        return true;
+    }
+
+    // Decodes the next code's string onto the stack (first pixel on top).
+    // 0 when pixels are on the stack, -1 when the data ran out, -2 at the end
+    // code.
+    int NextCode() {
+        int code = ReadCode(codeWidth_);
+        if (code < 0) return code;
+        if (code == clearCode_) {
+            ResetTable();
+            do {
+                code = ReadCode(codeWidth_);
+            } while (code == clearCode_);
+            if (code < 0) return code;
+            // A clear code directly followed by the end code is empty data.
+            if (code == endCode_) return EndCode();
+            firstCode_ = oldCode_ = code;
+            stack_[sp_++] = static_cast<uint8_t>(code);
+            return 0;
+        }
+        if (code == endCode_) return EndCode();
+        const int inCode = code;
+        int pushed = 0;
+        if (code >= nextCode_) {
+            stack_[sp_++] = static_cast<uint8_t>(firstCode_);
+            ++pushed;
+            code = oldCode_;
+        }
+        while (code >= clearCode_) {
+            // A chain never holds more entries than the table: a longer
+            // one loops through entries that refer to each other.
+            if (prefix_[code] == code || ++pushed > kTableSize) RaiseGIFError(_sDecodeCircular);
+            stack_[sp_++] = suffix_[code];
+            code = prefix_[code];
+        }
+        firstCode_ = suffix_[code];
+        stack_[sp_++] = static_cast<uint8_t>(firstCode_);
+        if (nextCode_ < kTableSize) {
+            prefix_[nextCode_] = static_cast<uint16_t>(oldCode_);
+            suffix_[nextCode_] = static_cast<uint8_t>(firstCode_);
+            ++nextCode_;
+            if (nextCode_ >= threshold_ && threshold_ < kTableSize) {
+                threshold_ *= 2;
+                ++codeWidth_;
+            }
+        }
+        oldCode_ = inCode;
+        return 0;
+    }
+
+    // Places width × height pixels, row by row (in four-pass order when
+    // interlaced), until the data stops.
+    void Place(uint8_t* pixels, int width, int height, bool interlaced) {
+        int row = 0, step = 8, pass = 0;
+        for (int rowsDone = 0; rowsDone < height; ++rowsDone) {
+            uint8_t* dst = pixels + static_cast<uint64_t>(interlaced ? row : rowsDone) * static_cast<uint64_t>(width);
+            int left = width;
+            while (left > 0) {
+                if (sp_ == 0 && NextCode() < 0) return;
+                const int n = std::min(sp_, left);
+                for (int i = 0; i < n; ++i) *dst++ = stack_[--sp_];
+                left -= n;
+            }
+            if (interlaced) {
+                row += step;
+                while (row >= height) {
+                    if (pass > 0) step /= 2;
+                    ++pass;
+                    row = step / 2;
+                }
+            }
+        }
+    }
+
+    // Leaves the stream after the data's terminator, without decoding what
+    // is left.  Never raises.
+    void SkipRest() noexcept {
+        if (finished_) return;
+        try {
+            SkipSubBlocks();
+        } catch (...) {
+        }
+    }
+
+private:
+    void ResetTable() {
+        for (int i = 0; i < kTableSize; ++i) {
+            prefix_[i] = 0;
+            suffix_[i] = i < clearCode_ ? static_cast<uint8_t>(i) : 0;
+        }
+        codeWidth_ = initialCodeSize_ + 1;
+        threshold_ = 2 * clearCode_;
+        nextCode_ = clearCode_ + 2;
+        sp_ = 0;
+    }
+
+    int EndCode() {
+        SkipSubBlocks();
+        return -2;
+    }
+
+    void SkipSubBlocks() {
+        finished_ = true;
+        if (done_) return;
+        for (;;) {
+            uint8_t size = 0;
+            if (stream_.Read(&size, 1) != 1 || size == 0) return;
+            const int64_t position = stream_.GetPosition();
+            stream_.SetPosition(std::min<int64_t>(position + size, streamSize_));
+        }
+    }
+
+    int ReadCode(int width) {
+        if (fresh_) {
+            fresh_ = false;
+            return clearCode_;
+        }
+        while (bits_ < width) {
+            if (blockPos_ < blockLen_) {
+                accumulator_ |= static_cast<uint64_t>(block_[blockPos_++]) << bits_;
+                bits_ += 8;
+                continue;
+            }
+            if (done_) {
+                if (bits_ == 0) frame_.Warning(gsWarning, _sDecodeTooFewBits);
+                return -1;
+            }
+            uint8_t length = 0;
+            if (stream_.Read(&length, 1) != 1) return -1;
+            if (length == 0) {
+                done_ = finished_ = true;
+                continue;
+            }
+            const int64_t available = streamSize_ - stream_.GetPosition();
+            if (length > available) {
+                frame_.Warning(gsWarning, _sOutOfData);
+                length = static_cast<uint8_t>(std::max<int64_t>(available, 0));
+            }
+            ReadExact(stream_, block_, length);
+            blockPos_ = 0;
+            blockLen_ = length;
+        }
+        const int code = static_cast<int>(accumulator_ & ((1u << width) - 1));
+        accumulator_ >>= width;
+        bits_ -= width;
+        return code;
+    }
+
+    TGIFSubImage& frame_;
+    TStream& stream_;
+    int64_t streamSize_ = 0;
+    int initialCodeSize_ = 0;
+    int clearCode_ = 0;
+    int endCode_ = 0;
+    int codeWidth_ = 0;
+    int threshold_ = 0;
+    int nextCode_ = 0;
+    int firstCode_ = 0;
+    int oldCode_ = 0;
+    bool fresh_ = true;
+    bool done_ = false;
+    bool finished_ = false;
+    uint64_t accumulator_ = 0;
+    int bits_ = 0;
+    uint8_t block_[255];
+    int blockPos_ = 0;
+    int blockLen_ = 0;
+    int sp_ = 0;
+    uint16_t prefix_[kTableSize];
+    uint8_t suffix_[kTableSize];
+    uint8_t stack_[kStackSize];
+};
+
+}  // namespace
+
+void TGIFSubImage::Decompress(TStream& stream) {
+    NewImage();
+    if (FData) {
+        const int fill = FTransparent && FGCE != nullptr ? FGCE->GetTransparentColorIndex() : 0;
+        std::memset(FData.get(), fill, FDataSize);
+    }
+    auto decoder = std::make_unique<LZWDecoder>(*this, stream);
+    if (!decoder->Start()) return;
+    try {
+        if (FData) decoder->Place(FData.get(), GetWidth(), GetHeight(), GetInterlaced());
+    } catch (...) {
+        decoder->SkipRest();
+        throw;
+    }
+    decoder->SkipRest();
+}
+
+}  // namespace gif

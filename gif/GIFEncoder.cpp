@@ -1,0 +1,435 @@
+// Encoding of a frame's pixels as table-based image data: a true LZW
+// compressor and a run-length coder whose codes any GIF decoder reads.
+#include <algorithm>
+#include <cstring>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+namespace {
+
+constexpr uint32_t kHashSize = 8009;
+constexpr uint32_t kHashEmpty = 0xFFFFFFFFu;
+
+// Open addressing over keys (prefix << 8 | pixel) packed with their codes.
+class THashTable {
+public:
+    void Reset() { std::fill(std::begin(slots_), std::end(slots_), kHashEmpty); }
+
+    void Insert(uint32_t key, int code) {
+        uint32_t slot = Hash(key);
+        while (Occupied(slots_[slot])) slot = Next(slot);
+        slots_[slot] = key << 12 | (static_cast<uint32_t>(code) & 0xFFF);
+    }
+
+    int Lookup(uint32_t key) const {
+        uint32_t slot = Hash(key);
+        while (Occupied(slots_[slot])) {
+            if (slots_[slot] >> 12 == key) return static_cast<int>(slots_[slot] & 0xFFF);
+            slot = Next(slot);
+        }
+        return -1;
+    }
+
+private:
+    static bool Occupied(uint32_t value) { return value < 0xFFFFF000u; }
+    static uint32_t Hash(uint32_t key) { return (key ^ (key >> 4)) % kHashSize; }
+    static uint32_t Next(uint32_t slot) {
+        const uint32_t d = slot == 0 ? 1 : kHashSize - slot;
+        return slot >= d ? slot - d : slot + kHashSize - d;
+    }
+
+    uint32_t slots_[kHashSize];
+};
+
+// Packs bytes into data sub-blocks of at most 255 bytes.  Only whole,
+// non-empty sub-blocks go out, so no sub-block reads as a terminator.
+class TGIFWriter {
+public:
+    explicit TGIFWriter(TStream& dest) : dest_(dest) {}
+    ~TGIFWriter() {
+        try {
+            FlushBlock();
+        } catch (...) {
+        }
+    }
+    TGIFWriter(const TGIFWriter&) = delete;
+    TGIFWriter& operator=(const TGIFWriter&) = delete;
+
+    void WriteByte(uint8_t value) {
+        buffer_[fill_++] = value;
+        if (fill_ == 256) FlushBlock();
+    }
+
+    int64_t Write(const void* buffer, int64_t count) {
+        const auto* bytes = static_cast<const uint8_t*>(buffer);
+        for (int64_t i = 0; i < count; ++i) WriteByte(bytes[i]);
+        return count;
+    }
+
+    void FlushBlock() {
+        if (fill_ <= 1) return;
+        buffer_[0] = static_cast<uint8_t>(fill_ - 1);
+        const int count = fill_;
+        fill_ = 1;
+        dest_.WriteBuffer(buffer_, count);
+    }
+
+private:
+    TStream& dest_;
+    uint8_t buffer_[256];
+    int fill_ = 1;
+};
+
+class TGIFEncoder {
+public:
+    virtual ~TGIFEncoder() = default;
+
+    void Encode(TStream& stream, int bitsPerPixel, int width, int height, bool interlace, const uint8_t* data,
+                int colorCount) {
+        bitsPerPixel_ = std::max(bitsPerPixel, 2);
+        colorCount_ = colorCount;
+        width_ = width;
+        height_ = height;
+        interlace_ = interlace;
+        data_ = data;
+        initialWidth_ = bitsPerPixel_ + 1;
+        WriteByteToStream(stream, static_cast<uint8_t>(bitsPerPixel_));
+        codeWidth_ = initialWidth_;
+        maxCode_ = MaxCodeOf(codeWidth_);
+        clearCode_ = 1 << (initialWidth_ - 1);
+        endCode_ = clearCode_ + 1;
+        firstFreeCode_ = clearCode_ + 2;
+        accumulator_ = 0;
+        bitCount_ = 0;
+        pixelsLeft_ = interlace_ ? width_ : static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+        row_ = 0;
+        pass_ = 0;
+        current_ = data_;
+        {
+            TGIFWriter writer(stream);
+            writer_ = &writer;
+            if (data_ != nullptr && height_ > 0 && width_ > 0) {
+                EncodePixels();
+                EmitCode(endCode_);
+            } else {
+                EmitCode(endCode_);
+            }
+            writer.FlushBlock();
+            writer_ = nullptr;
+        }
+        WriteByteToStream(stream, 0);
+    }
+
+protected:
+    static int MaxCodeOf(int bits) { return static_cast<uint16_t>((1 << bits) - 1); }
+
+    virtual void EmitCode(int code) {
+        if (bitCount_ == 0)
+            accumulator_ = static_cast<uint32_t>(code);
+        else
+            accumulator_ = static_cast<uint32_t>(code) << bitCount_ | (accumulator_ & ((1u << bitCount_) - 1));
+        bitCount_ += codeWidth_;
+        while (bitCount_ >= 8) {
+            writer_->WriteByte(static_cast<uint8_t>(accumulator_));
+            accumulator_ >>= 8;
+            bitCount_ -= 8;
+        }
+        if (code == endCode_) {
+            while (bitCount_ > 0) {
+                writer_->WriteByte(static_cast<uint8_t>(accumulator_));
+                accumulator_ >>= 8;
+                bitCount_ -= 8;
+            }
+        }
+    }
+
+    virtual void ResetTable() {
+        cleared_ = true;
+        EmitCode(clearCode_);
+    }
+
+    virtual void EncodePixels() = 0;
+
+    // The pixel under the cursor, checked against the colour count.
+    int Pixel() const {
+        const int pixel = *current_;
+        if (pixel >= colorCount_) RaiseGIFError(_sInvalidColor);
+        return pixel;
+    }
+
+    // Moves the cursor to the next pixel; false when the image is exhausted.
+    bool NextPixel() {
+        if (--pixelsLeft_ >= 1) {
+            ++current_;
+            return true;
+        }
+        if (!interlace_) return false;
+        pixelsLeft_ = static_cast<uint64_t>(width_);
+        static const int kStep[4] = {8, 8, 4, 2};
+        static const int kStart[4] = {0, 4, 2, 1};
+        row_ += kStep[pass_];
+        while (row_ >= height_) {
+            if (++pass_ > 3) return false;
+            row_ = kStart[pass_];
+        }
+        current_ = data_ + static_cast<uint64_t>(row_) * static_cast<uint64_t>(width_);
+        return true;
+    }
+
+    TGIFWriter* writer_ = nullptr;
+    int colorCount_ = 0;
+    int bitsPerPixel_ = 0;
+    int initialWidth_ = 0;
+    int codeWidth_ = 0;
+    int clearCode_ = 0;
+    int endCode_ = 0;
+    int firstFreeCode_ = 0;
+    int maxCode_ = 0;
+    uint32_t accumulator_ = 0;
+    int bitCount_ = 0;
+    bool cleared_ = false;
+    const uint8_t* data_ = nullptr;
+    const uint8_t* current_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    bool interlace_ = false;
+    uint64_t pixelsLeft_ = 0;
+    int row_ = 0;
+    int pass_ = 0;
+};
+
+class TLZWEncoder : public TGIFEncoder {
+protected:
+    void EmitCode(int code) override {
+        TGIFEncoder::EmitCode(code);
+        if (nextCode_ > maxCode_ || cleared_) {
+            if (cleared_) {
+                codeWidth_ = initialWidth_;
+                maxCode_ = MaxCodeOf(initialWidth_);
+                cleared_ = false;
+            } else {
+                ++codeWidth_;
+                maxCode_ = codeWidth_ == 12 ? 4096 : MaxCodeOf(codeWidth_);
+            }
+        }
+    }
+
+    void ResetTable() override {
+        TGIFEncoder::ResetTable();
+        hash_->Reset();
+        nextCode_ = clearCode_ + 2;
+    }
+
+    void EncodePixels() override {
+        hash_ = std::make_unique<THashTable>();
+        ResetTable();
+        int prefix = Pixel();
+        while (NextPixel()) {
+            const int pixel = Pixel();
+            const uint32_t key = static_cast<uint32_t>(prefix) << 8 | static_cast<uint32_t>(pixel);
+            const int code = hash_->Lookup(key);
+            if (code >= 0) {
+                prefix = code;
+                continue;
+            }
+            EmitCode(prefix);
+            prefix = pixel;
+            if (nextCode_ > 4094) {
+                ResetTable();
+            } else {
+                hash_->Insert(key, nextCode_);
+                ++nextCode_;
+            }
+        }
+        EmitCode(prefix);
+        hash_.reset();
+    }
+
+private:
+    int nextCode_ = 0;
+    std::unique_ptr<THashTable> hash_;
+};
+
+class TRLEEncoder : public TGIFEncoder {
+protected:
+    void ResetTable() override {
+        widthStepPoint_ = widthStepPointInitial_;
+        clearPoint_ = clearPointInitial_;
+        outCount_ = 0;
+        longestTabledRun_ = 0;
+        TGIFEncoder::ResetTable();
+        codeWidth_ = initialWidth_;
+    }
+
+    void EncodePixels() override {
+        widthStepPointInitial_ = clearCode_ - 1;
+        clearPointInitial_ = bitsPerPixel_ <= 3 ? 9 : clearCode_ - 2;
+        codeBudget_ = 4095 - firstFreeCode_;
+        ResetTable();
+        runLength_ = 0;
+        runPixel_ = -1;
+        do {
+            const int pixel = Pixel();
+            if (runLength_ > 0 && pixel != runPixel_) {
+                Flush(runLength_);
+                runLength_ = 0;
+            }
+            if (pixel == runPixel_) {
+                ++runLength_;
+            } else {
+                runPixel_ = pixel;
+                runLength_ = 1;
+            }
+        } while (NextPixel());
+        Flush(runLength_);
+    }
+
+private:
+    void EmitPlain(int code) {
+        cleared_ = false;
+        EmitCode(code);
+        ++outCount_;
+        if (outCount_ >= widthStepPoint_) {
+            widthStepPoint_ += 1 << codeWidth_;
+            ++codeWidth_;
+        }
+        if (outCount_ >= clearPoint_) ResetTable();
+    }
+
+    static uint64_t IntegerSqrt(uint64_t x) {
+        if (x < 2) return x;
+        uint64_t r = 2;
+        for (uint64_t v = x; v >= 4; v /= 4) r *= 2;
+        for (;;) {
+            const uint64_t next = (r + x / r) / 2;
+            if (next == r || next == r + 1) return r;
+            r = next;
+        }
+    }
+
+    // Codes needed to send count pixels with runs of 1, 2, 3 ... pixels.
+    static uint64_t RunCost(uint64_t count, uint64_t budget) {
+        uint64_t cost = 0;
+        const uint64_t per = budget * (budget + 1) / 2;
+        if (per > 0) {
+            cost += count / per * budget;
+            count %= per;
+        }
+        if (count > 0) {
+            uint64_t n = IntegerSqrt(count);
+            while (n > 0 && n * (n + 1) >= 2 * count) --n;
+            while (n * (n + 1) < 2 * count) ++n;
+            cost += n;
+        }
+        return cost;
+    }
+
+    void Flush(int count) {
+        if (count == 1)
+            EmitPlain(runPixel_);
+        else if (cleared_)
+            FlushAfterClear(count);
+        else if (longestTabledRun_ > 1 && tablePixel_ == runPixel_)
+            FlushWithTable(count);
+        else
+            FlushClearOrRepeat(count);
+    }
+
+    void FlushAfterClear(int count) {
+        clearPoint_ = codeBudget_;
+        tablePixel_ = runPixel_;
+        int n = 1;
+        while (count > 0) {
+            if (n == 1) {
+                longestTabledRun_ = 1;
+                EmitPlain(runPixel_);
+                count -= 1;
+            } else if (count >= n) {
+                longestTabledRun_ = n;
+                EmitPlain(firstFreeCode_ + n - 2);
+                count -= n;
+            } else {
+                ++longestTabledRun_;
+                EmitPlain(count == 1 ? runPixel_ : firstFreeCode_ + count - 2);
+                count = 0;
+            }
+            n = outCount_ == 0 ? 1 : n + 1;
+        }
+        clearPoint_ = clearPointInitial_;
+        if (outCount_ >= clearPoint_) ResetTable();
+    }
+
+    void FlushClearOrRepeat(int count) {
+        const uint64_t withClear = 1 + RunCost(static_cast<uint64_t>(count), static_cast<uint64_t>(codeBudget_));
+        if (withClear < static_cast<uint64_t>(count)) {
+            ResetTable();
+            FlushAfterClear(count);
+        } else {
+            for (int i = 0; i < count; ++i) EmitPlain(runPixel_);
+        }
+    }
+
+    void FlushWithTable(int count) {
+        int repeats = count / longestTabledRun_;
+        int leftover = count % longestTabledRun_;
+        uint64_t leftoverCodes = leftover > 0 ? 1 : 0;
+        if (static_cast<uint64_t>(outCount_ + repeats) + leftoverCodes > static_cast<uint64_t>(codeBudget_)) {
+            repeats = codeBudget_ - outCount_;
+            leftover = count - repeats * longestTabledRun_;
+            leftoverCodes = 1 + RunCost(static_cast<uint64_t>(leftover), static_cast<uint64_t>(codeBudget_));
+        }
+        if (1 + RunCost(static_cast<uint64_t>(count), static_cast<uint64_t>(codeBudget_)) <
+            static_cast<uint64_t>(repeats) + leftoverCodes) {
+            ResetTable();
+            FlushAfterClear(count);
+            return;
+        }
+        clearPoint_ = codeBudget_;
+        for (int i = 0; i < repeats; ++i) EmitPlain(firstFreeCode_ + longestTabledRun_ - 2);
+        if (leftover > 0) {
+            if (cleared_)
+                FlushAfterClear(leftover);
+            else if (leftover == 1)
+                EmitPlain(runPixel_);
+            else
+                EmitPlain(firstFreeCode_ + leftover - 2);
+        }
+        clearPoint_ = clearPointInitial_;
+        if (outCount_ >= clearPoint_) ResetTable();
+    }
+
+    int runPixel_ = -1;
+    int runLength_ = 0;
+    int outCount_ = 0;
+    int widthStepPoint_ = 0;
+    int widthStepPointInitial_ = 0;
+    int clearPoint_ = 0;
+    int clearPointInitial_ = 0;
+    int longestTabledRun_ = 0;
+    int tablePixel_ = -1;
+    int codeBudget_ = 0;
+};
+
+}  // namespace
+
+void TGIFSubImage::Compress(TStream& stream) {
+    int bitsPerPixel;
+    int colorCount;
+    if (FColorMap->GetCount() > 0) {
+        colorCount = FColorMap->GetCount();
+        bitsPerPixel = FColorMap->GetBitsPerPixel();
+    } else {
+        bitsPerPixel = FImage->GetBitsPerPixel();
+        colorCount = 1 << bitsPerPixel;
+    }
+    std::unique_ptr<TGIFEncoder> encoder;
+    if (FImage->GetCompression() == gcRLE)
+        encoder = std::make_unique<TRLEEncoder>();
+    else
+        encoder = std::make_unique<TLZWEncoder>();
+    encoder->Encode(stream, bitsPerPixel, GetWidth(), GetHeight(), GetInterlaced(), FData.get(), colorCount);
+}
+
+}  // namespace gif

@@ -1,0 +1,467 @@
+// Extension blocks, the label and application-identifier registries, and the
+// loader of a frame's extension list.
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+namespace {
+
+struct ExtensionEntry {
+    TGIFExtensionClass Class;
+    uint8_t Label;
+};
+struct AppExtensionEntry {
+    TGIFAppExtensionClass Class;
+    TGIFApplicationRec Ident;
+};
+
+std::mutex registryLock;
+std::unique_ptr<std::vector<ExtensionEntry>> extensionList;
+std::unique_ptr<std::vector<AppExtensionEntry>> appExtensionList;
+
+TGIFApplicationRec MakeIdent(const char* text) {
+    TGIFApplicationRec ident;
+    std::memcpy(&ident, text, 11);
+    return ident;
+}
+
+std::vector<ExtensionEntry>& ExtensionList() {
+    if (!extensionList)
+        extensionList.reset(new std::vector<ExtensionEntry>{{&TGIFTextExtension::Class, 0x01},
+                                                            {&TGIFGraphicControlExtension::Class, 0xF9},
+                                                            {&TGIFCommentExtension::Class, 0xFE},
+                                                            {&TGIFApplicationExtension::Class, 0xFF}});
+    return *extensionList;
+}
+
+std::vector<AppExtensionEntry>& AppExtensionList() {
+    if (!appExtensionList)
+        appExtensionList.reset(new std::vector<AppExtensionEntry>{{&TGIFAppExtNSLoop::Class, MakeIdent("NETSCAPE2.0")},
+                                                                  {&TGIFAppExtNSLoop::Class, MakeIdent("ANIMEXTS1.0")}});
+    return *appExtensionList;
+}
+
+TGIFExtensionClass FindExtensionClass(uint8_t label) {
+    std::lock_guard<std::mutex> lock(registryLock);
+    const auto& list = ExtensionList();
+    for (auto entry = list.rbegin(); entry != list.rend(); ++entry)
+        if (entry->Label == label) return entry->Class;
+    return nullptr;
+}
+
+TGIFAppExtensionClass FindAppExtensionClass(const TGIFApplicationRec& ident) {
+    std::lock_guard<std::mutex> lock(registryLock);
+    const auto& list = AppExtensionList();
+    for (auto entry = list.rbegin(); entry != list.rend(); ++entry)
+        if (entry->Ident == ident) return entry->Class;
+    return nullptr;
+}
+
+const TGIFExtensionClassInfo* SameClass(const TGIFExtensionClassInfo* self, TStream&) { return self; }
+
+// Skips count bytes that must be there.
+void SkipExact(TStream& stream, int64_t count) {
+    uint8_t scratch[256];
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, sizeof scratch);
+        ReadExact(stream, scratch, n);
+        count -= n;
+    }
+}
+
+// Skips data sub-blocks up to and including the terminator (or the end).
+void SkipSubBlocks(TStream& stream) {
+    for (uint8_t size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream))
+        SkipExact(stream, size);
+}
+
+// Reads a block whose size byte comes first: up to fields.size() bytes land in
+// fields (after the size byte at fields[0]); what the block holds beyond them
+// is skipped.  Returns how many of the block's bytes arrived.
+template <size_t N>
+int ReadSizedBlock(TStream& stream, std::array<uint8_t, N>& fields, size_t fieldBytes) {
+    uint8_t size = 0;
+    if (stream.Read(&size, 1) != 1) return -1;
+    const size_t wanted = std::min<size_t>(size, fieldBytes);
+    const int arrived = static_cast<int>(stream.Read(fields.data() + 1, static_cast<int64_t>(wanted)));
+    if (static_cast<size_t>(arrived) == wanted) SkipExact(stream, size - static_cast<int64_t>(wanted));
+    return arrived == static_cast<int>(wanted) ? size : -1;
+}
+
+}  // namespace
+
+void FreeExtensionRegistries() {
+    std::lock_guard<std::mutex> lock(registryLock);
+    extensionList.reset();
+    appExtensionList.reset();
+}
+
+// ---------------------------------------------------------------------------
+
+const TGIFExtensionClassInfo TGIFExtension::Class{"TGIFExtension", nullptr, &SameClass};
+
+TGIFExtension::TGIFExtension(TGIFSubImage* subImage) : TGIFItem(subImage->GetImage()), FSubImage(subImage) {}
+
+TGIFExtension::~TGIFExtension() { FSubImage->GetExtensions().Remove(this); }
+
+uint8_t TGIFExtension::GetExtensionType() const { throw rtl::EAbstractError(); }
+
+void TGIFExtension::SaveToStream(TStream& stream) {
+    WriteByteToStream(stream, 0x21);
+    WriteByteToStream(stream, GetExtensionType());
+}
+
+uint8_t TGIFExtension::DoReadFromStream(TStream& stream) {
+    uint8_t bytes[2];
+    ReadExact(stream, bytes, 2);
+    if (bytes[0] != 0x21) RaiseGIFError(_sBadExtensionLabel);
+    return bytes[1];
+}
+
+void TGIFExtension::LoadFromStream(TStream& stream) {
+    if (DoReadFromStream(stream) != GetExtensionType()) RaiseGIFError(_sBadExtensionInstance);
+}
+
+void TGIFExtension::RegisterExtension(uint8_t label, TGIFExtensionClass extensionClass) {
+    std::lock_guard<std::mutex> lock(registryLock);
+    ExtensionList().push_back({extensionClass, label});
+}
+
+TGIFExtensionClass TGIFExtension::FindExtension(TStream& stream) {
+    const int64_t position = stream.GetPosition();
+    uint8_t label = 0;
+    if (stream.Read(&label, 1) != 1) return nullptr;
+    TGIFExtensionClass current = FindExtensionClass(label);
+    while (current != nullptr) {
+        TGIFExtensionClass next = current->FindSubExtension(current, stream);
+        if (next == current) break;
+        current = next;
+    }
+    stream.SetPosition(position);
+    return current;
+}
+
+// ---------------------------------------------------------------------------
+// Graphic control
+
+const TGIFExtensionClassInfo TGIFGraphicControlExtension::Class{
+    "TGIFGraphicControlExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFGraphicControlExtension(s); },
+    &SameClass};
+
+TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {
+    if (subImage->GetGraphicControlExtension() == nullptr) subImage->SetGraphicControlExtension(this);
+}
+
+TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
+    if (GetTransparent()) FSubImage->SetTransparentFlag(false);
+    if (FSubImage->GetGraphicControlExtension() == this) FSubImage->SetGraphicControlExtension(nullptr);
+}
+
+void TGIFGraphicControlExtension::SetTransparent(bool value) {
+    FGCExtension[1] = static_cast<uint8_t>(value ? FGCExtension[1] | 0x01 : FGCExtension[1] & ~0x01);
+    FSubImage->SetTransparentFlag(value);
+}
+
+void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
+    TGIFColorMap& map = FSubImage->GetActiveColorMap();
+    if (map.GetCount() > 0 && (index < 0 || index >= map.GetCount())) {
+        Warning(gsWarning, _sBadColorIndex);
+        index = 0;
+    }
+    FGCExtension[4] = static_cast<uint8_t>(index);
+}
+
+TColor TGIFGraphicControlExtension::GetTransparentColor() const {
+    return FSubImage->GetActiveColorMap().GetColor(GetTransparentColorIndex());
+}
+
+void TGIFGraphicControlExtension::SetTransparentColor(TColor color) {
+    FGCExtension[4] = static_cast<uint8_t>(FSubImage->GetActiveColorMap().AddUnique(color));
+}
+
+void TGIFGraphicControlExtension::SetDelay(int value) {
+    FGCExtension[2] = static_cast<uint8_t>(value);
+    FGCExtension[3] = static_cast<uint8_t>(value >> 8);
+}
+
+void TGIFGraphicControlExtension::SetUserInput(bool value) {
+    FGCExtension[1] = static_cast<uint8_t>(value ? FGCExtension[1] | 0x02 : FGCExtension[1] & ~0x02);
+}
+
+void TGIFGraphicControlExtension::SetDisposal(TDisposalMethod method) {
+    FGCExtension[1] = static_cast<uint8_t>((FGCExtension[1] & ~0x1C) | ((method * 4) & 0x1C));
+}
+
+void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
+    TGIFExtension::SaveToStream(stream);
+    stream.WriteBuffer(FGCExtension.data(), 6);
+}
+
+void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
+    TGIFExtension::LoadFromStream(stream);
+    // The block size is honoured: a block longer than the four fields is
+    // skipped, and sub-blocks up to the terminator are passed over, so the
+    // blocks after it are read where they begin.
+    std::array<uint8_t, 5> fields{};
+    const int size = ReadSizedBlock(stream, fields, 4);
+    if (size < 0) {
+        // Cut short: keep what arrived, and the frame is not transparent.
+        FGCExtension = {fields[0], fields[1], fields[2], fields[3], fields[4], 0};
+        FGCExtension[0] = 4;
+        Warning(gsWarning, _sOutOfData);
+        return;
+    }
+    SkipSubBlocks(stream);
+    FGCExtension = {4, fields[1], fields[2], fields[3], fields[4], 0};
+    if (GetTransparent()) FSubImage->SetTransparentFlag(true);
+}
+
+// ---------------------------------------------------------------------------
+// Plain text and comment
+
+const TGIFExtensionClassInfo TGIFTextExtension::Class{
+    "TGIFTextExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFTextExtension(s); }, &SameClass};
+
+int TGIFTextExtension::GetBounds(int index) const {
+    if (index < 1 || index > 4) return 0;
+    return FPlainTextExtension[static_cast<size_t>(2 * index - 1)] | FPlainTextExtension[static_cast<size_t>(2 * index)] << 8;
+}
+
+void TGIFTextExtension::SetBounds(int index, int value) {
+    if (index < 1 || index > 4) return;
+    FPlainTextExtension[static_cast<size_t>(2 * index - 1)] = static_cast<uint8_t>(value);
+    FPlainTextExtension[static_cast<size_t>(2 * index)] = static_cast<uint8_t>(value >> 8);
+}
+
+int TGIFTextExtension::GetCharWidthHeight(int index) const {
+    return index == 1 || index == 2 ? FPlainTextExtension[static_cast<size_t>(8 + index)] : 0;
+}
+
+void TGIFTextExtension::SetCharWidthHeight(int index, int value) {
+    if (index == 1 || index == 2) FPlainTextExtension[static_cast<size_t>(8 + index)] = static_cast<uint8_t>(value);
+}
+
+int TGIFTextExtension::GetColorIndex(int index) const {
+    return index == 1 || index == 2 ? FPlainTextExtension[static_cast<size_t>(10 + index)] : 0;
+}
+
+void TGIFTextExtension::SetColorIndex(int index, int value) {
+    if (index == 1 || index == 2) FPlainTextExtension[static_cast<size_t>(10 + index)] = static_cast<uint8_t>(value);
+}
+
+TColor TGIFTextExtension::GetForegroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(1)); }
+TColor TGIFTextExtension::GetBackgroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(2)); }
+void TGIFTextExtension::SetForegroundColor(TColor color) { SetColorIndex(1, FSubImage->GetActiveColorMap().AddUnique(color)); }
+void TGIFTextExtension::SetBackgroundColor(TColor color) { SetColorIndex(2, FSubImage->GetActiveColorMap().AddUnique(color)); }
+
+void TGIFTextExtension::SaveToStream(TStream& stream) {
+    TGIFExtension::SaveToStream(stream);
+    stream.WriteBuffer(FPlainTextExtension.data(), 13);
+    WriteTextAsSubBlocks(stream, FText);
+}
+
+void TGIFTextExtension::LoadFromStream(TStream& stream) {
+    TGIFExtension::LoadFromStream(stream);
+    std::array<uint8_t, 13> fields{};
+    if (ReadSizedBlock(stream, fields, 12) < 0) RaiseGIFError(_sOutOfData);
+    fields[0] = 12;
+    FPlainTextExtension = fields;
+    ReadSubBlocksAsText(stream, FText);
+}
+
+const TGIFExtensionClassInfo TGIFCommentExtension::Class{
+    "TGIFCommentExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFCommentExtension(s); }, &SameClass};
+
+void TGIFCommentExtension::SaveToStream(TStream& stream) {
+    TGIFExtension::SaveToStream(stream);
+    WriteTextAsSubBlocks(stream, FComment);
+}
+
+void TGIFCommentExtension::LoadFromStream(TStream& stream) {
+    TGIFExtension::LoadFromStream(stream);
+    ReadSubBlocksAsText(stream, FComment);
+}
+
+// ---------------------------------------------------------------------------
+// Application extensions
+
+namespace {
+
+const TGIFExtensionClassInfo* FindApplicationSubExtension(const TGIFExtensionClassInfo* self, TStream& stream) {
+    const int64_t position = stream.GetPosition();
+    // Asked on the base class, a block that is cut short or longer than an
+    // identifier goes to the reader that keeps unknown data (which reports a
+    // short stream); asked again on a subclass, the subclass stays.
+    const bool base = self == &TGIFApplicationExtension::Class;
+    const TGIFExtensionClassInfo* unreadable = base ? &TGIFUnknownAppExtension::Class : self;
+    uint8_t size = 0;
+    if (stream.Read(&size, 1) != 1) return unreadable;
+    uint8_t bytes[11];
+    if (size == 10) {
+        if (stream.Read(bytes, 10) == 10) return &TGIFUnknownAppExtension::Class;
+        stream.SetPosition(position);
+        return unreadable;
+    }
+    if (size == 11) {
+        if (stream.Read(bytes, 11) != 11) {
+            stream.SetPosition(position);
+            return unreadable;
+        }
+        TGIFApplicationRec ident;
+        std::memcpy(&ident, bytes, 11);
+        const TGIFAppExtensionClass found = FindAppExtensionClass(ident);
+        return found != nullptr ? found : &TGIFUnknownAppExtension::Class;
+    }
+    stream.SetPosition(position);
+    return size > 11 ? unreadable : self;
+}
+
+TGIFExtension* CreateUnknownApp(TGIFSubImage* subImage) { return new TGIFUnknownAppExtension(subImage); }
+
+}  // namespace
+
+// The base class has no data reader of its own; what reaches it (a block size
+// below 10) is read by the unknown-data reader, which rejects that size.
+const TGIFExtensionClassInfo TGIFApplicationExtension::Class{"TGIFApplicationExtension", &CreateUnknownApp,
+                                                             &FindApplicationSubExtension};
+
+TGIFApplicationExtension::TGIFApplicationExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
+
+void TGIFApplicationExtension::RegisterExtension(const TGIFApplicationRec& ident, TGIFAppExtensionClass extensionClass) {
+    std::lock_guard<std::mutex> lock(registryLock);
+    AppExtensionList().push_back({extensionClass, ident});
+}
+
+std::string TGIFApplicationExtension::GetIdentifier() const { return std::string(FIdent.Identifier.data(), 8); }
+
+void TGIFApplicationExtension::SetIdentifier(const std::string& text) {
+    for (size_t i = 0; i < 8; ++i) FIdent.Identifier[i] = i < text.size() ? text[i] : ' ';
+}
+
+std::string TGIFApplicationExtension::GetAuthentication() const { return std::string(FIdent.Authentication.data(), 3); }
+
+void TGIFApplicationExtension::SetAuthentication(const std::string& text) {
+    for (size_t i = 0; i < 3; ++i) FIdent.Authentication[i] = i < text.size() ? text[i] : ' ';
+}
+
+void TGIFApplicationExtension::SaveData(TStream&) { throw rtl::EAbstractError(); }
+void TGIFApplicationExtension::LoadData(TStream&) { throw rtl::EAbstractError(); }
+
+void TGIFApplicationExtension::SaveToStream(TStream& stream) {
+    TGIFExtension::SaveToStream(stream);
+    WriteByteToStream(stream, 11);
+    stream.WriteBuffer(&FIdent, 11);
+    SaveData(stream);
+}
+
+void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
+    TGIFExtension::LoadFromStream(stream);
+    uint8_t size = 0;
+    ReadExact(stream, &size, 1);
+    if (size < 10) RaiseGIFError(_sBadBlockSize);
+    if (size == 10) {
+        FIdent = TGIFApplicationRec{};
+        ReadExact(stream, &FIdent, 10);
+        FIdent.Authentication[2] = 0;
+    } else {
+        ReadExact(stream, &FIdent, 11);
+        SkipExact(stream, size - 11);
+    }
+    LoadData(stream);
+}
+
+void TGIFBlock::SaveToStream(TStream& stream) const {
+    WriteByteToStream(stream, static_cast<uint8_t>(FData.size()));
+    stream.WriteBuffer(FData.data(), static_cast<int64_t>(FData.size()));
+}
+
+void TGIFBlock::LoadFromStream(TStream& stream) { ReadExact(stream, FData.data(), static_cast<int64_t>(FData.size())); }
+
+const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{
+    "TGIFUnknownAppExtension", &CreateUnknownApp, &FindApplicationSubExtension};
+
+void TGIFUnknownAppExtension::SaveData(TStream& stream) {
+    for (const auto& block : FBlocks) block->SaveToStream(stream);
+    WriteByteToStream(stream, 0);
+}
+
+void TGIFUnknownAppExtension::LoadData(TStream& stream) {
+    FBlocks.clear();
+    for (;;) {
+        uint8_t size = 0;
+        if (stream.Read(&size, 1) != 1 || size == 0) return;
+        auto block = std::make_unique<TGIFBlock>(size);
+        block->LoadFromStream(stream);
+        FBlocks.push_back(std::move(block));
+    }
+}
+
+const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{
+    "TGIFAppExtNSLoop", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFAppExtNSLoop(s); },
+    &FindApplicationSubExtension};
+
+TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {
+    FIdent = MakeIdent("NETSCAPE2.0");
+}
+
+void TGIFAppExtNSLoop::SaveData(TStream& stream) {
+    const uint8_t loop[4] = {3, 1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
+    stream.WriteBuffer(loop, 4);
+    if (FBufferSize != 0) {
+        const uint8_t buffer[6] = {5, 2, static_cast<uint8_t>(FBufferSize), static_cast<uint8_t>(FBufferSize >> 8),
+                                   static_cast<uint8_t>(FBufferSize >> 16), static_cast<uint8_t>(FBufferSize >> 24)};
+        stream.WriteBuffer(buffer, 6);
+    }
+    WriteByteToStream(stream, 0);
+}
+
+void TGIFAppExtNSLoop::LoadData(TStream& stream) {
+    for (int size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream)) {
+        const int id = ReadByteFromStream(stream);
+        --size;
+        if ((id & 7) == 1) {
+            if (size < 2) RaiseGIFError(_sInvalidData);
+            uint8_t loops[2];
+            ReadExact(stream, loops, 2);
+            FLoops = static_cast<uint16_t>(loops[0] | loops[1] << 8);
+            size -= 2;
+        } else if ((id & 7) == 2) {
+            if (size < 4) RaiseGIFError(_sInvalidData);
+            uint8_t buffer[4];
+            ReadExact(stream, buffer, 4);
+            FBufferSize = static_cast<uint32_t>(buffer[0] | buffer[1] << 8 | buffer[2] << 16) |
+                          static_cast<uint32_t>(buffer[3]) << 24;
+            size -= 4;
+        }
+        SkipExact(stream, size);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void TGIFExtensionList::LoadFromStream(TStream& stream, TObject* parent) {
+    auto* frame = static_cast<TGIFSubImage*>(parent);
+    uint8_t b = 0;
+    if (stream.Read(&b, 1) != 1) return;
+    while (b != 0x2C && b != 0x3B) {
+        if (b != 0x21) {
+            Warning(gsWarning, _sBadExtensionLabel);
+            break;
+        }
+        const TGIFExtensionClass extensionClass = TGIFExtension::FindExtension(stream);
+        if (extensionClass == nullptr || extensionClass->Create == nullptr) RaiseGIFError(_sUnknownExtension);
+        stream.Seek(-1, rtl::soCurrent);
+        std::unique_ptr<TGIFExtension> extension(extensionClass->Create(frame));
+        extension->LoadFromStream(stream);
+        Add(extension.release());
+        if (stream.Read(&b, 1) != 1) return;
+    }
+    stream.Seek(-1, rtl::soCurrent);
+}
+
+}  // namespace gif
+

@@ -1,0 +1,220 @@
+// One frame: image descriptor, local colour table, extensions and pixels.
+#include <cstring>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+TGIFSubImage::TGIFSubImage(TGIFImage* image)
+    : TGIFItem(image), FColorMap(new TGIFLocalColorMap(this)), FExtensions(new TGIFExtensionList(image)) {}
+
+TGIFSubImage::~TGIFSubImage() {
+    if (FImage != nullptr) FImage->GetImages().Remove(this);
+    Clear();
+    delete FExtensions;
+    FExtensions = nullptr;
+    delete FColorMap;
+    FColorMap = nullptr;
+    FLocalPalette = 0;
+}
+
+void TGIFSubImage::Clear() {
+    FExtensions->Clear();
+    FColorMap->Clear();
+    FreeImage();
+    SetBounds(4, 0);
+    SetBounds(3, 0);
+    FTransparent = false;
+    FGCE = nullptr;
+    FreeBitmap();
+    FreeMask();
+}
+
+bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
+
+void TGIFSubImage::NewImage() {
+    FreeImage();
+    const uint64_t size = static_cast<uint64_t>(GetHeight()) * static_cast<uint64_t>(GetWidth());
+    // Checked before anything is allocated: the descriptor's size comes from
+    // the file.
+    if (size > GIFImageMaxFramePixels) RaiseGIFError(_sBadDimension);
+    if (size == 0) return;
+    FData.reset(new uint8_t[size]());
+    FDataSize = size;
+}
+
+void TGIFSubImage::FreeImage() {
+    FData.reset();
+    FDataSize = 0;
+}
+
+void TGIFSubImage::NeedImage() {
+    if (!FData) NewImage();
+    if (FDataSize == 0) RaiseGIFError(_sEmptyImage);
+}
+
+void TGIFSubImage::Assign(const TPersistent* source) {
+    if (source == this) return;
+    if (source == nullptr) {
+        Clear();
+        return;
+    }
+    const auto* frame = dynamic_cast<const TGIFSubImage*>(source);
+    if (frame == nullptr) {
+        TGIFItem::Assign(source);
+        return;
+    }
+    Clear();
+    if (frame->GetEmpty()) return;
+    FImageDescriptor = frame->FImageDescriptor;
+    FTransparent = frame->FTransparent;
+    NewImage();
+    std::memcpy(FData.get(), frame->FData.get(), FDataSize);
+    FColorMap->Assign(frame->FColorMap);
+    rtl::TMemoryStream extensions;
+    frame->FExtensions->SaveToStream(extensions);
+    extensions.SetPosition(0);
+    FExtensions->LoadFromStream(extensions, this);
+}
+
+int TGIFSubImage::GetBounds(int index) const {
+    if (index < 1 || index > 4) return 0;
+    return FImageDescriptor[static_cast<size_t>(2 * index - 1)] | FImageDescriptor[static_cast<size_t>(2 * index)] << 8;
+}
+
+void TGIFSubImage::SetBounds(int index, int value) {
+    int bounds[4] = {GetLeft(), GetTop(), GetWidth(), GetHeight()};
+    if (index < 1 || index > 4) return;
+    bounds[index - 1] = value;
+    DoSetBounds(bounds[0], bounds[1], bounds[2], bounds[3]);
+}
+
+void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
+    left &= 0xFFFF;
+    top &= 0xFFFF;
+    width &= 0xFFFF;
+    height &= 0xFFFF;
+    const bool sizeChanged = width != GetWidth() || height != GetHeight();
+    const int values[4] = {left, top, width, height};
+    for (int i = 0; i < 4; ++i) {
+        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
+        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
+    }
+    if (sizeChanged) {
+        FreeBitmap();
+        FreeMask();
+        NewImage();
+    }
+    if (FImage == nullptr) return;
+    bool warned = false;
+    if (FImage->GetWidth() < left + width) {
+        if (FImage->GetWidth() > 0) {
+            Warning(gsWarning, _sBadWidth);
+            warned = true;
+        }
+        FImage->GetHeader().SetWidth(left + width);
+    }
+    if (FImage->GetHeight() < top + height) {
+        if (FImage->GetHeight() > 0) {
+            Warning(gsWarning, _sBadHeight);
+            warned = true;
+        }
+        FImage->GetHeader().SetHeight(top + height);
+    }
+    if (warned) Warning(gsWarning, _sScreenSizeExceeded);
+}
+
+TGIFSubImage::TRect TGIFSubImage::GetBoundsRect() const {
+    return {GetLeft(), GetTop(), GetLeft() + GetWidth(), GetTop() + GetHeight()};
+}
+
+void TGIFSubImage::SetBoundsRect(const TRect& rect) {
+    DoSetBounds(rect.Left, rect.Top, rect.Right - rect.Left + 1, rect.Bottom - rect.Top + 1);
+}
+
+TGIFSubImage::TRect TGIFSubImage::GetClientRect() const { return {0, 0, GetWidth(), GetHeight()}; }
+
+void TGIFSubImage::SetInterlaced(bool value) {
+    FImageDescriptor[9] = static_cast<uint8_t>(value ? FImageDescriptor[9] | 0x40 : FImageDescriptor[9] & ~0x40);
+}
+
+TGIFColorMap& TGIFSubImage::GetActiveColorMap() const {
+    if (FColorMap->GetCount() > 0) return *FColorMap;
+    if (FImage != nullptr && FImage->GetGlobalColorMap().GetCount() > 0) return FImage->GetGlobalColorMap();
+    return *FColorMap;
+}
+
+TGIFVersion TGIFSubImage::GetVersion() const {
+    TGIFVersion version = FColorMap->GetOptimized() ? gv89a : TGIFItem::GetVersion();
+    for (int i = 0; i < FExtensions->GetCount() && version != gv89a; ++i) {
+        const TGIFVersion extension = FExtensions->GetExtension(i)->GetVersion();
+        if (extension > version) version = extension;
+    }
+    return version;
+}
+
+uint8_t* TGIFSubImage::GetScanline(int row) {
+    if (row < 0 || row >= GetHeight()) RaiseGIFError(_sBadPixelCoordinates);
+    NeedImage();
+    return FData.get() + static_cast<uint64_t>(row) * static_cast<uint64_t>(GetWidth());
+}
+
+int TGIFSubImage::GetPixel(int x, int y) {
+    if (x < 0 || x >= GetWidth()) RaiseGIFError(_sBadPixelCoordinates);
+    return GetScanline(y)[x];
+}
+
+void TGIFSubImage::SetPixel(int x, int y, int index) {
+    if (x < 0 || x >= GetWidth() || y < 0 || y >= GetHeight()) RaiseGIFError(_sBadPixelCoordinates);
+    if (index < 0 || index >= GetActiveColorMap().GetCount()) RaiseGIFError(_sBadColorIndex);
+    GetScanline(y)[x] = static_cast<uint8_t>(index);
+}
+
+void TGIFSubImage::Prepare() {
+    uint8_t& flags = FImageDescriptor[9];
+    if (FColorMap->GetCount() == 0) {
+        flags &= 0x58;
+        return;
+    }
+    uint8_t prepared = 0x80;
+    if (FColorMap->GetOptimized()) prepared |= 0x20;
+    prepared |= flags & 0x40;
+    prepared |= static_cast<uint8_t>(GetColorResolution() & 7);
+    flags = prepared;
+}
+
+void TGIFSubImage::SaveToStream(TStream& stream) {
+    FExtensions->SaveToStream(stream);
+    if (GetEmpty()) return;
+    Prepare();
+    stream.WriteBuffer(FImageDescriptor.data(), 10);
+    FColorMap->SaveToStream(stream);
+    Compress(stream);
+}
+
+void TGIFSubImage::LoadFromStream(TStream& stream) {
+    Clear();
+    FExtensions->LoadFromStream(stream, this);
+    uint8_t separator = 0;
+    if (stream.Read(&separator, 1) != 1) return;
+    stream.Seek(-1, rtl::soCurrent);
+    // Only an image separator starts a descriptor; anything else ends the
+    // frame here and is left for the block reader to judge.
+    if (separator != 0x2C) return;
+    ReadExact(stream, FImageDescriptor.data(), 10);
+    if (GetHeight() == 0 || GetWidth() == 0) {
+        const int width = FImage->GetWidth();
+        const int height = FImage->GetHeight();
+        FImageDescriptor[5] = static_cast<uint8_t>(width);
+        FImageDescriptor[6] = static_cast<uint8_t>(width >> 8);
+        FImageDescriptor[7] = static_cast<uint8_t>(height);
+        FImageDescriptor[8] = static_cast<uint8_t>(height >> 8);
+        Warning(gsWarning, _sScreenSizeExceeded);
+    }
+    if (FImageDescriptor[9] & 0x80) FColorMap->LoadFromStream(stream, 2 << (FImageDescriptor[9] & 7));
+    Decompress(stream);
+}
+
+void TGIFSubImage::SetPalette(HPALETTE value) { FLocalPalette = value; }
+
+}  // namespace gif

@@ -1,0 +1,790 @@
+// The GIF picture unit: reads and writes GIF87a/GIF89a pictures.
+//
+// Entry points a test or a caller uses:
+//   gif::TGIFImage image;                 // empty picture
+//   image.LoadFromStream(stream);         // any rtl::TStream (rtl::TMemoryStream, rtl::TFileStream)
+//   image.LoadFromFile(path); image.SaveToFile(path); image.SaveToStream(stream);
+//   image.GetImages().GetCount(), image.GetImages().GetImage(i)   // frames, in file order
+//   frame->GetScanline(row), frame->GetData(), frame->GetDataSize() // one colour index per pixel
+//   frame->GetActiveColorMap(), image.GetGlobalColorMap()           // TGIFColorMap
+//   frame->GetLeft(), GetTop(), GetWidth(), GetHeight(), GetInterlaced()
+//   frame->GetGraphicControlExtension() (delay, disposal, transparency), frame->GetExtensions()
+//   image.SetOnGIFWarning(handler), image.SetOnProgress(handler), image.SetCompression(gcRLE)
+// Fatal conditions raise gif::GIFException with one of the texts of the
+// message table below; non-fatal ones reach the picture's OnGIFWarning.
+// GIFImageMaxFramePixels bounds the pixel store of one frame.
+//
+// Rendering, colour reduction, drawing, painters and the optimiser belong to
+// other units of the picture support; their entry points are declared here
+// where this unit's classes carry them and are defined by those units.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rtl/Classes.h"
+#include "rtl/SysUtils.h"
+
+namespace gif {
+
+using rtl::TObject;
+using rtl::TPersistent;
+using rtl::TStream;
+
+class TGIFImage;
+class TGIFSubImage;
+class TGIFHeader;
+class TGIFColorMap;
+
+// ---------------------------------------------------------------------------
+// Foundations
+
+// The unit's exception: every fatal condition of the unit.
+class GIFException : public rtl::EInvalidGraphic {
+public:
+    using rtl::EInvalidGraphic::EInvalidGraphic;
+};
+
+enum TGIFSeverity { gsInfo, gsWarning, gsError };
+enum TGIFVersion { gvUnknown, gv87a, gv89a };
+using TGIFVersionRec = std::array<char, 3>;
+// Version texts of gv87a and gv89a (gvUnknown has none: three zero bytes).
+extern const TGIFVersionRec GIFVersions[3];
+
+using TGIFWarning = std::function<void(TObject* sender, TGIFSeverity severity, const std::string& message)>;
+
+enum TGIFDrawOption {
+    goAsync, goTransparent, goAnimate, goLoop, goLoopContinously, goValidateCanvas,
+    goDirectDraw, goClearOnLoop, goTile, goDither, goAutoDither
+};
+using TGIFDrawOptions = uint16_t;  // bit n = option n
+constexpr TGIFDrawOptions DrawOption(TGIFDrawOption option) { return static_cast<TGIFDrawOptions>(1u << option); }
+
+enum TColorReduction {
+    rmNone, rmWindows20, rmWindows256, rmWindowsGray, rmMonochrome, rmGrayScale, rmNetscape,
+    rmQuantize, rmQuantizeWindows, rmPalette
+};
+enum TDitherMode { dmNearest, dmFloydSteinberg, dmStucki, dmSierra, dmJaJuNI, dmSteveArche, dmBurkes };
+enum TGIFCompression { gcLZW, gcRLE };
+enum TGIFOptimizeOption { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
+using TGIFOptimizeOptions = uint8_t;  // bit n = option n
+enum TDisposalMethod : uint8_t { dmNone, dmNoDisposal, dmBackground, dmPrevious };
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// Exported default settings.
+extern int GIFDelayExp;
+extern int GIFDefaultDelay;
+extern int GIFMinimumDelay;
+extern int GIFMaximumDelay;
+extern TGIFDrawOptions GIFImageDefaultDrawOptions;
+extern TColorReduction GIFImageDefaultColorReduction;
+extern int GIFImageDefaultColorReductionBits;
+extern TDitherMode GIFImageDefaultDitherMode;
+extern TGIFCompression GIFImageDefaultCompression;
+extern TThreadPriority GIFImageDefaultThreadPriority;
+extern int GIFImageDefaultAnimationSpeed;
+extern bool GIFImageRenderOnLoad;
+extern bool GIFImageOptimizeOnStream;
+extern bool PaletteDevice;
+extern bool DoAutoDither;
+extern uint16_t CF_GIF;
+// The largest pixel store one frame may have (width × height); a frame
+// beyond it raises "Invalid image dimensions" before anything is allocated.
+extern uint64_t GIFImageMaxFramePixels;
+
+// Design-time registration: removes goLoop from the default draw options.
+void Register();
+
+// The unit's message table: fixed texts with their string-table ids.
+struct TGIFResString {
+    uint16_t Id;
+    const char* Text;
+    operator std::string() const { return Text; }
+};
+inline constexpr TGIFResString _sEmptyColorMap{65488, "Color table is empty"};
+inline constexpr TGIFResString _sEmptyImage{65489, "Image is empty"};
+inline constexpr TGIFResString _sInvalidBitmapList{65490, "Invalid bitmap list"};
+inline constexpr TGIFResString _sInvalidReduction{65491, "Invalid reduction method"};
+inline constexpr TGIFResString _sGIFImageFile{65492, "GIF Image"};
+inline constexpr TGIFResString _sProgressLoading{65493, "Loading..."};
+inline constexpr TGIFResString _sProgressSaving{65494, "Saving..."};
+inline constexpr TGIFResString _sProgressConverting{65495, "Converting..."};
+inline constexpr TGIFResString _sProgressRendering{65496, "Rendering..."};
+inline constexpr TGIFResString _sProgressCopying{65497, "Copying..."};
+inline constexpr TGIFResString _sProgressOptimizing{65498, "Optimizing..."};
+inline constexpr TGIFResString _sBadBlock{65504, "Unknown GIF block type"};
+inline constexpr TGIFResString _sUnsupportedClass{65505, "Object type not supported for operation"};
+inline constexpr TGIFResString _sInvalidData{65506, "Invalid GIF data"};
+inline constexpr TGIFResString _sBadHeight{65507, "Image height too small for contained frames"};
+inline constexpr TGIFResString _sBadWidth{65508, "Image width too small for contained frames"};
+inline constexpr TGIFResString _sFailedPaste{65509, "Failed to store GIF on clipboard"};
+inline constexpr TGIFResString _sScreenSizeExceeded{65510, "Image exceeds Logical Screen size"};
+inline constexpr TGIFResString _sNoColorTable{65511, "No global or local color table defined"};
+inline constexpr TGIFResString _sBadPixelCoordinates{65512, "Invalid pixel coordinates"};
+inline constexpr TGIFResString _sUnsupportedBitmap{65513, "Unsupported bitmap format"};
+inline constexpr TGIFResString _sInvalidPixelFormat{65514, "Unsupported PixelFormat"};
+inline constexpr TGIFResString _sBadDimension{65515, "Invalid image dimensions"};
+inline constexpr TGIFResString _sNoDIB{65516, "Image has no DIB"};
+inline constexpr TGIFResString _sInvalidStream{65517, "Invalid stream operation"};
+inline constexpr TGIFResString _sInvalidColor{65518, "Color not in color table"};
+inline constexpr TGIFResString _sInvalidBitSize{65519, "Invalid Bits Per Pixel value"};
+inline constexpr TGIFResString _sOutOfData{65520, "Premature end of data"};
+inline constexpr TGIFResString _sTooManyColors{65521, "Color table overflow"};
+inline constexpr TGIFResString _sBadColorIndex{65522, "Invalid color index"};
+inline constexpr TGIFResString _sBadVersion{65523, "Unsupported GIF version"};
+inline constexpr TGIFResString _sBadSignature{65524, "Invalid GIF signature"};
+inline constexpr TGIFResString _sScreenBadColorSize{65525, "Invalid number of colors specified in Screen Descriptor"};
+inline constexpr TGIFResString _sImageBadColorSize{65526, "Invalid number of colors specified in Image Descriptor"};
+inline constexpr TGIFResString _sUnknownExtension{65527, "Unknown extension type"};
+inline constexpr TGIFResString _sBadExtensionLabel{65528, "Invalid extension introducer"};
+inline constexpr TGIFResString _sOutOfMemDIB{65529, "Failed to allocate memory for GIF DIB"};
+inline constexpr TGIFResString _sDIBCreate{65530, "Failed to create DIB from Bitmap"};
+inline constexpr TGIFResString _sDecodeTooFewBits{65531, "Decoder bit buffer under-run"};
+inline constexpr TGIFResString _sDecodeCircular{65532, "Circular decoder table entry"};
+inline constexpr TGIFResString _sBadTrailer{65533, "Invalid Image trailer"};
+inline constexpr TGIFResString _sBadExtensionInstance{65534, "Internal error: Extension Instance does not match Extension Label"};
+inline constexpr TGIFResString _sBadBlockSize{65535, "Unsupported Application Extension block size"};
+
+[[noreturn]] void RaiseGIFError(const std::string& message);
+
+// Bytes of one scanline padded to AlignmentBits (a power of two).
+int ScanlineBytes(int width, int bitsPerPixel, int alignmentBits);
+// Bits needed for a colour count: 0 → 0, 1..2 → 1, 3..4 → 2, ..., 129..256 → 8.
+int ColorCountToBits(int count);
+
+// GIF byte and sub-block I/O at the stream's position.
+void WriteByteToStream(TStream& stream, uint8_t value);
+// One byte; at the end of the stream it yields 0, which reads as a block
+// terminator wherever sub-blocks are walked.
+uint8_t ReadByteFromStream(TStream& stream);
+// Exactly count bytes, else "Premature end of data".
+void ReadExact(TStream& stream, void* buffer, int64_t count);
+void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines);
+void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines);
+
+// One entry of a logical palette.
+struct TPaletteEntry {
+    uint8_t peRed, peGreen, peBlue, peFlags;
+    bool operator==(const TPaletteEntry&) const = default;
+};
+// The 216 entries of the web palette: index r*36 + g*6 + b, levels 0, 51, ... 255.
+std::vector<TPaletteEntry> WebPaletteEntries();
+
+// ---------------------------------------------------------------------------
+// Items and lists
+
+// Base of every part of a picture: header, frames, extensions, trailer.
+class TGIFItem : public TPersistent {
+public:
+    explicit TGIFItem(TGIFImage* image) : FImage(image) {}
+    TGIFItem(const TGIFItem&) = delete;
+    TGIFItem& operator=(const TGIFItem&) = delete;
+
+    virtual TGIFVersion GetVersion() const { return gv87a; }
+    virtual void Warning(TGIFSeverity severity, const std::string& message);
+    virtual void SaveToStream(TStream& stream);
+    virtual void LoadFromStream(TStream& stream);
+    virtual void SaveToFile(const std::string& fileName);
+    virtual void LoadFromFile(const std::string& fileName);
+
+    TGIFImage* GetImage() const { return FImage; }
+    std::string ClassName() const override { return "TGIFItem"; }
+
+protected:
+    TGIFImage* FImage;
+};
+
+// A list that owns its items.
+class TGIFList : public TPersistent {
+public:
+    explicit TGIFList(TGIFImage* image) : FImage(image) {}
+    ~TGIFList() override;
+    TGIFList(const TGIFList&) = delete;
+    TGIFList& operator=(const TGIFList&) = delete;
+
+    TGIFItem* GetItem(int index) const;
+    void SetItem(int index, TGIFItem* item);  // replaces without freeing
+    int GetCount() const { return static_cast<int>(FItems.size()); }
+    int Add(TGIFItem* item);
+    void Insert(int index, TGIFItem* item);
+    void Delete(int index);
+    void Clear();
+    int Remove(TGIFItem* item);
+    int IndexOf(const TGIFItem* item) const;
+    void Exchange(int index1, int index2);
+    void Move(int curIndex, int newIndex);
+    TGIFItem* First() const { return GetItem(0); }
+    TGIFItem* Last() const { return GetItem(GetCount() - 1); }
+
+    virtual void Warning(TGIFSeverity severity, const std::string& message);
+    virtual void SaveToStream(TStream& stream);
+    virtual void LoadFromStream(TStream& stream, TObject* parent);
+
+    TGIFImage* GetImage() const { return FImage; }
+    std::string ClassName() const override { return "TGIFList"; }
+
+protected:
+    void CheckIndex(int index) const;
+
+    std::vector<TGIFItem*> FItems;
+    TGIFImage* FImage;
+};
+
+// ---------------------------------------------------------------------------
+// Colour map
+
+struct TGIFColor {
+    uint8_t Red, Green, Blue;
+    bool operator==(const TGIFColor&) const = default;
+};
+using TColor = uint32_t;  // 0x00BBGGRR
+inline constexpr TColor clNone = 0x1FFFFFFF;
+
+struct TUsageCount {
+    int32_t Count;
+    int32_t Index;
+};
+using TColormapHistogram = std::array<TUsageCount, 256>;
+using TColormapReverse = std::array<uint8_t, 256>;
+using TColorMap = std::array<TGIFColor, 256>;
+
+// Kept for the drawing and colour units, which give it a palette handle.
+using HPALETTE = uintptr_t;
+
+class TGIFColorMap : public TPersistent {
+public:
+    TGIFColorMap() = default;
+    TGIFColorMap(const TGIFColorMap&) = delete;
+    TGIFColorMap& operator=(const TGIFColorMap&) = delete;
+
+    static TGIFColor Color2RGB(TColor color);
+    static TColor RGB2Color(TGIFColor color);
+
+    void Clear();
+    void Assign(const TPersistent* source) override;
+    void SaveToStream(TStream& stream) const;
+    void LoadFromStream(TStream& stream, int count);
+    void ImportColorMap(const TColorMap& map, int count);
+    // Quads of blue, green, red and a spare byte.
+    void ImportColorTable(const uint8_t* table, int count);
+    int Add(TColor color);
+    int AddUnique(TColor color);
+    void Delete(int index);
+    int IndexOf(TColor color) const;
+    TColor GetColor(int index);
+    void SetColor(int index, TColor color);
+    int GetCount() const { return FCount; }
+    int GetCapacity() const { return FCapacity; }
+    int GetBitsPerPixel() const { return ColorCountToBits(FCount); }
+    bool GetOptimized() const { return FOptimized; }
+    void SetOptimized(bool value) { FOptimized = value; }
+    const TGIFColor* GetData() const { return FColors.data(); }
+    // The entry at index, unchecked against the count; index must be < 256.
+    TGIFColor GetEntry(int index) const { return FColors[static_cast<size_t>(index)]; }
+    bool DoOptimize();
+
+    virtual void Warning(TGIFSeverity severity, const std::string& message);
+    virtual void BuildHistogram(TColormapHistogram& histogram);
+    virtual void MapImages(const TColormapReverse& map);
+    virtual bool Optimize();
+    virtual void Changed();
+    std::string ClassName() const override { return "TGIFColorMap"; }
+
+protected:
+    void SetCapacity(int size);
+
+    std::vector<TGIFColor> FColors;  // FCapacity entries
+    int FCount = 0;
+    int FCapacity = 0;
+    bool FOptimized = false;
+};
+
+class TGIFGlobalColorMap : public TGIFColorMap {
+public:
+    explicit TGIFGlobalColorMap(TGIFHeader* header) : FHeader(header) {}
+    ~TGIFGlobalColorMap() override;
+    void Warning(TGIFSeverity severity, const std::string& message) override;
+    void BuildHistogram(TColormapHistogram& histogram) override;
+    void MapImages(const TColormapReverse& map) override;
+    bool Optimize() override;
+    void Changed() override;
+    std::string ClassName() const override { return "TGIFGlobalColorMap"; }
+
+private:
+    TGIFHeader* FHeader;
+};
+
+class TGIFLocalColorMap : public TGIFColorMap {
+public:
+    explicit TGIFLocalColorMap(TGIFSubImage* subImage) : FSubImage(subImage) {}
+    ~TGIFLocalColorMap() override;
+    void Warning(TGIFSeverity severity, const std::string& message) override;
+    void BuildHistogram(TColormapHistogram& histogram) override;
+    void MapImages(const TColormapReverse& map) override;
+    bool Optimize() override;
+    void Changed() override;
+    std::string ClassName() const override { return "TGIFLocalColorMap"; }
+
+private:
+    TGIFSubImage* FSubImage;
+};
+
+// ---------------------------------------------------------------------------
+// Header and logical screen
+
+class TGIFHeader : public TGIFItem {
+public:
+    explicit TGIFHeader(TGIFImage* image);
+    ~TGIFHeader() override;
+
+    void Clear();
+    void Assign(const TPersistent* source) override;
+    void Prepare();
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    TGIFVersion GetVersion() const override;
+
+    TColor GetBackgroundColor();
+    void SetBackgroundColor(TColor color);
+    int GetBackgroundColorIndex() const { return FLogicalScreenDescriptor[5]; }
+    void SetBackgroundColorIndex(int index);
+    int GetBitsPerPixel() const { return FColorMap->GetBitsPerPixel(); }
+    int GetColorResolution() const { return GetBitsPerPixel() - 1; }
+
+    int GetWidth() const { return FLogicalScreenDescriptor[0] | FLogicalScreenDescriptor[1] << 8; }
+    int GetHeight() const { return FLogicalScreenDescriptor[2] | FLogicalScreenDescriptor[3] << 8; }
+    void SetWidth(int value);
+    void SetHeight(int value);
+    uint8_t GetPackedFields() const { return FLogicalScreenDescriptor[4]; }
+    uint8_t GetAspectRatio() const { return FLogicalScreenDescriptor[6]; }
+    void SetAspectRatio(uint8_t value) { FLogicalScreenDescriptor[6] = value; }
+    TGIFGlobalColorMap& GetColorMap() const { return *FColorMap; }
+    std::string ClassName() const override { return "TGIFHeader"; }
+
+private:
+    std::array<uint8_t, 7> FLogicalScreenDescriptor{};
+    TGIFGlobalColorMap* FColorMap;
+};
+
+// ---------------------------------------------------------------------------
+// Extensions
+
+class TGIFExtension;
+class TGIFApplicationExtension;
+
+// A class reference: what the registries map labels and identifiers to.
+struct TGIFExtensionClassInfo {
+    const char* Name;
+    TGIFExtension* (*Create)(TGIFSubImage* subImage);
+    // Which class should read the extension at the stream (class-level).
+    const TGIFExtensionClassInfo* (*FindSubExtension)(const TGIFExtensionClassInfo* self, TStream& stream);
+};
+using TGIFExtensionClass = const TGIFExtensionClassInfo*;
+using TGIFAppExtensionClass = const TGIFExtensionClassInfo*;
+
+class TGIFExtension : public TGIFItem {
+public:
+    explicit TGIFExtension(TGIFSubImage* subImage);
+    ~TGIFExtension() override;
+
+    virtual uint8_t GetExtensionType() const;
+    TGIFVersion GetVersion() const override { return gv89a; }
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    uint8_t DoReadFromStream(TStream& stream);
+
+    static void RegisterExtension(uint8_t label, TGIFExtensionClass extensionClass);
+    static TGIFExtensionClass FindExtension(TStream& stream);
+    static const TGIFExtensionClassInfo Class;
+
+    TGIFSubImage* GetSubImage() const { return FSubImage; }
+    std::string ClassName() const override { return "TGIFExtension"; }
+
+protected:
+    TGIFSubImage* FSubImage;
+};
+
+// Frees both extension registries (unit exit); they are made again on use.
+void FreeExtensionRegistries();
+
+class TGIFGraphicControlExtension : public TGIFExtension {
+public:
+    explicit TGIFGraphicControlExtension(TGIFSubImage* subImage);
+    ~TGIFGraphicControlExtension() override;
+
+    uint8_t GetExtensionType() const override { return 0xF9; }
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+
+    bool GetTransparent() const { return (FGCExtension[1] & 0x01) != 0; }
+    void SetTransparent(bool value);
+    int GetTransparentColorIndex() const { return FGCExtension[4]; }
+    void SetTransparentColorIndex(int index);
+    TColor GetTransparentColor() const;
+    void SetTransparentColor(TColor color);
+    int GetDelay() const { return FGCExtension[2] | FGCExtension[3] << 8; }
+    void SetDelay(int value);
+    bool GetUserInput() const { return (FGCExtension[1] & 0x02) != 0; }
+    void SetUserInput(bool value);
+    TDisposalMethod GetDisposal() const { return static_cast<TDisposalMethod>((FGCExtension[1] >> 2) & 7); }
+    void SetDisposal(TDisposalMethod method);
+    uint8_t GetPackedFields() const { return FGCExtension[1]; }
+
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFGraphicControlExtension"; }
+
+private:
+    std::array<uint8_t, 6> FGCExtension{4, 0, 0, 0, 0, 0};
+};
+
+class TGIFTextExtension : public TGIFExtension {
+public:
+    explicit TGIFTextExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
+
+    uint8_t GetExtensionType() const override { return 0x01; }
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+
+    int GetBounds(int index) const;
+    void SetBounds(int index, int value);
+    int GetCharWidthHeight(int index) const;
+    void SetCharWidthHeight(int index, int value);
+    int GetColorIndex(int index) const;
+    void SetColorIndex(int index, int value);
+    TColor GetForegroundColor() const;
+    void SetForegroundColor(TColor color);
+    TColor GetBackgroundColor() const;
+    void SetBackgroundColor(TColor color);
+    std::vector<std::string>& GetText() { return FText; }
+
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFTextExtension"; }
+
+private:
+    std::array<uint8_t, 13> FPlainTextExtension{12};
+    std::vector<std::string> FText;
+};
+
+class TGIFCommentExtension : public TGIFExtension {
+public:
+    explicit TGIFCommentExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
+
+    uint8_t GetExtensionType() const override { return 0xFE; }
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    std::vector<std::string>& GetText() { return FComment; }
+
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFCommentExtension"; }
+
+private:
+    std::vector<std::string> FComment;
+};
+
+using TGIFIdentifierCode = std::array<char, 8>;
+using TGIFAuthenticationCode = std::array<char, 3>;
+struct TGIFApplicationRec {
+    TGIFIdentifierCode Identifier;
+    TGIFAuthenticationCode Authentication;
+    bool operator==(const TGIFApplicationRec&) const = default;
+};
+static_assert(sizeof(TGIFApplicationRec) == 11);
+
+class TGIFApplicationExtension : public TGIFExtension {
+public:
+    explicit TGIFApplicationExtension(TGIFSubImage* subImage);
+
+    uint8_t GetExtensionType() const override { return 0xFF; }
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    virtual void SaveData(TStream& stream);
+    virtual void LoadData(TStream& stream);
+
+    std::string GetIdentifier() const;
+    void SetIdentifier(const std::string& text);
+    std::string GetAuthentication() const;
+    void SetAuthentication(const std::string& text);
+    const TGIFApplicationRec& GetApplicationRec() const { return FIdent; }
+
+    static void RegisterExtension(const TGIFApplicationRec& ident, TGIFAppExtensionClass extensionClass);
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFApplicationExtension"; }
+
+protected:
+    TGIFApplicationRec FIdent{};
+};
+
+// One data sub-block: 1 to 255 bytes.
+class TGIFBlock : public TObject {
+public:
+    explicit TGIFBlock(int size) : FData(static_cast<size_t>(size), 0) {}
+    void SaveToStream(TStream& stream) const;
+    void LoadFromStream(TStream& stream);
+    int GetSize() const { return static_cast<int>(FData.size()); }
+    std::vector<uint8_t>& GetData() { return FData; }
+
+private:
+    std::vector<uint8_t> FData;
+};
+
+class TGIFUnknownAppExtension : public TGIFApplicationExtension {
+public:
+    explicit TGIFUnknownAppExtension(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {}
+    void SaveData(TStream& stream) override;
+    void LoadData(TStream& stream) override;
+    std::vector<std::unique_ptr<TGIFBlock>>& GetBlocks() { return FBlocks; }
+
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFUnknownAppExtension"; }
+
+private:
+    std::vector<std::unique_ptr<TGIFBlock>> FBlocks;
+};
+
+// The loop extension ("NETSCAPE2.0", also read for "ANIMEXTS1.0").
+class TGIFAppExtNSLoop : public TGIFApplicationExtension {
+public:
+    explicit TGIFAppExtNSLoop(TGIFSubImage* subImage);
+    void SaveData(TStream& stream) override;
+    void LoadData(TStream& stream) override;
+    int GetLoops() const { return FLoops; }
+    void SetLoops(int value) { FLoops = static_cast<uint16_t>(value); }
+    uint32_t GetBufferSize() const { return FBufferSize; }
+    void SetBufferSize(uint32_t value) { FBufferSize = value; }
+
+    static const TGIFExtensionClassInfo Class;
+    std::string ClassName() const override { return "TGIFAppExtNSLoop"; }
+
+private:
+    uint16_t FLoops = 0;
+    uint32_t FBufferSize = 0;
+};
+
+class TGIFExtensionList : public TGIFList {
+public:
+    explicit TGIFExtensionList(TGIFImage* image) : TGIFList(image) {}
+    ~TGIFExtensionList() override { Clear(); }
+    TGIFExtension* GetExtension(int index) const { return static_cast<TGIFExtension*>(GetItem(index)); }
+    void SetExtension(int index, TGIFExtension* extension) { SetItem(index, extension); }
+    void LoadFromStream(TStream& stream, TObject* parent) override;
+    std::string ClassName() const override { return "TGIFExtensionList"; }
+};
+
+// ---------------------------------------------------------------------------
+// Frame
+
+class TGIFSubImage : public TGIFItem {
+public:
+    explicit TGIFSubImage(TGIFImage* image);
+    ~TGIFSubImage() override;
+
+    void Clear();
+    bool GetEmpty() const;
+    void NewImage();
+    void FreeImage();
+    void NeedImage();
+    // Copies another frame; other sources belong to the conversion unit.
+    void Assign(const TPersistent* source) override;
+
+    int GetBounds(int index) const;
+    void SetBounds(int index, int value);
+    void DoSetBounds(int left, int top, int width, int height);
+    int GetLeft() const { return GetBounds(1); }
+    int GetTop() const { return GetBounds(2); }
+    int GetWidth() const { return GetBounds(3); }
+    int GetHeight() const { return GetBounds(4); }
+    void SetLeft(int value) { SetBounds(1, value); }
+    void SetTop(int value) { SetBounds(2, value); }
+    void SetWidth(int value) { SetBounds(3, value); }
+    void SetHeight(int value) { SetBounds(4, value); }
+    struct TRect {
+        int Left, Top, Right, Bottom;
+        bool operator==(const TRect&) const = default;
+    };
+    TRect GetBoundsRect() const;
+    void SetBoundsRect(const TRect& rect);
+    TRect GetClientRect() const;
+    bool GetInterlaced() const { return (FImageDescriptor[9] & 0x40) != 0; }
+    void SetInterlaced(bool value);
+    uint8_t GetPackedFields() const { return FImageDescriptor[9]; }
+    int GetColorResolution() const { return FColorMap->GetBitsPerPixel() - 1; }
+    int GetBitsPerPixel() const { return FColorMap->GetBitsPerPixel(); }
+    TGIFColorMap& GetActiveColorMap() const;
+    TGIFLocalColorMap& GetColorMap() const { return *FColorMap; }
+    TGIFVersion GetVersion() const override;
+
+    uint8_t* GetScanline(int row);
+    int GetPixel(int x, int y);
+    void SetPixel(int x, int y, int index);
+    uint8_t* GetData() const { return FData.get(); }
+    uint64_t GetDataSize() const { return FDataSize; }
+
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    void Prepare();
+    void Decompress(TStream& stream);
+    void Compress(TStream& stream);
+
+    TGIFExtensionList& GetExtensions() const { return *FExtensions; }
+    bool GetTransparent() const { return FTransparent; }
+    void SetTransparentFlag(bool value) { FTransparent = value; }
+    TGIFGraphicControlExtension* GetGraphicControlExtension() const { return FGCE; }
+    void SetGraphicControlExtension(TGIFGraphicControlExtension* gce) { FGCE = gce; }
+
+    // Rendering caches, filled by the rendering unit.
+    void FreeBitmap();
+    void FreeMask();
+    HPALETTE GetLocalPalette() const { return FLocalPalette; }
+    void SetPalette(HPALETTE value);
+
+    std::string ClassName() const override { return "TGIFSubImage"; }
+
+private:
+    std::unique_ptr<uint8_t[]> FData;
+    uint64_t FDataSize = 0;
+    bool FNeedMask = true;
+    HPALETTE FLocalPalette = 0;
+    TGIFLocalColorMap* FColorMap;
+    std::array<uint8_t, 10> FImageDescriptor{0x2C};
+    TGIFExtensionList* FExtensions;
+    bool FTransparent = false;
+    TGIFGraphicControlExtension* FGCE = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Block stream
+
+class TGIFImageList : public TGIFList {
+public:
+    explicit TGIFImageList(TGIFImage* image) : TGIFList(image) {}
+    ~TGIFImageList() override { Clear(); }
+    TGIFSubImage* GetImage(int index) const { return static_cast<TGIFSubImage*>(GetItem(index)); }
+    void SetImage(int index, TGIFSubImage* image) { SetItem(index, image); }
+    void LoadFromStream(TStream& stream, TObject* parent) override;
+    void SaveToStream(TStream& stream) override;
+    std::string ClassName() const override { return "TGIFImageList"; }
+};
+
+class TGIFTrailer : public TGIFItem {
+public:
+    using TGIFItem::TGIFItem;
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+    std::string ClassName() const override { return "TGIFTrailer"; }
+};
+
+// ---------------------------------------------------------------------------
+// Picture
+
+enum TProgressStage { psStarting, psRunning, psEnding };
+struct TRect {
+    int Left, Top, Right, Bottom;
+    bool operator==(const TRect&) const = default;
+};
+using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
+                                          bool redrawNow, const TRect& rect, const std::string& message)>;
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+class TGIFImage : public TPersistent {
+public:
+    TGIFImage();
+    ~TGIFImage() override;
+    TGIFImage(const TGIFImage&) = delete;
+    TGIFImage& operator=(const TGIFImage&) = delete;
+
+    void Clear();
+    void NewImage();
+    bool GetEmpty() const { return FImages->GetCount() == 0; }
+    int GetWidth() const { return FHeader->GetWidth(); }
+    int GetHeight() const { return FHeader->GetHeight(); }
+    void SetWidth(int value);
+    void SetHeight(int value);
+    void FixHeaderWidthHeight();
+    bool Equals(const TGIFImage* other) const { return other == this; }
+    bool GetIsTransparent() const;
+    TGIFVersion GetVersion() const;
+    int GetColorResolution() const;
+    int GetBitsPerPixel() const;
+
+    TGIFImageList& GetImages() const { return *FImages; }
+    TGIFHeader& GetHeader() const { return *FHeader; }
+    TGIFColorMap& GetColorMap() const { return FHeader->GetColorMap(); }
+    TGIFColorMap& GetGlobalColorMap() const { return FHeader->GetColorMap(); }
+    int GetBackgroundColorIndex() const { return FHeader->GetBackgroundColorIndex(); }
+    void SetBackgroundColorIndex(int index) { FHeader->SetBackgroundColorIndex(index); }
+    TColor GetBackgroundColor() { return FHeader->GetBackgroundColor(); }
+    void SetBackgroundColor(TColor color) { FHeader->SetBackgroundColor(color); }
+    uint8_t GetAspectRatio() const { return FHeader->GetAspectRatio(); }
+    void SetAspectRatio(uint8_t value) { FHeader->SetAspectRatio(value); }
+
+    void LoadFromStream(TStream& stream);
+    void SaveToStream(TStream& stream);
+    void LoadFromFile(const std::string& fileName);
+    void SaveToFile(const std::string& fileName);
+    void Assign(const TPersistent* source) override;
+    // Appends a frame that the picture takes over; returns its index.
+    int Add(TGIFSubImage* source);
+
+    // Reports to OnGIFWarning when one is set.
+    virtual void Warning(TObject* sender, TGIFSeverity severity, const std::string& message);
+    void Progress(TObject* sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
+                  const TRect& rect, const std::string& message);
+    void Changed(TObject* sender);
+
+    void SetOnGIFWarning(TGIFWarning handler) { FOnWarning = std::move(handler); }
+    const TGIFWarning& GetOnGIFWarning() const { return FOnWarning; }
+    void SetOnProgress(TProgressEvent handler) { FOnProgress = std::move(handler); }
+    const TProgressEvent& GetOnProgress() const { return FOnProgress; }
+    void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
+
+    TGIFDrawOptions GetDrawOptions() const { return FDrawOptions; }
+    void SetDrawOptions(TGIFDrawOptions value) { FDrawOptions = value; }
+    TColorReduction GetColorReduction() const { return FColorReduction; }
+    void SetColorReduction(TColorReduction value) { FColorReduction = value; }
+    int GetReductionBits() const { return FReductionBits; }
+    void SetReductionBits(int value);
+    TDitherMode GetDitherMode() const { return FDitherMode; }
+    void SetDitherMode(TDitherMode value) { FDitherMode = value; }
+    TGIFCompression GetCompression() const { return FCompression; }
+    void SetCompression(TGIFCompression value) { FCompression = value; }
+    TThreadPriority GetThreadPriority() const { return FThreadPriority; }
+    void SetThreadPriority(TThreadPriority value) { FThreadPriority = value; }
+    int GetAnimationSpeed() const { return FAnimationSpeed; }
+    int GetForceFrame() const { return FForcedFrame; }
+    void SetForceFrame(int value) { FForcedFrame = value; }
+    TColor GetDrawBackgroundColor() const { return FDrawBackgroundColor; }
+    void SetDrawBackgroundColor(TColor value) { FDrawBackgroundColor = value; }
+    TNotifyEvent OnPaintStart, OnFramePaint, OnFrameDone, OnLoopStart, OnPaintEnd;
+
+    // The picture's palette handle; the drawing unit builds and deletes it.
+    HPALETTE GetPaletteHandle() const { return FPaletteHandle; }
+    void SetPalette(HPALETTE value);
+    // Rendering caches and painters, filled by the drawing units.
+    void FreeBitmap();
+    void PaintStop();
+
+    std::string ClassName() const override { return "TGIFImage"; }
+
+private:
+    TGIFImageList* FImages;
+    TGIFHeader* FHeader;
+    HPALETTE FPaletteHandle = 0;
+    TGIFDrawOptions FDrawOptions;
+    TColorReduction FColorReduction;
+    int FReductionBits;
+    TDitherMode FDitherMode;
+    TGIFCompression FCompression;
+    TGIFWarning FOnWarning;
+    TProgressEvent FOnProgress;
+    TNotifyEvent FOnChange;
+    TThreadPriority FThreadPriority;
+    int FAnimationSpeed;
+    int FForcedFrame = -1;
+    TColor FDrawBackgroundColor = clNone;
+};
+
+}  // namespace gif

@@ -1,0 +1,66 @@
+// The block stream after the header: frames up to the trailer.
+#include <algorithm>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+namespace {
+
+// The next byte, skipping zero bytes between blocks; false at the end.
+bool ReadBlockIntroducer(TStream& stream, uint8_t& b) {
+    do {
+        if (stream.Read(&b, 1) != 1) return false;
+    } while (b == 0);
+    return true;
+}
+
+uint8_t Percent(int64_t done, int64_t total) {
+    if (total <= 0) return 0;
+    return static_cast<uint8_t>(std::clamp<int64_t>((done * 100 + total / 2) / total, 0, 255));
+}
+
+}  // namespace
+
+void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {
+    auto* image = static_cast<TGIFImage*>(parent);
+    uint8_t b = 0;
+    if (!ReadBlockIntroducer(stream, b)) return;
+    while (b != 0x3B) {
+        stream.Seek(-1, rtl::soCurrent);
+        if (b != 0x21 && b != 0x2C) {
+            Warning(gsWarning, _sBadBlock);
+            return;
+        }
+        auto frame = std::make_unique<TGIFSubImage>(image);
+        frame->LoadFromStream(stream);
+        Add(frame.get());
+        try {
+            image->Progress(this, psRunning, Percent(stream.GetPosition(), stream.GetSize()), GIFImageRenderOnLoad,
+                            TRect{0, 0, 0, 0}, _sProgressLoading);
+        } catch (...) {
+            Remove(frame.get());
+            throw;
+        }
+        frame.release();
+        if (!ReadBlockIntroducer(stream, b)) return;
+    }
+    stream.Seek(-1, rtl::soCurrent);
+}
+
+void TGIFImageList::SaveToStream(TStream& stream) {
+    for (int i = 0; i < GetCount(); ++i) {
+        GetImage(i)->SaveToStream(stream);
+        FImage->Progress(this, psRunning, Percent(i + 1, GetCount()), false, TRect{0, 0, 0, 0}, _sProgressSaving);
+    }
+}
+
+void TGIFTrailer::SaveToStream(TStream& stream) { WriteByteToStream(stream, 0x3B); }
+
+void TGIFTrailer::LoadFromStream(TStream& stream) {
+    uint8_t b = 0;
+    if (stream.Read(&b, 1) != 1) return;
+    if (b != 0x3B) Warning(gsWarning, _sBadTrailer);
+}
+
+}  // namespace gif

@@ -1,0 +1,255 @@
+// The picture: header and frames held in memory, loaded and saved as a
+// stream, copied from another picture.
+#include <algorithm>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+TGIFImage::TGIFImage()
+    : FImages(new TGIFImageList(this)),
+      FHeader(new TGIFHeader(this)),
+      FDrawOptions(GIFImageDefaultDrawOptions),
+      FColorReduction(GIFImageDefaultColorReduction),
+      FReductionBits(GIFImageDefaultColorReductionBits),
+      FDitherMode(GIFImageDefaultDitherMode),
+      FCompression(GIFImageDefaultCompression),
+      FThreadPriority(GIFImageDefaultThreadPriority),
+      FAnimationSpeed(GIFImageDefaultAnimationSpeed) {
+    NewImage();
+}
+
+TGIFImage::~TGIFImage() {
+    PaintStop();
+    Clear();
+    delete FImages;
+    FImages = nullptr;
+    delete FHeader;
+    FHeader = nullptr;
+}
+
+void TGIFImage::Clear() {
+    PaintStop();
+    FreeBitmap();
+    FImages->Clear();
+    FHeader->GetColorMap().Clear();
+    FHeader->SetWidth(0);
+    FHeader->SetHeight(0);
+    FHeader->Prepare();
+    SetPalette(0);
+}
+
+void TGIFImage::NewImage() { Clear(); }
+
+namespace {
+
+// Every frame must fit into the new size; an unchanged size changes nothing.
+template <typename Extent, typename Get, typename Set>
+bool SetScreenExtent(TGIFImageList& images, int value, const TGIFResString& error, Extent extent, Get get, Set set) {
+    for (int i = 0; i < images.GetCount(); ++i)
+        if (extent(*images.GetImage(i)) > value) RaiseGIFError(error);
+    if (value == get()) return false;
+    set(value);
+    return true;
+}
+
+}  // namespace
+
+void TGIFImage::SetWidth(int value) {
+    if (SetScreenExtent(
+            *FImages, value, _sBadWidth, [](const TGIFSubImage& f) { return f.GetLeft() + f.GetWidth(); },
+            [this] { return FHeader->GetWidth(); }, [this](int v) { FHeader->SetWidth(v); })) {
+        FreeBitmap();
+        Changed(this);
+    }
+}
+
+void TGIFImage::SetHeight(int value) {
+    if (SetScreenExtent(
+            *FImages, value, _sBadHeight, [](const TGIFSubImage& f) { return f.GetTop() + f.GetHeight(); },
+            [this] { return FHeader->GetHeight(); }, [this](int v) { FHeader->SetHeight(v); })) {
+        FreeBitmap();
+        Changed(this);
+    }
+}
+
+void TGIFImage::FixHeaderWidthHeight() {
+    int width = FHeader->GetWidth();
+    int height = FHeader->GetHeight();
+    for (int i = 0; i < FImages->GetCount(); ++i) {
+        const TGIFSubImage* frame = FImages->GetImage(i);
+        width = std::max(width, frame->GetLeft() + frame->GetWidth());
+        height = std::max(height, frame->GetTop() + frame->GetHeight());
+    }
+    // The logical screen holds 16 bits; frames reaching beyond it are kept
+    // as they are.
+    FHeader->SetWidth(std::min(width, 0xFFFF));
+    FHeader->SetHeight(std::min(height, 0xFFFF));
+}
+
+bool TGIFImage::GetIsTransparent() const {
+    for (int i = 0; i < FImages->GetCount(); ++i) {
+        const TGIFGraphicControlExtension* gce = FImages->GetImage(i)->GetGraphicControlExtension();
+        if (gce != nullptr && gce->GetTransparent()) return true;
+    }
+    return false;
+}
+
+TGIFVersion TGIFImage::GetVersion() const {
+    TGIFVersion version = gvUnknown;
+    for (int i = 0; i < FImages->GetCount(); ++i) {
+        const TGIFVersion frame = FImages->GetImage(i)->GetVersion();
+        if (frame > version) version = frame;
+        if (frame == gv89a) break;
+    }
+    return version;
+}
+
+int TGIFImage::GetColorResolution() const {
+    int result = FHeader->GetColorResolution();
+    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetColorResolution());
+    return result;
+}
+
+int TGIFImage::GetBitsPerPixel() const {
+    int result = FHeader->GetBitsPerPixel();
+    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
+    return result;
+}
+
+void TGIFImage::SetReductionBits(int value) {
+    if (value < 3 || value > 8) RaiseGIFError(_sInvalidBitSize);
+    FReductionBits = value;
+}
+
+void TGIFImage::Warning(TObject* sender, TGIFSeverity severity, const std::string& message) {
+    if (FOnWarning) FOnWarning(sender, severity, message);
+}
+
+void TGIFImage::Progress(TObject* sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
+                         const TRect& rect, const std::string& message) {
+    if (FOnProgress) FOnProgress(sender, stage, percentDone, redrawNow, rect, message);
+}
+
+void TGIFImage::Changed(TObject* sender) {
+    if (FOnChange) FOnChange(sender);
+}
+
+void TGIFImage::LoadFromStream(TStream& stream) {
+    Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressLoading);
+    bool failed = true;
+    try {
+        Clear();
+        const int64_t position = stream.GetPosition();
+        try {
+            FHeader->LoadFromStream(stream);
+            FImages->LoadFromStream(stream, this);
+            FixHeaderWidthHeight();
+            TGIFTrailer trailer(this);
+            trailer.LoadFromStream(stream);
+        } catch (...) {
+            stream.SetPosition(position);
+            throw;
+        }
+        failed = false;
+    } catch (...) {
+        Progress(this, psEnding, 0, true, TRect{0, 0, 0, 0}, _sProgressLoading);
+        throw;
+    }
+    Progress(this, psEnding, failed ? 0 : 100, true, TRect{0, 0, 0, 0}, _sProgressLoading);
+}
+
+void TGIFImage::SaveToStream(TStream& stream) {
+    Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressSaving);
+    try {
+        FHeader->SaveToStream(stream);
+        FImages->SaveToStream(stream);
+        TGIFTrailer trailer(this);
+        trailer.SaveToStream(stream);
+    } catch (...) {
+        Progress(this, psEnding, 0, true, TRect{0, 0, 0, 0}, _sProgressSaving);
+        throw;
+    }
+    Progress(this, psEnding, 100, true, TRect{0, 0, 0, 0}, _sProgressSaving);
+}
+
+void TGIFImage::LoadFromFile(const std::string& fileName) {
+    rtl::TFileStream stream(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    LoadFromStream(stream);
+}
+
+void TGIFImage::SaveToFile(const std::string& fileName) {
+    rtl::TFileStream stream(fileName, rtl::fmCreate);
+    SaveToStream(stream);
+}
+
+void TGIFImage::Assign(const TPersistent* source) {
+    if (source == this) return;
+    if (source == nullptr) {
+        Clear();
+        return;
+    }
+    const auto* picture = dynamic_cast<const TGIFImage*>(source);
+    if (picture == nullptr) {
+        // Other pictures are converted by the conversion unit.
+        TPersistent::Assign(source);
+        return;
+    }
+    Clear();
+    FOnProgress = picture->FOnProgress;
+    FOnWarning = picture->FOnWarning;
+    struct DropHandlers {
+        TGIFImage* self;
+        ~DropHandlers() {
+            self->FOnProgress = nullptr;
+            self->FOnWarning = nullptr;
+        }
+    } dropHandlers{this};
+    Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressCopying);
+    try {
+        FHeader->Assign(picture->FHeader);
+        FThreadPriority = picture->FThreadPriority;
+        FDrawBackgroundColor = picture->FDrawBackgroundColor;
+        FDrawOptions = picture->FDrawOptions;
+        FColorReduction = picture->FColorReduction;
+        FDitherMode = picture->FDitherMode;
+        FForcedFrame = picture->FForcedFrame;
+        OnPaintStart = picture->OnPaintStart;
+        OnFramePaint = picture->OnFramePaint;
+        OnFrameDone = picture->OnFrameDone;
+        OnLoopStart = picture->OnLoopStart;
+        OnPaintEnd = picture->OnPaintEnd;
+        const int count = picture->FImages->GetCount();
+        for (int i = 0; i < count; ++i) {
+            auto frame = std::make_unique<TGIFSubImage>(this);
+            frame->Assign(picture->FImages->GetImage(i));
+            Add(frame.release());
+            Progress(this, psRunning, static_cast<uint8_t>(((i + 1) * 200 + count) / (2 * count)), false,
+                     TRect{0, 0, 0, 0}, _sProgressCopying);
+        }
+        FixHeaderWidthHeight();
+    } catch (...) {
+        Progress(this, psEnding, 0, false, TRect{0, 0, 0, 0}, _sProgressCopying);
+        throw;
+    }
+    Progress(this, psEnding, 100, false, TRect{0, 0, 0, 0}, _sProgressCopying);
+}
+
+int TGIFImage::Add(TGIFSubImage* source) {
+    if (source == nullptr) RaiseGIFError(_sUnsupportedClass);
+    const int index = FImages->Add(source);
+    FreeBitmap();
+    Changed(this);
+    return index;
+}
+
+void TGIFImage::SetPalette(HPALETTE value) { FPaletteHandle = value; }
+
+// The picture holds no rendered bitmap and runs no painter until the drawing
+// unit adds them.
+void TGIFImage::FreeBitmap() {}
+void TGIFImage::PaintStop() {}
+void TGIFSubImage::FreeBitmap() {}
+void TGIFSubImage::FreeMask() {}
+
+}  // namespace gif

@@ -1,0 +1,181 @@
+// Shared routines of the GIF unit: errors, settings, byte and sub-block I/O.
+#include <algorithm>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+const TGIFVersionRec GIFVersions[3] = {{0, 0, 0}, {'8', '7', 'a'}, {'8', '9', 'a'}};
+
+int GIFDelayExp = 12;
+int GIFDefaultDelay = 10;
+int GIFMinimumDelay = 3;
+int GIFMaximumDelay = 1000;
+TGIFDrawOptions GIFImageDefaultDrawOptions = 0x068F;
+TColorReduction GIFImageDefaultColorReduction = rmNetscape;
+int GIFImageDefaultColorReductionBits = 8;
+TDitherMode GIFImageDefaultDitherMode = dmNearest;
+TGIFCompression GIFImageDefaultCompression = gcLZW;
+TThreadPriority GIFImageDefaultThreadPriority = tpNormal;
+int GIFImageDefaultAnimationSpeed = 100;
+bool GIFImageRenderOnLoad = false;
+bool GIFImageOptimizeOnStream = false;
+bool PaletteDevice = false;
+bool DoAutoDither = false;
+uint16_t CF_GIF = 0;
+uint64_t GIFImageMaxFramePixels = uint64_t{1} << 28;
+
+void Register() { GIFImageDefaultDrawOptions &= static_cast<TGIFDrawOptions>(~DrawOption(goLoop)); }
+
+void RaiseGIFError(const std::string& message) { throw GIFException(message); }
+
+int ScanlineBytes(int width, int bitsPerPixel, int alignmentBits) {
+    const long long bits = static_cast<long long>(width) * bitsPerPixel + alignmentBits - 1;
+    return static_cast<int>((bits & ~static_cast<long long>(alignmentBits - 1)) / 8);
+}
+
+int ColorCountToBits(int count) {
+    int bits = 0;
+    while (count > (1 << bits)) ++bits;
+    return count == 0 ? 0 : std::max(bits, 1);
+}
+
+void WriteByteToStream(TStream& stream, uint8_t value) { stream.WriteBuffer(&value, 1); }
+
+uint8_t ReadByteFromStream(TStream& stream) {
+    uint8_t value = 0;
+    if (stream.Read(&value, 1) != 1) return 0;
+    return value;
+}
+
+void ReadExact(TStream& stream, void* buffer, int64_t count) {
+    if (count > 0 && stream.Read(buffer, count) != count) RaiseGIFError(_sOutOfData);
+}
+
+void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        size_t done = 0;
+        while (done < line.size()) {
+            const size_t size = std::min<size_t>(line.size() - done, 255);
+            WriteByteToStream(stream, static_cast<uint8_t>(size));
+            stream.WriteBuffer(line.data() + done, static_cast<int64_t>(size));
+            done += size;
+        }
+    }
+    WriteByteToStream(stream, 0);
+}
+
+void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines) {
+    lines.clear();
+    for (;;) {
+        uint8_t size = 0;
+        if (stream.Read(&size, 1) != 1 || size == 0) return;
+        std::string line(size, '\0');
+        ReadExact(stream, line.data(), size);
+        lines.push_back(std::move(line));
+    }
+}
+
+std::vector<TPaletteEntry> WebPaletteEntries() {
+    std::vector<TPaletteEntry> entries;
+    entries.reserve(216);
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 6; ++g)
+            for (int b = 0; b < 6; ++b)
+                entries.push_back({static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51),
+                                   static_cast<uint8_t>(b * 51), 0});
+    return entries;
+}
+
+// ---------------------------------------------------------------------------
+// Items and lists
+
+void TGIFItem::Warning(TGIFSeverity severity, const std::string& message) {
+    FImage->Warning(this, severity, message);
+}
+
+void TGIFItem::SaveToStream(TStream&) { throw rtl::EAbstractError(); }
+void TGIFItem::LoadFromStream(TStream&) { throw rtl::EAbstractError(); }
+
+void TGIFItem::SaveToFile(const std::string& fileName) {
+    rtl::TFileStream stream(fileName, rtl::fmCreate);
+    SaveToStream(stream);
+}
+
+void TGIFItem::LoadFromFile(const std::string& fileName) {
+    rtl::TFileStream stream(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    LoadFromStream(stream);
+}
+
+TGIFList::~TGIFList() { Clear(); }
+
+void TGIFList::CheckIndex(int index) const {
+    if (index < 0 || index >= GetCount()) throw rtl::EListError(index);
+}
+
+TGIFItem* TGIFList::GetItem(int index) const {
+    CheckIndex(index);
+    return FItems[static_cast<size_t>(index)];
+}
+
+void TGIFList::SetItem(int index, TGIFItem* item) {
+    CheckIndex(index);
+    FItems[static_cast<size_t>(index)] = item;
+}
+
+int TGIFList::Add(TGIFItem* item) {
+    FItems.push_back(item);
+    return GetCount() - 1;
+}
+
+void TGIFList::Insert(int index, TGIFItem* item) {
+    if (index < 0 || index > GetCount()) throw rtl::EListError(index);
+    FItems.insert(FItems.begin() + index, item);
+}
+
+void TGIFList::Delete(int index) {
+    TGIFItem* item = GetItem(index);
+    FItems.erase(FItems.begin() + index);
+    delete item;
+}
+
+void TGIFList::Clear() {
+    while (!FItems.empty()) Delete(0);
+}
+
+int TGIFList::Remove(TGIFItem* item) {
+    const int index = IndexOf(item);
+    if (index >= 0) FItems.erase(FItems.begin() + index);
+    return index;
+}
+
+int TGIFList::IndexOf(const TGIFItem* item) const {
+    const auto found = std::find(FItems.begin(), FItems.end(), item);
+    return found == FItems.end() ? -1 : static_cast<int>(found - FItems.begin());
+}
+
+void TGIFList::Exchange(int index1, int index2) {
+    CheckIndex(index1);
+    CheckIndex(index2);
+    std::swap(FItems[static_cast<size_t>(index1)], FItems[static_cast<size_t>(index2)]);
+}
+
+void TGIFList::Move(int curIndex, int newIndex) {
+    if (curIndex == newIndex) return;
+    TGIFItem* item = GetItem(curIndex);
+    CheckIndex(newIndex);
+    FItems.erase(FItems.begin() + curIndex);
+    FItems.insert(FItems.begin() + newIndex, item);
+}
+
+void TGIFList::Warning(TGIFSeverity severity, const std::string& message) {
+    FImage->Warning(this, severity, message);
+}
+
+void TGIFList::SaveToStream(TStream& stream) {
+    for (TGIFItem* item : FItems) item->SaveToStream(stream);
+}
+
+void TGIFList::LoadFromStream(TStream&, TObject*) { throw rtl::EAbstractError(); }
+
+}  // namespace gif

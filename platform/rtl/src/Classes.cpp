@@ -1,0 +1,140 @@
+#include "rtl/Classes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "rtl/SysUtils.h"
+
+namespace rtl {
+
+EListError::EListError(long long index)
+    : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
+
+EConvertError EConvertError::CannotAssign(const std::string& source, const std::string& dest) {
+    return EConvertError("Cannot assign a " + source + " to a " + dest);
+}
+
+void TPersistent::Assign(const TPersistent* source) {
+    if (source != nullptr) {
+        source->AssignTo(this);
+        return;
+    }
+    throw EConvertError::CannotAssign("nil", ClassName());
+}
+
+void TPersistent::AssignTo(TPersistent* dest) const {
+    throw EConvertError::CannotAssign(ClassName(), dest->ClassName());
+}
+
+int64_t TStream::GetSize() {
+    const int64_t position = Seek(0, soCurrent);
+    const int64_t size = Seek(0, soEnd);
+    Seek(position, soBeginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+    if (count != 0 && Read(buffer, count) != count) throw Exception("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+    if (count != 0 && Write(buffer, count) != count) throw Exception("Stream write error");
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.GetSize();
+    }
+    uint8_t chunk[65536];
+    int64_t left = count;
+    while (left > 0) {
+        const int64_t n = std::min<int64_t>(left, sizeof chunk);
+        source.ReadBuffer(chunk, n);
+        WriteBuffer(chunk, n);
+        left -= n;
+    }
+    return count;
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+    const int64_t size = GetSize();
+    if (count <= 0 || position_ >= size) return 0;
+    const int64_t n = std::min(count, size - position_);
+    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    const int64_t end = position_ + count;
+    if (end > GetSize()) data_.resize(static_cast<size_t>(end));
+    std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+    position_ = end;
+    return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == soCurrent) base = position_;
+    if (origin == soEnd) base = GetSize();
+    position_ = std::max<int64_t>(0, base + offset);
+    return position_;
+}
+
+void TMemoryStream::SetSize(int64_t size) {
+    data_.resize(static_cast<size_t>(std::max<int64_t>(0, size)));
+    position_ = std::min(position_, GetSize());
+}
+
+void TMemoryStream::Clear() {
+    data_.clear();
+    position_ = 0;
+}
+
+void TMemoryStream::LoadFromFile(const std::string& fileName) {
+    TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+    Clear();
+    data_.resize(static_cast<size_t>(file.GetSize()));
+    file.ReadBuffer(data_.data(), GetSize());
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) {
+    TFileStream file(fileName, fmCreate);
+    file.WriteBuffer(data_.data(), GetSize());
+}
+
+TFileStream::TFileStream(const std::string& fileName, uint16_t mode) {
+    const char* how = "rb";
+    if (mode == fmCreate) how = "w+b";
+    else if ((mode & 3) == fmOpenWrite || (mode & 3) == fmOpenReadWrite) how = "r+b";
+    file_ = std::fopen(fileName.c_str(), how);
+    if (file_ == nullptr) {
+        const std::string verb = mode == fmCreate ? "Cannot create file" : "Cannot open file";
+        throw EFOpenError(verb + " \"" + fileName + "\". " + std::strerror(errno));
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+    if (!(origin == soCurrent && offset == 0)) std::fseek(file_, static_cast<long>(offset), whence);
+    return static_cast<int64_t>(std::ftell(file_));
+}
+
+}  // namespace rtl

@@ -1,0 +1,233 @@
+// The LZW decoder: well-formed data in every sub-block layout, the corner
+// cases of the code table, and data that is cut short, cyclic or trailed by
+// more codes than the frame needs.
+#include <gtest/gtest.h>
+
+#include "GifTestSupport.h"
+
+using namespace giftest;
+using namespace gif;
+
+namespace {
+
+struct Loaded {
+    std::unique_ptr<TGIFImage> image = std::make_unique<TGIFImage>();
+    WarningLog warnings;
+    int64_t position = 0;
+};
+
+std::unique_ptr<Loaded> Load(const Bytes& bytes) {
+    auto loaded = std::make_unique<Loaded>();
+    loaded->warnings.Attach(*loaded->image);
+    rtl::TMemoryStream stream = StreamOf(bytes);
+    loaded->image->LoadFromStream(stream);
+    loaded->position = stream.GetPosition();
+    return loaded;
+}
+
+// Decodes one frame's image data section directly, returning its pixels and
+// where the stream was left.
+struct Decoded {
+    Bytes pixels;
+    int64_t position;
+    std::vector<std::string> warnings;
+};
+
+Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = false, Bytes after = {}) {
+    TGIFImage image;
+    WarningLog log;
+    log.Attach(image);
+    auto* frame = new TGIFSubImage(&image);
+    image.Add(frame);
+    frame->DoSetBounds(0, 0, width, height);
+    frame->SetInterlaced(interlaced);
+    log.entries.clear();
+    Bytes all = data;
+    all.insert(all.end(), after.begin(), after.end());
+    rtl::TMemoryStream stream = StreamOf(all);
+    frame->Decompress(stream);
+    return {FramePixels(*frame), stream.GetPosition(), log.Messages()};
+}
+
+}  // namespace
+
+TEST(Decoder, AnySubBlockLayoutDecodesTheSamePixels) {
+    const Bytes pixels = NoisePixels(64 * 48, 256, 7);
+    const CodeStream codes = ReferenceLZW(pixels, 8);
+    const std::vector<std::vector<int>> layouts = {{255}, {1}, {2}, {3}, {254}, {1, 255, 2, 7, 1, 1, 100}};
+    for (const auto& layout : layouts) {
+        const Bytes data = ImageData(codes, layout);
+        const Decoded decoded = DecodeData(data, 64, 48, false, {0x3B});
+        EXPECT_EQ(decoded.pixels, pixels) << "first block size " << layout[0];
+        EXPECT_EQ(decoded.position, static_cast<int64_t>(data.size())) << "first block size " << layout[0];
+        EXPECT_TRUE(decoded.warnings.empty());
+    }
+}
+
+TEST(Decoder, CodeSizesFromOneToEightAndDeferredClear) {
+    struct Case {
+        int codeSize;
+        int colors;
+        bool deferClear;
+    };
+    const Case cases[] = {{2, 2, false}, {2, 4, false}, {3, 8, false}, {4, 16, true}, {8, 256, false}, {8, 3, true}};
+    for (const Case& c : cases) {
+        const Bytes pixels = NoisePixels(200 * 100, c.colors, static_cast<uint32_t>(c.codeSize));
+        const Bytes data = ImageData(ReferenceLZW(pixels, c.codeSize, c.deferClear));
+        const Decoded decoded = DecodeData(data, 200, 100);
+        EXPECT_EQ(decoded.pixels, pixels) << "code size " << c.codeSize;
+        EXPECT_EQ(decoded.position, static_cast<int64_t>(data.size()));
+    }
+}
+
+TEST(Decoder, RepeatingStringAndWidthGrowth) {
+    // One colour gives the repeating-string case (a code equal to the next
+    // free code) at every step, and long enough runs walk the width to 12.
+    const Bytes pixels(300 * 300, 5);
+    const Decoded decoded = DecodeData(ImageData(ReferenceLZW(pixels, 8)), 300, 300);
+    EXPECT_EQ(decoded.pixels, pixels);
+}
+
+TEST(Decoder, CodeSizeAboveEightDecodesAsEight) {
+    const Bytes pixels = NoisePixels(30 * 30, 256, 3);
+    Bytes data = ImageData(ReferenceLZW(pixels, 8));
+    data[0] = 11;
+    EXPECT_EQ(DecodeData(data, 30, 30).pixels, pixels);
+}
+
+TEST(Decoder, InterlacedRowsArriveInFourPassOrder) {
+    for (int height : {1, 2, 3, 4, 5, 8, 9, 17}) {
+        const int width = 3;
+        Bytes rows(static_cast<size_t>(width * height));
+        // The stream carries rows in pass order; each row's pixels name the
+        // row they belong to.
+        std::vector<int> order;
+        for (int r = 0; r < height; r += 8) order.push_back(r);
+        for (int r = 4; r < height; r += 8) order.push_back(r);
+        for (int r = 2; r < height; r += 4) order.push_back(r);
+        for (int r = 1; r < height; r += 2) order.push_back(r);
+        ASSERT_EQ(order.size(), static_cast<size_t>(height));
+        Bytes streamOrder;
+        for (int r : order)
+            for (int x = 0; x < width; ++x) streamOrder.push_back(static_cast<uint8_t>(r));
+        for (int r = 0; r < height; ++r)
+            for (int x = 0; x < width; ++x) rows[static_cast<size_t>(r * width + x)] = static_cast<uint8_t>(r);
+        EXPECT_EQ(DecodeData(ImageData(ReferenceLZW(streamOrder, 8)), width, height, true).pixels, rows)
+            << "height " << height;
+    }
+}
+
+TEST(Decoder, EndCodeEndingOnTheLastBitLeavesTheStreamAfterTheTerminator) {
+    // Streams whose end code fills the last byte exactly, in one sub-block
+    // and in 1-byte sub-blocks.
+    int checked = 0;
+    for (size_t n = 1; n < 40; ++n) {
+        Bytes pixels(n);
+        for (size_t i = 0; i < n; ++i) pixels[i] = static_cast<uint8_t>(i * i % 3);
+        const CodeStream codes = ReferenceLZW(pixels, 2);
+        int bits = 0;
+        for (auto [code, width] : codes.codes) bits += width;
+        if (bits % 8 != 0) continue;
+        for (int block : {255, 1}) {
+            const Bytes data = ImageData(codes, {block});
+            const Decoded decoded = DecodeData(data, static_cast<int>(n), 1, false, {0x21, 0xFE, 0x00});
+            EXPECT_EQ(decoded.pixels, pixels) << n;
+            EXPECT_EQ(decoded.position, static_cast<int64_t>(data.size())) << n;
+            EXPECT_TRUE(decoded.warnings.empty()) << n;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 2);
+}
+
+TEST(Decoder, ExtraCodesAfterTheLastPixelAreSkippedToTheTerminator) {
+    // The data holds more pixels than the frame: the decoder stops at the
+    // frame's size and the stream still ends after the terminator, so the
+    // next block is read where it begins.
+    const Bytes pixels = NoisePixels(40 * 40, 16, 5);
+    const Bytes data = ImageData(ReferenceLZW(pixels, 4), {1});
+    const Decoded decoded = DecodeData(data, 10, 10, false, {0x3B});
+    EXPECT_EQ(decoded.pixels, Bytes(pixels.begin(), pixels.begin() + 100));
+    EXPECT_EQ(decoded.position, static_cast<int64_t>(data.size()));
+}
+
+TEST(Decoder, ShortDataKeepsTheFillValue) {
+    const Bytes pixels = NoisePixels(20 * 20, 16, 9);
+    Bytes data = ImageData(ReferenceLZW(pixels, 4));
+    // Only the first sub-block's first 10 bytes survive.
+    Bytes cut(data.begin(), data.begin() + 12);
+    const Decoded decoded = DecodeData(cut, 20, 20);
+    ASSERT_EQ(decoded.pixels.size(), pixels.size());
+    EXPECT_EQ(decoded.position, static_cast<int64_t>(cut.size()));
+    EXPECT_EQ(decoded.warnings, std::vector<std::string>{"Premature end of data"});
+    // Whatever was decoded matches; the rest is 0.
+    size_t same = 0;
+    while (same < pixels.size() && decoded.pixels[same] == pixels[same]) ++same;
+    EXPECT_GT(same, 5u);
+    for (size_t i = same; i < pixels.size(); ++i) {
+        if (decoded.pixels[i] != 0) {
+            // The last decoded string may end inside the cut.
+            EXPECT_LT(i, same + 64) << i;
+        }
+    }
+    EXPECT_EQ(decoded.pixels.back(), 0);
+}
+
+TEST(Decoder, CodeAfterTheTerminatorWarnsUnderRun) {
+    // Clear and two pixels but no end code, then the terminator: the frame
+    // asks for more codes than there are.
+    CodeStream codes{2, {{4, 3}, {1, 3}, {2, 3}}};
+    Bytes data = ImageData(codes);
+    data.pop_back();  // the terminator goes into the packed data below
+    BitPacker packer;
+    packer.Put(4, 3);
+    packer.Put(1, 3);
+    packer.Put(2, 3);
+    packer.Put(0, 7);  // pad to 16 bits
+    Bytes exact{2, 2, packer.Data()[0], packer.Data()[1], 0};
+    const Decoded decoded = DecodeData(exact, 5, 1);
+    EXPECT_EQ(decoded.pixels, (Bytes{1, 2, 0, 0, 0}));
+    EXPECT_EQ(decoded.position, 5);
+    EXPECT_EQ(decoded.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
+}
+
+TEST(Decoder, MissingCodeSizeByteLeavesTheFill) {
+    const Decoded decoded = DecodeData({}, 3, 2);
+    EXPECT_EQ(decoded.pixels, Bytes(6, 0));
+}
+
+TEST(Decoder, TransparentFrameFillsWithTheTransparentIndex) {
+    const Bytes pixels{1, 2, 3, 1};
+    Bytes data = ImageData(ReferenceLZW(pixels, 2));
+    // Drop the end code: the frame has 8 pixels, the data 4.
+    const Bytes gif = Concat({Header(8, 1, 4), {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x03, 0x00},
+                              Descriptor(0, 0, 8, 1), data, {0x3B}});
+    auto loaded = Load(gif);
+    ASSERT_EQ(loaded->image->GetImages().GetCount(), 1);
+    EXPECT_EQ(FramePixels(*loaded->image->GetImages().GetImage(0)), (Bytes{1, 2, 3, 1, 3, 3, 3, 3}));
+}
+
+TEST(Decoder, CorruptTablesRaiseCircularInsteadOfOverrunningTheStack) {
+    // After a clear, codes beyond the next free code make table entries refer
+    // to each other: 259 and 260 end up each other's prefix in the first
+    // case (a chain that never ends), 259 its own prefix in the second.
+    const std::vector<std::vector<int>> cases = {{256, 0, 260, 259, 260, 259, 257}, {256, 0, 259, 259, 259, 257}};
+    for (const auto& sequence : cases) {
+        BitPacker packer;
+        for (int code : sequence) packer.Put(code, 9);
+        Bytes data{8, static_cast<uint8_t>(packer.Data().size())};
+        data.insert(data.end(), packer.Data().begin(), packer.Data().end());
+        data.push_back(0);
+        const Bytes gif = Concat({Header(50, 1, 256), Descriptor(0, 0, 50, 1), data, {0x3B}});
+        TGIFImage image;
+        rtl::TMemoryStream stream = StreamOf(gif);
+        try {
+            image.LoadFromStream(stream);
+            ADD_FAILURE() << "no error for a cyclic table";
+        } catch (const GIFException& e) {
+            EXPECT_STREQ(e.what(), "Circular decoder table entry");
+        }
+        // A failed load puts the stream back where it began.
+        EXPECT_EQ(stream.GetPosition(), 0);
+    }
+}

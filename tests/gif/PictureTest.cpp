@@ -1,0 +1,162 @@
+// The picture: loading and saving whole streams, progress, warnings, copies
+// between pictures and the size checks.
+#include <gtest/gtest.h>
+
+#include "GifTestSupport.h"
+
+using namespace giftest;
+using namespace gif;
+
+namespace {
+
+// Two frames with local tables, a transparent graphic control, a loop
+// extension and a comment: the features a save must carry over.
+Bytes Animation() {
+    const Bytes first = NoisePixels(20 * 10, 4, 1);
+    const Bytes second = NoisePixels(6 * 5, 16, 2);
+    return Concat({Header(20, 10, 4),
+                   {0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x05, 0x00, 0x00},
+                   {0x21, 0xF9, 0x04, 0x09, 0x0A, 0x00, 0x02, 0x00},
+                   Descriptor(0, 0, 20, 10), ImageData(ReferenceLZW(first, 2)),
+                   {0x21, 0xFE, 0x03}, Text("abc"), {0x00},
+                   Descriptor(3, 4, 6, 5, 0x83),
+                   ColorTable(16),
+                   ImageData(ReferenceLZW(second, 4)),
+                   {0x3B}});
+}
+
+std::unique_ptr<TGIFImage> LoadBytes(const Bytes& bytes, WarningLog* log = nullptr) {
+    auto image = std::make_unique<TGIFImage>();
+    if (log != nullptr) log->Attach(*image);
+    rtl::TMemoryStream stream = StreamOf(bytes);
+    image->LoadFromStream(stream);
+    return image;
+}
+
+}  // namespace
+
+TEST(Picture, LoadSaveLoadKeepsFramesAndSavingTwiceGivesTheSameBytes) {
+    WarningLog log;
+    auto image = LoadBytes(Animation(), &log);
+    EXPECT_TRUE(log.entries.empty());
+    ASSERT_EQ(image->GetImages().GetCount(), 2);
+    const TGIFSubImage* first = image->GetImages().GetImage(0);
+    const TGIFSubImage* second = image->GetImages().GetImage(1);
+    EXPECT_EQ(FramePixels(*first), NoisePixels(200, 4, 1));
+    EXPECT_EQ(FramePixels(*second), NoisePixels(30, 16, 2));
+    EXPECT_EQ(second->GetBoundsRect(), (TGIFSubImage::TRect{3, 4, 9, 9}));
+    EXPECT_EQ(second->GetActiveColorMap().GetCount(), 16);
+    EXPECT_EQ(&first->GetActiveColorMap(), &image->GetGlobalColorMap());
+    ASSERT_NE(first->GetGraphicControlExtension(), nullptr);
+    EXPECT_TRUE(first->GetTransparent());
+    EXPECT_EQ(first->GetGraphicControlExtension()->GetDelay(), 10);
+    EXPECT_EQ(first->GetExtensions().GetCount(), 2);
+    EXPECT_EQ(second->GetExtensions().GetCount(), 1);
+    EXPECT_EQ(image->GetVersion(), gv89a);
+
+    const Bytes saved = SaveBytes(*image);
+    EXPECT_EQ(SaveBytes(*image), saved);
+    auto again = LoadBytes(saved);
+    ASSERT_EQ(again->GetImages().GetCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(FramePixels(*again->GetImages().GetImage(i)), FramePixels(*image->GetImages().GetImage(i)));
+        EXPECT_EQ(again->GetImages().GetImage(i)->GetBoundsRect(), image->GetImages().GetImage(i)->GetBoundsRect());
+    }
+    auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(again->GetImages().GetImage(0)->GetExtensions().GetExtension(0));
+    ASSERT_NE(loop, nullptr);
+    EXPECT_EQ(loop->GetLoops(), 5);
+    EXPECT_EQ(SaveBytes(*again), saved);
+}
+
+TEST(Picture, AssignCopiesFramesAndSettingsButNotHandlers) {
+    auto source = LoadBytes(Animation());
+    source->SetDrawOptions(0x0003);
+    source->SetForceFrame(1);
+    source->SetCompression(gcRLE);
+    source->SetReductionBits(4);
+    source->OnPaintStart = [](TObject*) {};
+    std::vector<uint8_t> progress;
+    source->SetOnProgress([&](TObject*, TProgressStage stage, uint8_t percent, bool, const TRect&, const std::string& message) {
+        if (message == "Copying...") progress.push_back(stage == psRunning ? percent : 200 + stage);
+    });
+    TGIFImage copy;
+    copy.Assign(source.get());
+    EXPECT_EQ(SaveBytes(copy), [&] {
+        source->SetCompression(gcLZW);
+        return SaveBytes(*source);
+    }());
+    EXPECT_EQ(copy.GetDrawOptions(), 0x0003);
+    EXPECT_EQ(copy.GetForceFrame(), 1);
+    EXPECT_EQ(copy.GetCompression(), gcLZW);
+    EXPECT_EQ(copy.GetReductionBits(), 8);
+    EXPECT_TRUE(static_cast<bool>(copy.OnPaintStart));
+    EXPECT_FALSE(static_cast<bool>(copy.GetOnProgress()));
+    EXPECT_FALSE(static_cast<bool>(copy.GetOnGIFWarning()));
+    EXPECT_EQ(progress, (std::vector<uint8_t>{200, 50, 100, 202}));
+    // The copy's graphic control is its own, linked to its own frame.
+    ASSERT_NE(copy.GetImages().GetImage(0)->GetGraphicControlExtension(), nullptr);
+    EXPECT_NE(copy.GetImages().GetImage(0)->GetGraphicControlExtension(),
+              source->GetImages().GetImage(0)->GetGraphicControlExtension());
+
+    copy.Assign(&copy);
+    EXPECT_EQ(copy.GetImages().GetCount(), 2);
+    copy.Assign(nullptr);
+    EXPECT_TRUE(copy.GetEmpty());
+}
+
+TEST(Picture, ProgressReportsLoadAndSave) {
+    auto image = LoadBytes(Animation());
+    std::vector<std::pair<int, int>> reports;  // stage, percent
+    image->SetOnProgress([&](TObject*, TProgressStage stage, uint8_t percent, bool, const TRect&, const std::string&) {
+        reports.push_back({stage, percent});
+    });
+    SaveBytes(*image);
+    EXPECT_EQ(reports, (std::vector<std::pair<int, int>>{{psStarting, 0}, {psRunning, 50}, {psRunning, 100}, {psEnding, 100}}));
+}
+
+TEST(Picture, SizeChecks) {
+    auto image = LoadBytes(Animation());
+    EXPECT_THROW(image->SetWidth(8), GIFException);
+    EXPECT_EQ(image->GetWidth(), 20);
+    int changes = 0;
+    image->SetOnChange([&](TObject*) { ++changes; });
+    image->SetWidth(20);
+    EXPECT_EQ(changes, 0);
+    image->SetHeight(30);
+    EXPECT_EQ(changes, 1);
+    EXPECT_THROW(image->SetReductionBits(2), GIFException);
+    EXPECT_THROW(image->SetReductionBits(9), GIFException);
+}
+
+TEST(Picture, EmptyPictureHasNoVersionAndCannotBeSaved) {
+    TGIFImage image;
+    EXPECT_EQ(image.GetVersion(), gvUnknown);
+    rtl::TMemoryStream stream;
+    try {
+        image.SaveToStream(stream);
+        ADD_FAILURE() << "saved";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Unsupported GIF version");
+    }
+    EXPECT_EQ(stream.GetSize(), 0);
+}
+
+TEST(Picture, CutOffDataFailsAndPutsTheStreamBack) {
+    const Bytes full = Animation();
+    // Cut inside the second frame's local table.
+    Bytes cut(full.begin(), full.end() - 60);
+    Bytes prefixed = Concat({Bytes{9, 9, 9}, cut});
+    rtl::TMemoryStream stream = StreamOf(prefixed);
+    stream.SetPosition(3);
+    TGIFImage image;
+    try {
+        image.LoadFromStream(stream);
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Premature end of data");
+        EXPECT_EQ(stream.GetPosition(), 3);
+        // What was read before the failure stays.
+        EXPECT_GE(image.GetImages().GetCount(), 1);
+        return;
+    }
+    ADD_FAILURE() << "loaded";
+}
