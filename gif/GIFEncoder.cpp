@@ -17,15 +17,23 @@ class THashTable {
 public:
     void Reset() { std::fill(std::begin(slots_), std::end(slots_), kHashEmpty); }
 
-    void Insert(uint32_t key, int code) {
+    // The probe steps double the slot number, which visits at most 4004
+    // slots before it comes back; a table of small codes can hold more
+    // entries than that, so a walk that finds no empty slot gives up.
+    // False when the key could not be stored.
+    bool Insert(uint32_t key, int code) {
         uint32_t slot = Hash(key);
-        while (Occupied(slots_[slot])) slot = Next(slot);
+        for (uint32_t probes = 0; Occupied(slots_[slot]); ++probes) {
+            if (probes == kHashSize) return false;
+            slot = Next(slot);
+        }
         slots_[slot] = key << 12 | (static_cast<uint32_t>(code) & 0xFFF);
+        return true;
     }
 
     int Lookup(uint32_t key) const {
         uint32_t slot = Hash(key);
-        while (Occupied(slots_[slot])) {
+        for (uint32_t probes = 0; probes < kHashSize && Occupied(slots_[slot]); ++probes) {
             if (slots_[slot] >> 12 == key) return static_cast<int>(slots_[slot] & 0xFFF);
             slot = Next(slot);
         }
@@ -236,10 +244,9 @@ protected:
             }
             EmitCode(prefix);
             prefix = pixel;
-            if (nextCode_ > 4094) {
+            if (nextCode_ > 4094 || !hash_->Insert(key, nextCode_)) {
                 ResetTable();
             } else {
-                hash_->Insert(key, nextCode_);
                 ++nextCode_;
             }
         }

@@ -1,0 +1,139 @@
+// Frames: bounds and their pixel store, pixel access, and the frame's own
+// reading and writing.
+#include <gtest/gtest.h>
+
+#include "GifTestSupport.h"
+
+using namespace giftest;
+using namespace gif;
+
+namespace {
+
+struct Fixture {
+    TGIFImage image;
+    TGIFSubImage* frame;
+    WarningLog log;
+    Fixture() : frame(new TGIFSubImage(&image)) {
+        image.Add(frame);
+        log.Attach(image);
+    }
+};
+
+}  // namespace
+
+TEST(Frame, BoundsReallocateThePixelStoreAndGrowThePicture) {
+    Fixture f;
+    f.frame->SetWidth(4);
+    EXPECT_EQ(f.frame->GetDataSize(), 0u);
+    f.frame->SetHeight(3);
+    EXPECT_EQ(f.frame->GetDataSize(), 12u);
+    // Growing a picture of size 0 gives no warning.
+    EXPECT_TRUE(f.log.entries.empty());
+    EXPECT_EQ(f.image.GetWidth(), 4);
+    EXPECT_EQ(f.image.GetHeight(), 3);
+    f.frame->GetData()[5] = 9;
+    // Beyond a picture that has a size: warnings, and the picture grows.
+    f.frame->SetWidth(5);
+    EXPECT_EQ(FramePixels(*f.frame), Bytes(15, 0));
+    EXPECT_EQ(f.log.Messages(), (std::vector<std::string>{"Image width too small for contained frames",
+                                                         "Image exceeds Logical Screen size"}));
+    f.log.entries.clear();
+    f.frame->SetTop(1);
+    EXPECT_EQ(f.log.Messages(), (std::vector<std::string>{"Image height too small for contained frames",
+                                                         "Image exceeds Logical Screen size"}));
+    EXPECT_EQ(f.image.GetWidth(), 5);
+    EXPECT_EQ(f.image.GetHeight(), 4);
+    // Moving does not reallocate.
+    EXPECT_EQ(f.frame->GetDataSize(), 15u);
+    const TGIFSubImage::TRect rect = f.frame->GetBoundsRect();
+    f.frame->SetBoundsRect(rect);
+    EXPECT_EQ(f.frame->GetWidth(), 6);
+    EXPECT_EQ(f.frame->GetHeight(), 4);
+}
+
+TEST(Frame, PixelAccessIsChecked) {
+    Fixture f;
+    f.frame->DoSetBounds(0, 0, 3, 2);
+    f.frame->GetColorMap().Add(0);
+    f.frame->GetColorMap().Add(0xFFFFFF);
+    f.frame->SetPixel(2, 1, 1);
+    EXPECT_EQ(f.frame->GetPixel(2, 1), 1);
+    struct Case {
+        int x, y, index;
+        const char* error;
+    };
+    const Case cases[] = {{3, 0, 0, "Invalid pixel coordinates"}, {0, 2, 0, "Invalid pixel coordinates"},
+                          {-1, 0, 0, "Invalid pixel coordinates"}, {0, 0, 2, "Invalid color index"}};
+    for (const Case& c : cases) {
+        try {
+            f.frame->SetPixel(c.x, c.y, c.index);
+            ADD_FAILURE() << c.x << "," << c.y;
+        } catch (const GIFException& e) {
+            EXPECT_STREQ(e.what(), c.error);
+        }
+    }
+    Fixture empty;
+    empty.frame->SetWidth(3);
+    EXPECT_THROW(empty.frame->GetScanline(0), GIFException);
+}
+
+TEST(Frame, OversizedDescriptorIsRefusedBeforeAllocating) {
+    // 65535 × 65535 pixels from a 30-byte file: refused, not allocated.
+    const Bytes gif = Concat({Header(10, 10, 2), Descriptor(0, 0, 0xFFFF, 0xFFFF), {0x02, 0x01, 0x44, 0x00, 0x3B}});
+    TGIFImage image;
+    rtl::TMemoryStream stream = StreamOf(gif);
+    try {
+        image.LoadFromStream(stream);
+        ADD_FAILURE() << "loaded";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Invalid image dimensions");
+    }
+    const uint64_t saved = GIFImageMaxFramePixels;
+    GIFImageMaxFramePixels = 99;
+    Fixture f;
+    EXPECT_THROW(f.frame->DoSetBounds(0, 0, 10, 10), GIFException);
+    f.frame->DoSetBounds(0, 0, 9, 11);
+    EXPECT_EQ(f.frame->GetDataSize(), 99u);
+    GIFImageMaxFramePixels = saved;
+}
+
+TEST(Frame, ZeroSizedDescriptorTakesThePictureSize) {
+    const Bytes pixels = NoisePixels(12, 4, 3);
+    const Bytes gif = Concat({Header(4, 3, 4), Descriptor(0, 0, 0, 3), ImageData(ReferenceLZW(pixels, 2)), {0x3B}});
+    TGIFImage image;
+    WarningLog log;
+    log.Attach(image);
+    rtl::TMemoryStream stream = StreamOf(gif);
+    image.LoadFromStream(stream);
+    ASSERT_EQ(image.GetImages().GetCount(), 1);
+    EXPECT_EQ(image.GetImages().GetImage(0)->GetWidth(), 4);
+    EXPECT_EQ(FramePixels(*image.GetImages().GetImage(0)), pixels);
+    EXPECT_EQ(log.Messages(), std::vector<std::string>{"Image exceeds Logical Screen size"});
+}
+
+TEST(Frame, InterlacedFrameWithLocalTableSavesItsFlags) {
+    Fixture f;
+    for (int i = 0; i < 5; ++i) f.frame->GetColorMap().Add(static_cast<TColor>(i));
+    f.frame->DoSetBounds(0, 0, 3, 5);
+    f.frame->SetInterlaced(true);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x) f.frame->SetPixel(x, y, y);
+    rtl::TMemoryStream stream;
+    f.frame->SaveToStream(stream);
+    EXPECT_EQ(stream.Bytes()[9], 0x80 | 0x40 | 2);
+    TGIFImage again;
+    rtl::TMemoryStream saved = StreamOf(SaveBytes(f.image));
+    again.LoadFromStream(saved);
+    EXPECT_EQ(FramePixels(*again.GetImages().GetImage(0)), FramePixels(*f.frame));
+    EXPECT_TRUE(again.GetImages().GetImage(0)->GetInterlaced());
+}
+
+TEST(Frame, VersionFromOptimizedMapOrExtensions) {
+    Fixture f;
+    EXPECT_EQ(f.frame->GetVersion(), gv87a);
+    f.frame->GetColorMap().SetOptimized(true);
+    EXPECT_EQ(f.frame->GetVersion(), gv89a);
+    Fixture g;
+    g.frame->GetExtensions().Add(new TGIFCommentExtension(g.frame));
+    EXPECT_EQ(g.frame->GetVersion(), gv89a);
+}
