@@ -14,6 +14,7 @@
 #include "download/Pelmoraabout.h"
 #include "download/Pelmoraengineeroption.h"
 #include "download/Pelmoramain.h"
+#include "gif/GIFGraphic.h"
 #include "simdrive/Select.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
     // The program's own message boxes go through the same seam as its windows.
     vcl::InstallMessageBoxService();
 
+    // The GIF unit's start-up runs before the main routine, its exit after.
+    gif::GIFUnitInitialize();
     const int result = vcl::RunGuarded([&] {
         vcl::Application.Initialize(argc, argv);
         vcl::Application.Title = "Pelmora";
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
         vcl::Application.Run();
     });
     vcl::Application.Finalize();
+    gif::GIFUnitFinalize();
     vcl::InstallDialogs(nullptr);
     return result;
 }
