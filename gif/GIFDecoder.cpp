@@ -144,8 +144,11 @@ private:
         }
         while (bits_ < width) {
             if (blockPos_ < blockLen_) {
-                accumulator_ |= static_cast<uint64_t>(block_[blockPos_++]) << bits_;
-                bits_ += 8;
+                // Take as many of the sub-block's bytes as the accumulator holds.
+                do {
+                    accumulator_ |= static_cast<uint64_t>(block_[blockPos_++]) << bits_;
+                    bits_ += 8;
+                } while (bits_ <= 56 && blockPos_ < blockLen_);
                 continue;
             }
             if (done_) {

@@ -20,24 +20,29 @@ public:
     // The probe steps double the slot number, which visits at most 4004
     // slots before it comes back; a table of small codes can hold more
     // entries than that, so a walk that finds no empty slot gives up.
-    // False when the key could not be stored.
-    bool Insert(uint32_t key, int code) {
+    // The code stored for key, or -1; then free is the empty slot the walk
+    // ended on (where Insert would store the key), or kHashSize when the
+    // walk gave up.
+    int Lookup(uint32_t key, uint32_t& free) const {
         uint32_t slot = Hash(key);
-        for (uint32_t probes = 0; Occupied(slots_[slot]); ++probes) {
-            if (probes == kHashSize) return false;
+        for (uint32_t probes = 0; probes < kHashSize; ++probes) {
+            const uint32_t value = slots_[slot];
+            if (!Occupied(value)) {
+                free = slot;
+                return -1;
+            }
+            if (value >> 12 == key) return static_cast<int>(value & 0xFFF);
             slot = Next(slot);
         }
-        slots_[slot] = key << 12 | (static_cast<uint32_t>(code) & 0xFFF);
-        return true;
+        free = kHashSize;
+        return -1;
     }
 
-    int Lookup(uint32_t key) const {
-        uint32_t slot = Hash(key);
-        for (uint32_t probes = 0; probes < kHashSize && Occupied(slots_[slot]); ++probes) {
-            if (slots_[slot] >> 12 == key) return static_cast<int>(slots_[slot] & 0xFFF);
-            slot = Next(slot);
-        }
-        return -1;
+    // Stores key at the slot a failed Lookup gave; false when it had none.
+    bool InsertAt(uint32_t free, uint32_t key, int code) {
+        if (free >= kHashSize) return false;
+        slots_[free] = key << 12 | (static_cast<uint32_t>(code) & 0xFFF);
+        return true;
     }
 
 private:
@@ -133,7 +138,10 @@ public:
 protected:
     static int MaxCodeOf(int bits) { return static_cast<uint16_t>((1 << bits) - 1); }
 
-    virtual void EmitCode(int code) {
+    virtual void EmitCode(int code) { PackCode(code); }
+
+    // Codes go out least significant bit first.
+    void PackCode(int code) {
         if (bitCount_ == 0)
             accumulator_ = static_cast<uint32_t>(code);
         else
@@ -210,8 +218,38 @@ protected:
 
 class TLZWEncoder : public TGIFEncoder {
 protected:
-    void EmitCode(int code) override {
-        TGIFEncoder::EmitCode(code);
+    void EmitCode(int code) override { Emit(code); }
+
+    void ResetTable() override {
+        TGIFEncoder::ResetTable();
+        hash_->Reset();
+        nextCode_ = clearCode_ + 2;
+    }
+
+    void EncodePixels() override {
+        hash_ = std::make_unique<THashTable>();
+        ResetTable();
+        int prefix = Pixel();
+        if (!interlace_) {
+            // Rows follow each other in the pixel store: walk it directly.
+            const uint8_t* end = data_ + static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+            THashTable& hash = *hash_;
+            const int colorCount = colorCount_;
+            for (const uint8_t* p = current_ + 1; p < end; ++p) {
+                const int pixel = *p;
+                if (pixel >= colorCount) RaiseGIFError(_sInvalidColor);
+                Step(hash, prefix, pixel);
+            }
+        } else {
+            while (NextPixel()) Step(*hash_, prefix, Pixel());
+        }
+        Emit(prefix);
+        hash_.reset();
+    }
+
+private:
+    void Emit(int code) {
+        PackCode(code);
         if (nextCode_ > maxCode_ || cleared_) {
             if (cleared_) {
                 codeWidth_ = initialWidth_;
@@ -224,37 +262,24 @@ protected:
         }
     }
 
-    void ResetTable() override {
-        TGIFEncoder::ResetTable();
-        hash_->Reset();
-        nextCode_ = clearCode_ + 2;
-    }
-
-    void EncodePixels() override {
-        hash_ = std::make_unique<THashTable>();
-        ResetTable();
-        int prefix = Pixel();
-        while (NextPixel()) {
-            const int pixel = Pixel();
-            const uint32_t key = static_cast<uint32_t>(prefix) << 8 | static_cast<uint32_t>(pixel);
-            const int code = hash_->Lookup(key);
-            if (code >= 0) {
-                prefix = code;
-                continue;
-            }
-            EmitCode(prefix);
-            prefix = pixel;
-            if (nextCode_ > 4094 || !hash_->Insert(key, nextCode_)) {
-                ResetTable();
-            } else {
-                ++nextCode_;
-            }
+    // One pixel more: extends the current string, or sends it and starts a
+    // new one.
+    void Step(THashTable& hash, int& prefix, int pixel) {
+        const uint32_t key = static_cast<uint32_t>(prefix) << 8 | static_cast<uint32_t>(pixel);
+        uint32_t free = 0;
+        const int code = hash.Lookup(key, free);
+        if (code >= 0) {
+            prefix = code;
+            return;
         }
-        EmitCode(prefix);
-        hash_.reset();
+        Emit(prefix);
+        prefix = pixel;
+        if (nextCode_ > 4094 || !hash.InsertAt(free, key, nextCode_))
+            ResetTable();
+        else
+            ++nextCode_;
     }
 
-private:
     int nextCode_ = 0;
     std::unique_ptr<THashTable> hash_;
 };
