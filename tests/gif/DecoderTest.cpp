@@ -231,3 +231,12 @@ TEST(Decoder, CorruptTablesRaiseCircularInsteadOfOverrunningTheStack) {
         EXPECT_EQ(stream.GetPosition(), 0);
     }
 }
+
+TEST(Decoder, EndCodeRightAfterTheClearIsEmptyData) {
+    // What the encoder writes for a frame without pixels: the end code alone.
+    // It ends the data; it is not taken as a pixel.
+    const Decoded decoded = DecodeData({2, 1, 0x05, 0}, 3, 1, false, {0x3B});
+    EXPECT_EQ(decoded.pixels, Bytes(3, 0));
+    EXPECT_EQ(decoded.position, 4);
+    EXPECT_TRUE(decoded.warnings.empty());
+}
