@@ -208,15 +208,17 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     // blocks after it are read where they begin.
     std::array<uint8_t, 5> fields{};
     const int size = ReadSizedBlock(stream, fields, 4);
-    if (size < 0) {
+    FGCExtension = {4, fields[1], fields[2], fields[3], fields[4], 0};
+    uint8_t terminator = 0;
+    if (size < 0 || stream.Read(&terminator, 1) != 1) {
         // Cut short: keep what arrived, and the frame is not transparent.
-        FGCExtension = {fields[0], fields[1], fields[2], fields[3], fields[4], 0};
-        FGCExtension[0] = 4;
         Warning(gsWarning, _sOutOfData);
         return;
     }
-    SkipSubBlocks(stream);
-    FGCExtension = {4, fields[1], fields[2], fields[3], fields[4], 0};
+    if (terminator != 0) {
+        SkipExact(stream, terminator);
+        SkipSubBlocks(stream);
+    }
     if (GetTransparent()) FSubImage->SetTransparentFlag(true);
 }
 

@@ -89,11 +89,14 @@ TEST(Extensions, GraphicControlBlockSizeIsHonoured) {
 }
 
 TEST(Extensions, GraphicControlCutShortWarnsAndKeepsTheExtension) {
-    Fixture f;
-    EXPECT_EQ(f.LoadExtensions({0x21, 0xF9, 0x04, 0x01, 0x0A}), "");
-    ASSERT_EQ(f.frame->GetExtensions().GetCount(), 1);
-    EXPECT_FALSE(f.frame->GetTransparent());
-    EXPECT_EQ(f.log.Messages(), std::vector<std::string>{"Premature end of data"});
+    // Cut inside the fields, and cut before the terminator.
+    for (const Bytes& bytes : {Bytes{0x21, 0xF9, 0x04, 0x01, 0x0A}, Bytes{0x21, 0xF9, 0x04, 0x01, 0x0A, 0x00, 0x02}}) {
+        Fixture f;
+        EXPECT_EQ(f.LoadExtensions(bytes), "");
+        ASSERT_EQ(f.frame->GetExtensions().GetCount(), 1);
+        EXPECT_FALSE(f.frame->GetTransparent());
+        EXPECT_EQ(f.log.Messages(), std::vector<std::string>{"Premature end of data"});
+    }
 }
 
 TEST(Extensions, CommentSubBlocksRoundTrip) {
