@@ -31,8 +31,12 @@ public:
     // 0 when pixels are on the stack, -1 when the data ran out, -2 at the end
     // code.
     int NextCode() {
-        int code = ReadCode(codeWidth_);
-        if (code < 0) return code;
+        const int code = ReadCode(codeWidth_);
+        return code < 0 ? code : Decode(code);
+    }
+
+    // Decodes a code that has been read (see NextCode).
+    int Decode(int code) {
         if (code == clearCode_) {
             ResetTable();
             do {
@@ -73,6 +77,65 @@ public:
         }
         oldCode_ = inCode;
         return 0;
+    }
+
+    // Places the pixels of a frame that is not interlaced.  While the data
+    // is well formed, every table entry's string already stands in the
+    // output (an entry is the string of the code before it plus one pixel),
+    // so strings are copied from there; a clear code or a code the table
+    // does not hold yet goes through Decode, and after such a code the rest
+    // up to the next clear is decoded through the table as well.
+    void PlaceLinear(uint8_t* out, uint64_t total) {
+        uint64_t pos = 0;
+        bool copying = false;  // every entry since the clear has its place in the output
+        uint64_t lastPos = 0;  // the previous code's string
+        uint32_t lastLen = 0;
+        while (pos < total) {
+            const int code = ReadCode(codeWidth_);
+            if (code < 0) return;
+            if (copying && code != clearCode_ && code != endCode_ && code <= nextCode_) {
+                const uint64_t start = pos;
+                uint32_t length;
+                if (code < clearCode_) {
+                    out[pos++] = static_cast<uint8_t>(code);
+                    length = 1;
+                } else {
+                    const bool repeat = code == nextCode_;
+                    const uint64_t from = repeat ? lastPos : where_[code];
+                    length = repeat ? lastLen + 1 : length_[code];
+                    const uint64_t n = std::min<uint64_t>(repeat ? lastLen : length, total - pos);
+                    std::memcpy(out + pos, out + from, n);
+                    pos += n;
+                    if (repeat && pos < total) out[pos++] = out[from];
+                    if (pos - start < length) return;  // the frame is full
+                }
+                firstCode_ = out[start];
+                if (nextCode_ < kTableSize) {
+                    prefix_[nextCode_] = static_cast<uint16_t>(oldCode_);
+                    suffix_[nextCode_] = static_cast<uint8_t>(firstCode_);
+                    where_[nextCode_] = lastPos;
+                    length_[nextCode_] = lastLen + 1;
+                    ++nextCode_;
+                    if (nextCode_ >= threshold_ && threshold_ < kTableSize) {
+                        threshold_ *= 2;
+                        ++codeWidth_;
+                    }
+                }
+                oldCode_ = code;
+                lastPos = start;
+                lastLen = length;
+                continue;
+            }
+            if (Decode(code) < 0) return;
+            const bool cleared = code == clearCode_;
+            copying = cleared && firstCode_ < clearCode_;
+            lastPos = pos;
+            lastLen = static_cast<uint32_t>(sp_);
+            while (sp_ > 0) {
+                if (pos == total) return;
+                out[pos++] = stack_[--sp_];
+            }
+        }
     }
 
     // Places width × height pixels, row by row (in four-pass order when
@@ -199,6 +262,8 @@ private:
     uint16_t prefix_[kTableSize];
     uint8_t suffix_[kTableSize];
     uint8_t stack_[kStackSize];
+    uint64_t where_[kTableSize];
+    uint32_t length_[kTableSize];
 };
 
 }  // namespace
@@ -212,7 +277,10 @@ void TGIFSubImage::Decompress(TStream& stream) {
     auto decoder = std::make_unique<LZWDecoder>(*this, stream);
     if (!decoder->Start()) return;
     try {
-        if (FData) decoder->Place(FData.get(), GetWidth(), GetHeight(), GetInterlaced());
+        if (FData && !GetInterlaced())
+            decoder->PlaceLinear(FData.get(), FDataSize);
+        else if (FData)
+            decoder->Place(FData.get(), GetWidth(), GetHeight(), true);
     } catch (...) {
         decoder->SkipRest();
         throw;

@@ -240,3 +240,29 @@ TEST(Decoder, EndCodeRightAfterTheClearIsEmptyData) {
     EXPECT_EQ(decoded.position, 4);
     EXPECT_TRUE(decoded.warnings.empty());
 }
+
+TEST(Decoder, CopiedStringsMatchTheTableWalk) {
+    // A frame one row high reads the same whether interlaced or not; the
+    // interlaced frame walks the code table for every string, the other
+    // copies strings it has already placed.  Both must give the same pixels,
+    // also when a code beyond the table breaks the copying until the next
+    // clear code.
+    std::vector<Bytes> streams;
+    for (int codeSize : {2, 4, 8}) {
+        const Bytes pixels = NoisePixels(3000, 1 << codeSize, static_cast<uint32_t>(codeSize));
+        streams.push_back(ImageData(ReferenceLZW(pixels, codeSize, codeSize == 4)));
+    }
+    Bytes runs;
+    for (int i = 0; i < 3000; ++i) runs.push_back(static_cast<uint8_t>(i / 37 % 3));
+    streams.push_back(ImageData(ReferenceLZW(runs, 2)));
+    CodeStream broken{8, {{256, 9}, {1, 9}, {2, 9}, {300, 9}, {258, 9}, {259, 9}, {3, 9}}};
+    const CodeStream after = ReferenceLZW(NoisePixels(500, 256, 9), 8);
+    broken.codes.insert(broken.codes.end(), after.codes.begin(), after.codes.end());
+    streams.push_back(ImageData(broken));
+    for (size_t i = 0; i < streams.size(); ++i) {
+        const Decoded copied = DecodeData(streams[i], 2500, 1, false);
+        const Decoded walked = DecodeData(streams[i], 2500, 1, true);
+        EXPECT_EQ(copied.pixels, walked.pixels) << "stream " << i;
+        EXPECT_EQ(copied.position, walked.position) << "stream " << i;
+    }
+}
