@@ -25,6 +25,7 @@
 #include "drive/Transport.h"
 #include "platform/Win.h"
 #include "vcl/Dialogs.h"
+#include "vcl/Picture.h"
 
 TMainForm* MainForm = nullptr;
 std::string StartupFileName;
@@ -156,8 +157,9 @@ CommandLineChoice ParseCommandLineText(const std::string& commandLine) {
 // ---------------------------------------------------------------------------
 // Creation
 
-TMainForm::TMainForm(vcl::TForm* owner) : vcl::TForm(owner) {
+TMainForm::TMainForm(vcl::TForm* owner, const std::string& skinPicture) : vcl::TForm(owner) {
     setupUi(this);
+    LoadSkinPicture(skinPicture);
     SetBorderless(true);
     SetStayOnTop(true);
     SetPosition(vcl::TPosition::ScreenCenter);
@@ -626,6 +628,18 @@ void TMainForm::InitSkin() {
     InitButtons();
     SetInfoText(1, kNoFileOpened.Korean, kNoFileOpened.English);
     SetInfoText(5, kReady.Korean, kReady.English);
+}
+
+void TMainForm::LoadSkinPicture(const std::string& path) {
+    vcl::TPicture picture;
+    try {
+        picture.LoadFromFile(path);
+    } catch (const std::exception& error) {
+        // The window works without its skin; say why it is plain.
+        vcl::Application.ShowException("The main window's picture \"" + path + "\" cannot be shown. " +
+                                       error.what());
+    }
+    vcl::ShowPicture(ImageMain, picture);
 }
 
 void TMainForm::SetLanguageFonts() {

@@ -54,10 +54,14 @@ struct CommandLineChoice {
 // anywhere) each replace the whole option word, in this order.
 CommandLineChoice ParseCommandLineText(const std::string& commandLine);
 
+// The window's skin: the JPEG picture stored with its layout.
+inline constexpr const char* kSkinPicture = ":/pelmora/ImageMain.jpg";
+
 // ---------------------------------------------------------------------------
 class TMainForm : public vcl::TForm, public Ui::TMainForm {
 public:
-    explicit TMainForm(vcl::TForm* owner);
+    // skinPicture: where ImageMain's picture is read from.
+    explicit TMainForm(vcl::TForm* owner, const std::string& skinPicture = kSkinPicture);
     ~TMainForm() override;
     std::string ClassName() const override { return "TMainForm"; }
 
@@ -118,6 +122,9 @@ public:
     int WriteLog(const std::string& code);
     uint8_t CheckAuthority();
     void InitSkin();
+    // ImageMain's picture from a JPEG file; a picture that cannot be read is
+    // reported by the exception display and leaves ImageMain empty.
+    void LoadSkinPicture(const std::string& path);
     void SetLanguageFonts();
     void SetLanguageTexts();
     void InitButtons();

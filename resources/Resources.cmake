@@ -13,10 +13,12 @@ set(PELMORA_LAYOUTS
   ${PELMORA_RESOURCE_DIR}/layouts/TFormAbout.ui
   ${PELMORA_RESOURCE_DIR}/layouts/TFormEngOption.ui)
 
-# Placeholder pictures, drawn at build time.  Each list: name and glyph count;
-# the names must match resources/tools/MakePlaceholders.cpp.
+# The pictures, drawn at build time by resources/tools/MakeArtwork.cpp from
+# shapes and the Nanum fonts: the main window's skin as a JPEG (decoded by the
+# program's JPEG picture class), the icon and the glyph lists as PNG.  Each
+# list: name and glyph count; the names must match the generator.
 set(PELMORA_PICTURE_DIR ${CMAKE_BINARY_DIR}/pelmora-pictures)
-set(PELMORA_PICTURES ${PELMORA_PICTURE_DIR}/ImageMain.png ${PELMORA_PICTURE_DIR}/Image2.png)
+set(PELMORA_PICTURES ${PELMORA_PICTURE_DIR}/ImageMain.jpg ${PELMORA_PICTURE_DIR}/Image2.png)
 foreach(list IN ITEMS ImageListOk:4 ImageListCancel:2 ImageListSearchDownKr:4
                       ImageListSearch_en:2 ImageListDown_en:2 ImageListHelp:2 ImageListExit:2)
   string(REPLACE ":" ";" parts ${list})
@@ -28,14 +30,14 @@ foreach(list IN ITEMS ImageListOk:4 ImageListCancel:2 ImageListSearchDownKr:4
   endforeach()
 endforeach()
 
-add_executable(pelmora_placeholders ${PELMORA_RESOURCE_DIR}/tools/MakePlaceholders.cpp)
-target_link_libraries(pelmora_placeholders PRIVATE Qt6::Gui)
+add_executable(pelmora_artwork ${PELMORA_RESOURCE_DIR}/tools/MakeArtwork.cpp)
+target_link_libraries(pelmora_artwork PRIVATE Qt6::Gui JPEG::JPEG)
 add_custom_command(
   OUTPUT ${PELMORA_PICTURES}
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-          $<TARGET_FILE:pelmora_placeholders> ${PELMORA_PICTURE_DIR}
-  DEPENDS pelmora_placeholders
-  COMMENT "Drawing the placeholder pictures"
+          $<TARGET_FILE:pelmora_artwork> ${PELMORA_PICTURE_DIR}
+  DEPENDS pelmora_artwork
+  COMMENT "Drawing the artwork"
   VERBATIM)
 
 function(pelmora_add_layouts target)

@@ -117,7 +117,7 @@ protected:
         vcl::InstallMessageBoxService();
         machine.OnRestartAccepted([] { vcl::Application.Terminate(); });
         vcl::Application.Title = "Pelmora";
-        vcl::Application.CreateForm(MainForm);
+        vcl::Application.CreateForm(MainForm, skinPicture);
         QObject::connect(MainForm->ProgressBar, &QProgressBar::valueChanged,
                          [this](int value) { progress.push_back(value); });
         vcl::Application.CreateForm(FormAbout, MainForm->Korean != 0);
@@ -158,6 +158,7 @@ protected:
     static std::string WorkLog() { return "Quilbex.TMP"; }
 
     sim::SimMachine machine;
+    std::string skinPicture = kSkinPicture;  // what the main window's layout holds
     vcl::RecordingDialogs dialogs;
     std::vector<int> progress;  // the progress bar's values, as they changed
     std::string dir;

@@ -18,8 +18,7 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "tools/JpegEncoder.h"
 #include "vcl/Jpeg.h"
 #include "vcl/Picture.h"
 
@@ -45,36 +44,7 @@ QImage TestPicture(int width, int height) {
 // The picture in JPEG form (quality 95), optionally with a comment marker of
 // commentBytes bytes in front of the frame.
 std::string EncodeJpeg(const QImage& picture, size_t commentBytes = 0) {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr error{};
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
-    cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;  // full colour detail
-    jpeg_start_compress(&cinfo, TRUE);
-    if (commentBytes > 0) {
-        const std::string comment(commentBytes, 'c');
-        jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
-                          static_cast<unsigned>(comment.size()));
-    }
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::string bytes(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    return bytes;
+    return artwork::EncodeJpeg(picture, 95, std::string(commentBytes, 'c'));
 }
 
 // A stream over bytes that records how much each read asked for.

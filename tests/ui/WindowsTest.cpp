@@ -68,7 +68,8 @@ TEST_F(WindowsTest, GlyphListsCarryTheirPictures) {
     for (const auto& [list, size] : lists) {
         for (int i = 0; i < list->Count(); ++i) {
             EXPECT_EQ(list->GetBitmap(i).size(), size);
-            EXPECT_NE(Glyph(*list, i).pixelColor(1, 1).alpha(), 0) << "glyph " << i << " is blank";
+            EXPECT_NE(Glyph(*list, i).pixelColor(size.width() / 2, size.height() / 2).alpha(), 0)
+                << "glyph " << i << " is blank";
             if (i > 0) { EXPECT_NE(Glyph(*list, i), Glyph(*list, i - 1)); }
         }
     }
@@ -342,8 +343,8 @@ TEST(WindowLayouts, MainWindowDetailsTheProgramReliesOn) {
     ASSERT_TRUE(bar != nullptr && picture != nullptr && help != nullptr);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 100);
-    EXPECT_FALSE(picture->pixmap().isNull());
-    EXPECT_EQ(picture->pixmap().size(), QSize(517, 384));
+    // The skin is the window's JPEG, which the window decodes itself.
+    EXPECT_EQ(picture->geometry(), QRect(0, 0, 517, 384));
     EXPECT_FALSE(help->icon().isNull());  // kept until first hovered
 }
 
