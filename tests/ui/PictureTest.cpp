@@ -210,6 +210,7 @@ TEST_F(PictureRegistryTest, FindsTheJpegClassByItsExtensionsInAnyCase) {
                  {"gif", false}, {"", false}, {"jp", false}, {"jpgx", false}};
     for (const auto& c : cases)
         EXPECT_EQ(TPicture::FileFormat(c.extension), c.jpegFound ? jpeg : nullptr) << c.extension;
+    EXPECT_EQ(TPicture::GraphicExtension(jpeg), "jpg");
     EXPECT_EQ(jpeg->ClassName, "TJPEGImage");
     EXPECT_EQ(jpeg->Create()->ClassType(), jpeg);
 }
@@ -223,6 +224,7 @@ TEST_F(PictureRegistryTest, RegistersAndUnregistersAClassByExtensionAndClipboard
     TPicture::RegisterFileFormat("GIF", "Fake Picture", fake);
     TPicture::RegisterClipboardFormat(format, fake);
     EXPECT_EQ(TPicture::FileFormat("gif"), fake);
+    EXPECT_EQ(TPicture::GraphicExtension(fake), "gif");
     EXPECT_EQ(TPicture::ClipboardFormat(format), fake);
     const std::vector<vcl::TFileFormat> formats = TPicture::FileFormats();
     ASSERT_FALSE(formats.empty());
@@ -232,6 +234,7 @@ TEST_F(PictureRegistryTest, RegistersAndUnregistersAClassByExtensionAndClipboard
     TPicture::UnregisterGraphicClass(fake);
     EXPECT_EQ(TPicture::FileFormat("gif"), nullptr);
     EXPECT_FALSE(TPicture::SupportsClipboardFormat(format));
+    EXPECT_EQ(TPicture::GraphicExtension(fake), "");
     EXPECT_EQ(TPicture::FileFormat("jpg"), jpeg);  // the others stay
 }
 

@@ -45,8 +45,8 @@ struct ClipboardEntry {
 class Registry {
 public:
     Registry() {
-        files_.push_back({"jpeg", "JPEG picture", ClassOf<TJPEGImage>()});
         files_.push_back({"jpg", "JPEG picture", ClassOf<TJPEGImage>()});
+        files_.push_back({"jpeg", "JPEG picture", ClassOf<TJPEGImage>()});
     }
 
     std::mutex mutex;
@@ -150,6 +150,14 @@ TGraphicClass TPicture::ClipboardFormat(uint16_t format) {
     for (const ClipboardEntry& entry : registry.clipboard_)
         if (entry.Format == format) return entry.GraphicClass;
     return nullptr;
+}
+
+std::string TPicture::GraphicExtension(TGraphicClass graphicClass) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    for (const TFileFormat& format : registry.files_)
+        if (format.GraphicClass == graphicClass) return format.Extension;
+    return "";
 }
 
 std::vector<TFileFormat> TPicture::FileFormats() {

@@ -113,6 +113,8 @@ public:
     // nullptr when nothing is registered for it.
     static TGraphicClass FileFormat(const std::string& extension);
     static TGraphicClass ClipboardFormat(uint16_t format);
+    // The extension a class was last registered for ("" when none).
+    static std::string GraphicExtension(TGraphicClass graphicClass);
     static bool SupportsClipboardFormat(uint16_t format) { return ClipboardFormat(format) != nullptr; }
     // Every registered file format, the one that wins first.
     static std::vector<TFileFormat> FileFormats();
