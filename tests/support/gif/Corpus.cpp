@@ -1,5 +1,7 @@
 #include "Corpus.h"
 
+#include <algorithm>
+
 #include <stdexcept>
 
 #include "CraftedStream.h"
@@ -196,11 +198,16 @@ std::vector<CraftedCase> CraftedCorpus() {
         LzwCodes codes;
         LzwOptions o = Size(1);
         o.WidenAfterFirstCode = true;
-        cases.push_back(Single("code_size_1", 64, 40, Noise(64, 40, 2, 6), 1, o, Fixed(255), Damage::None,
-                               &codes));
-        cases.back().ImageMagickReads = false;  // it calls any code size below 2 corrupt
-        cases.push_back(Single("code_size_1_late_widening", 64, 40, Noise(64, 40, 2, 6), 1, Size(1), Fixed(255),
-                               Damage::Malformed));
+        // The format asks for at least 2; giflib takes 1 and widens the
+        // codes one code earlier than a decoder that widens only after it
+        // tables an entry, ImageMagick refuses it.  Neither reading is wrong.
+        for (bool early : {true, false}) {
+            o.WidenAfterFirstCode = early;
+            cases.push_back(Single(early ? "code_size_1" : "code_size_1_late_widening", 64, 40,
+                                   Noise(64, 40, 2, 6), 1, o, Fixed(255), Damage::Malformed, &codes));
+            cases.back().MustReport = false;
+            cases.back().GiflibDefines = false;
+        }
     }
     {
         LzwCodes codes;
@@ -277,15 +284,25 @@ std::vector<CraftedCase> CraftedCorpus() {
 
     // Damaged streams.
     const std::vector<uint8_t> good = ReferenceEncode(SmallAnimation());
-    auto malformed = [&](std::string name, std::vector<uint8_t> bytes) {
+    auto malformed = [&](std::string name, std::vector<uint8_t> bytes, bool mustReport = true) {
         CraftedCase c;
         c.Name = std::move(name);
         c.Kind = Damage::Malformed;
         c.Bytes = std::move(bytes);
+        c.MustReport = mustReport;
         cases.push_back(std::move(c));
     };
-    for (size_t cut : TruncationPoints(good.size()))
-        malformed("truncated_at_" + std::to_string(cut), std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(cut)));
+    const std::vector<size_t> framingBytes = ImageDataFramingBytes(good);
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        malformed("truncated_at_" + std::to_string(cut),
+                  std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(cut)), false);
+        cases.back().Cut = true;
+        cases.back().Expected = SmallAnimation();
+        if (std::find(framingBytes.begin(), framingBytes.end(), cut) != framingBytes.end())
+            cases.back().KnownFault =
+                "the data ends where its code size or a sub-block length should come: the frame's "
+                "remaining pixels are lost without a warning";
+    }
     {
         // Garbage where the second frame's block should start.
         Picture p = SmallAnimation();
@@ -302,30 +319,38 @@ std::vector<CraftedCase> CraftedCorpus() {
         tail.insert(tail.end(), {0x12, 0x34});
         malformed("garbage_for_trailer", tail);
         std::vector<uint8_t> noTrailer(good.begin(), good.end() - 1);
-        malformed("no_trailer", noTrailer);
+        malformed("no_trailer", noTrailer, false);
+        cases.back().Cut = true;
+        cases.back().Expected = SmallAnimation();
     }
     const std::vector<uint8_t> px = Noise(16, 8, 256, 18);
     for (int codeSize : {0, 9, 12, 255}) {
         LzwCodes codes = LzwEncode(px, Size(8));
+        // Sizes above 8 are read as 8 without a word.
         malformed("code_size_byte_" + std::to_string(codeSize),
                   GifBuilder()
                       .Screen(16, 8, DistinctPalette(256, 19))
                       .Image(0, 0, 16, 8, false, {}, ImageData(codeSize, SubBlocks(codes.Bytes)))
                       .Trailer()
-                      .Bytes());
+                      .Bytes(),
+                  false);
     }
-    auto codeStream = [&](std::string name, std::initializer_list<unsigned> codes, int width = 9) {
+    // Code sequences no encoder writes.  Only the endless chain is an error;
+    // a code beyond the table is read as the repeated string, and an end
+    // code before the last pixel ends the frame quietly.
+    auto codeStream = [&](std::string name, std::initializer_list<unsigned> codes, bool mustReport = false) {
         CodePacker packer;
-        for (unsigned code : codes) packer.Put(code, width);
+        for (unsigned code : codes) packer.Put(code, 9);
         std::vector<uint8_t> bytes = packer.Finish();
         malformed(std::move(name), GifBuilder()
                                        .Screen(16, 8, DistinctPalette(256, 20))
                                        .Image(0, 0, 16, 8, false, {}, ImageData(8, SubBlocks(bytes)))
                                        .Trailer()
-                                       .Bytes());
+                                       .Bytes(),
+                  mustReport);
     };
     // Two table entries made each other's prefix: walking either never ends.
-    codeStream("table_cycle", {256, 259, 258, 260, 258, 258, 258, 257});
+    codeStream("table_cycle", {256, 259, 258, 260, 258, 258, 258, 257}, true);
     codeStream("first_code_past_table", {256, 300, 1, 2, 257});
     codeStream("code_past_next_free", {256, 1, 2, 400, 3, 257});
     codeStream("only_end_code", {257});
@@ -345,21 +370,43 @@ std::vector<CraftedCase> CraftedCorpus() {
                                      .Image(0, 0, 0, 0, false, {}, ReferenceImageData(px, 8))
                                      .Trailer()
                                      .Bytes());
-    malformed("frame_past_screen", GifBuilder()
-                                       .Screen(4, 4, DistinctPalette(256, 24))
-                                       .Image(60000, 60000, 16, 8, false, {}, ReferenceImageData(px, 8))
-                                       .Trailer()
-                                       .Bytes());
+    // The screen grows to hold the frame.
+    malformed("frame_past_screen",
+              GifBuilder()
+                  .Screen(4, 4, DistinctPalette(256, 24))
+                  .Image(60000, 60000, 16, 8, false, {}, ReferenceImageData(px, 8))
+                  .Trailer()
+                  .Bytes(),
+              false);
     malformed("extension_cut", GifBuilder().Screen(4, 4, DistinctPalette(4, 25)).Raw({0x21, 0xFF, 11, 'N'}).Bytes());
     malformed("not_a_gif", std::vector<uint8_t>{'G', 'I', 'F', '8', '9'});
     return cases;
 }
 
-std::vector<size_t> TruncationPoints(size_t size) {
-    std::vector<size_t> points;
-    for (size_t i = 0; i < size; ++i)
-        if (i < 40 || i + 8 > size || i % 7 == 0) points.push_back(i);
-    return points;
+std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b) {
+    std::vector<size_t> offsets;
+    size_t i = 13;
+    auto skipBlocks = [&](size_t j, bool record) {
+        while (j < b.size() && b[j] != 0) {
+            if (record) offsets.push_back(j);
+            j += size_t(b[j]) + 1;
+        }
+        return j + 1;
+    };
+    if (b.size() > 10 && (b[10] & 0x80)) i += 3 * (size_t{2} << (b[10] & 7));
+    while (i < b.size()) {
+        if (b[i] == 0x21) {
+            i = skipBlocks(i + 2, false);
+        } else if (b[i] == 0x2C && i + 10 < b.size()) {
+            size_t j = i + 10;
+            if (b[i + 9] & 0x80) j += 3 * (size_t{2} << (b[i + 9] & 7));
+            offsets.push_back(j);
+            i = skipBlocks(j + 1, true);
+        } else {
+            break;
+        }
+    }
+    return offsets;
 }
 
 }  // namespace giforacle

@@ -30,13 +30,26 @@ struct CraftedCase {
     std::string Name;
     std::vector<uint8_t> Bytes;
     Damage Kind = Damage::None;
-    Picture Expected;  // for None and Lenient
+    Picture Expected;  // for None and Lenient; for cut files the whole picture
     bool ImageMagickReads = true;  // false where ImageMagick refuses a valid stream
+    // Malformed only: the damage is of a kind a decoder can notice, so it
+    // must report an error or a warning.
+    bool MustReport = true;
+    // Malformed only: a file cut short.  Loading it without a word is fine
+    // only when what was loaded is a prefix of Expected's frames, unchanged.
+    bool Cut = false;
+    // Rows that giflib delivers are the reference (false where the decoders
+    // legitimately differ).
+    bool GiflibDefines = true;
+    // A fault of the unit this case shows, not yet mended: the test reports
+    // the case as skipped with this text while the fault is there.
+    std::string KnownFault;
 };
 
 std::vector<CraftedCase> CraftedCorpus();
 
-// Cuts of a file at many lengths, for truncation tests.
-std::vector<size_t> TruncationPoints(size_t size);
+// Offsets of the code size byte and the sub-block length bytes of every
+// frame's image data.
+std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& file);
 
 }  // namespace giforacle
