@@ -12,8 +12,9 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "GifBenchCodec.h"
+#include "CraftedStream.h"
 #include "GifModel.h"
+#include "GifUnitBridge.h"
 #include "GiflibOracle.h"
 
 namespace {
@@ -81,7 +82,7 @@ void BM_DecodeOurs(benchmark::State& state) {
     const Input& in = GetInput(int(state.range(0)), int(state.range(1)));
     std::vector<uint8_t> out;
     for (auto _ : state) {
-        if (!benchgif::DecodeFirstFrame(in.File, out)) state.SkipWithError("decoder failed");
+        if (!gifbridge::DecodeFirstFrame(in.File, out)) state.SkipWithError("decoder failed");
         benchmark::DoNotOptimize(out.data());
     }
     if (out != in.Indices) state.SkipWithError("decoded other indices");
@@ -102,14 +103,14 @@ void BM_EncodeGiflib(benchmark::State& state) {
 void EncodeOurs(benchmark::State& state, bool rle) {
     const Input& in = GetInput(int(state.range(0)), int(state.range(1)));
     std::vector<uint8_t> data;
+    gifbridge::Encoder encoder(in.Indices, in.Side, in.Side, in.Bits, rle);
     for (auto _ : state) {
-        data = benchgif::EncodeImageData(in.Indices, in.Side, in.Side, in.Bits, rle);
+        data = encoder.Run();
         benchmark::DoNotOptimize(data.data());
     }
-    // What we wrote must decode (in giflib) to the same indices.
+    // What the unit wrote must decode (in giflib) to the same indices.
     std::vector<uint8_t> check;
-    if (!GiflibDecodeFirstFrame(benchgif::WrapImageData(data, in.Side, in.Side, in.Bits), check) ||
-        check != in.Indices)
+    if (!GiflibDecodeFirstFrame(WrapImageData(data, in.Side, in.Side, in.Bits), check) || check != in.Indices)
         state.SkipWithError("giflib decodes the output to other indices");
     state.counters["data_bytes"] = double(data.size());
     Pixels(state, in);

@@ -193,6 +193,12 @@ std::vector<uint8_t> ReferenceImageData(std::span<const uint8_t> pixels, int bit
     return ImageData(o.MinCodeSize, SubBlocks(codes.Bytes));
 }
 
+std::vector<uint8_t> WrapImageData(std::span<const uint8_t> data, int width, int height, int bits) {
+    std::vector<Rgb> grey(size_t{1} << bits);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
+    return GifBuilder().Screen(width, height, grey).Image(0, 0, width, height, false, {}, data).Trailer().Bytes();
+}
+
 std::vector<uint8_t> ReferenceEncode(const Picture& p) {
     GifBuilder b;
     b.Screen(p.Width, p.Height, p.GlobalPalette, p.Background);

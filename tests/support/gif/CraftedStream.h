@@ -92,6 +92,10 @@ private:
 // terminator) as the reference coder writes it.
 std::vector<uint8_t> ReferenceImageData(std::span<const uint8_t> pixels, int bits);
 
+// A one-frame file around an image data section: a global table of 2^bits
+// grey entries and a descriptor of the given size.
+std::vector<uint8_t> WrapImageData(std::span<const uint8_t> data, int width, int height, int bits);
+
 // A complete file for a picture, every frame through the reference coder:
 // a second writer independent of giflib.
 std::vector<uint8_t> ReferenceEncode(const Picture& picture);

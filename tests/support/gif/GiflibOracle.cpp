@@ -131,6 +131,12 @@ std::vector<uint8_t> GiflibEncode(const Picture& p) {
         enc.Check(EGifPutImageDesc(enc.get(), f.Left, f.Top, f.Width, f.Height, f.Interlaced, local.get()),
                   "descriptor");
         PutFrameLines(enc, f);
+        // giflib keeps its own copy of a local table and frees none but
+        // the last one; drop each after its frame.
+        if (enc->Image.ColorMap) {
+            GifFreeMapObject(enc->Image.ColorMap);
+            enc->Image.ColorMap = nullptr;
+        }
     }
     enc.Close();
     return out;
