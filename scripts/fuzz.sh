@@ -18,13 +18,17 @@ mkdir -p "$build/artifacts"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 run() {
-  local target=$1 seeds=$2
+  local target=$1 seeds=$2 status=0
   mkdir -p "$scratch/$target"
   echo "== fuzz_$target for ${seconds}s"
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
-      -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$scratch/$target" "$seeds" 2>&1 |
-    grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==|fuzz check failed|SUMMARY)" || true
-  return "${PIPESTATUS[0]}"
+      -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$scratch/$target" "$seeds" \
+      > "$scratch/$target.log" 2>&1 || status=$?
+  grep -E "^stat::number_of_executed_units" "$scratch/$target.log" || true
+  if [ "$status" -ne 0 ]; then
+    tail -n 60 "$scratch/$target.log"
+    return "$status"
+  fi
 }
 run gif_load fuzz/seeds/load
 run gif_load_save_load fuzz/seeds/load
