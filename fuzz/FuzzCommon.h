@@ -16,6 +16,6 @@ namespace fuzzgif {
 }
 
 // Bounds a frame's pixel store, so that an input cannot ask for gigabytes.
-inline void LimitFrames() { gif::GIFImageMaxFramePixels = uint64_t{1} << 22; }
+inline void LimitFrames() { gif::GIFImageMaxFramePixels = uint64_t{1} << 18; }
 
 }  // namespace fuzzgif

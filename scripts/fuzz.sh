@@ -21,7 +21,7 @@ run() {
   local target=$1 seeds=$2 status=0
   mkdir -p "$scratch/$target"
   echo "== fuzz_$target for ${seconds}s"
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=16384 \
       -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$scratch/$target" "$seeds" \
       > "$scratch/$target.log" 2>&1 || status=$?
   grep -E "^stat::number_of_executed_units" "$scratch/$target.log" || true
