@@ -433,6 +433,13 @@ void TMainForm::SpeedButtonDownClick() {
         return;
     }
     WriteLog("P4");
+    // No drive listed (none found, or the user may not download): nothing is
+    // sent, not even the disc check, whatever file was opened since.
+    if (!HasListedDrive()) {
+        State = StateNoDrive;
+        ShowStateMessage(State);
+        return;
+    }
     if (FwLib.CheckDiscLoaded(DriveIndex, State) == StateDiscPresent) {
         ShowStateMessage(StateDiscPresent);
         return;
@@ -575,6 +582,9 @@ void TMainForm::SpeedButtonSearchClick() {
     State = StateOk;
     FileName = OpenDialog1.FileName;
     if (OpenFirmwareFile(FileName) == 0) State = StateFileNotOpened;
+    // Without a listed drive there is no drive to judge the file against: the
+    // state stays "no drive".
+    if (State == StateOk && !HasListedDrive()) State = StateNoDrive;
     BootCode = FwLib.IsBootCode(DriveIdentity.Revision) ? 1 : 0;
     if (State == StateOk)
         State = FwLib.CheckFirmwareFile(Options, DriveIdentity, FileIdentity, CodeFromQuery, BootCode);

@@ -132,6 +132,9 @@ public:
 
     // The slot of a drive-list line (the line itself past the map's end).
     uint8_t SlotOfLine(int line) const;
+    // A drive-list line names a drive (the search found one and the user may
+    // download).
+    bool HasListedDrive() const { return !DriveSlots.empty(); }
     // "-TEST" or "-LIVE".
     bool InTestMode() const { return (Options & OptTestModes) != 0; }
 
