@@ -610,6 +610,11 @@ void TMainForm::ImageExitClick() { Close(); }
 
 void TMainForm::FormShow() {}
 
+// A close while the download runs is refused, as the exit button refuses it:
+// the worker writes through this window, and a flash cut mid-chunk leaves
+// the drive without firmware.
+void TMainForm::FormCloseQuery(bool& canClose) { canClose = !Busy; }
+
 void TMainForm::FormKeyDown(int key) {
     char text[128];
     if (key == vcl::VK_F9 && FileSize != 0) {

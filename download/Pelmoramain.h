@@ -157,6 +157,7 @@ public:
     void FormMouseDown();
     void FormKeyDown(int key) override;
     void FormShow() override;
+    void FormCloseQuery(bool& canClose) override;
 
 protected:
     void FormCreate() override;

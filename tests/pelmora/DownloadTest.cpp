@@ -172,3 +172,57 @@ TEST_F(DownloadTest, AFailedChunkStopsTheLoopAndTheStatusSaysSo) {
 }
 
 }  // namespace
+
+// While a download runs the window refuses every close, as the exit button
+// does: the worker writes through the window, and a flash cut mid-chunk
+// leaves the drive without firmware.  The drive's waits run on the real
+// clock here so that the download is still running when the close comes.
+enum class CloseKind { CloseCall, CloseBox };
+
+class CloseDuringDownloadTest : public PelmoraTest, public ::testing::WithParamInterface<CloseKind> {};
+
+TEST_P(CloseDuringDownloadTest, IsRefusedAndTheDownloadEnds) {
+    sim::SimDrive& drive = AttachDrive();
+    machine.RealClock = true;
+    machine.RestartAccepted = false;
+    WriteImage("fw/PLAIN.BIN", {});
+    Start();
+    OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+    ASSERT_TRUE(MainForm->Busy);
+    if (GetParam() == CloseKind::CloseCall)
+        MainForm->Close();
+    else
+        MainForm->close();  // the close box, Alt+F4 and the window manager all end here
+    EXPECT_FALSE(Ended());
+    ASSERT_TRUE(Settle());
+    EXPECT_FALSE(Ended());
+    EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download OK!!\nRestart WINDOWS"}));
+    EXPECT_EQ(drive.FirmwareState().Revision, "1.01");
+    // Once it is over the window closes again.
+    MainForm->close();
+    EXPECT_TRUE(Ended());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringDownloadTest,
+                         ::testing::Values(CloseKind::CloseCall, CloseKind::CloseBox),
+                         [](const ::testing::TestParamInfo<CloseKind>& info) {
+                             return std::string(info.param == CloseKind::CloseCall ? "Close" : "CloseBox");
+                         });
+
+// A program told to end while its worker runs (a restart accepted from
+// elsewhere, say) leaves its message loop only once the worker has ended and
+// its end handler has run.
+TEST_F(DownloadTest, TheMessageLoopOutlastsARunningDownload) {
+    sim::SimDrive& drive = AttachDrive();
+    machine.RealClock = true;
+    machine.RestartAccepted = false;
+    WriteImage("fw/PLAIN.BIN", {});
+    Start();
+    OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+    ASSERT_TRUE(MainForm->Busy);
+    vcl::Application.Terminate();
+    vcl::Application.Run();
+    EXPECT_FALSE(MainForm->Busy);
+    EXPECT_EQ(MainForm->ThreadResult, StateOk);
+    EXPECT_EQ(drive.FirmwareState().Revision, "1.01");
+}

@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "UiCall.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Graphics.h"
+#include "vcl/Thread.h"
 
 namespace vcl {
 
@@ -150,7 +152,14 @@ void TForm::Show() {
 
 int TForm::ShowModal() { return CurrentDialogs().ShowModal(*this); }
 
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    Guard([&] { FormCloseQuery(canClose); });
+    return canClose;
+}
+
 void TForm::Close() {
+    if (!CloseQuery()) return;
     if (modal_) {
         SetModalResult(mrCancel);
         return;
@@ -222,6 +231,10 @@ void TForm::showEvent(QShowEvent* event) {
 void TForm::closeEvent(QCloseEvent* event) {
     // A close asked for by the window system (or QWidget::close) ends like
     // Close(): a modal form ends its loop, the main form ends the program.
+    if (!CloseQuery()) {
+        event->ignore();
+        return;
+    }
     if (modal_) {
         SetModalResult(mrCancel);
         event->ignore();
@@ -298,14 +311,26 @@ void TApplication::Adopt(TForm* form) {
 }
 
 int TApplication::Run() {
-    if (terminated_ || mainForm_.isNull()) return 0;
-    mainForm_->Show();
-    QEventLoop loop;
-    PushLoop(&loop);
-    // A Terminate from a handler of the first show may already have come.
-    if (!terminated_) loop.exec();
-    PopLoop(&loop);
+    if (!terminated_ && !mainForm_.isNull()) {
+        mainForm_->Show();
+        QEventLoop loop;
+        PushLoop(&loop);
+        // A Terminate from a handler of the first show may already have come.
+        if (!terminated_) loop.exec();
+        PopLoop(&loop);
+    }
+    WaitForThreads();
     return 0;
+}
+
+void TApplication::WaitForThreads() {
+    if (!IsUiThread()) return;
+    constexpr int kPollMs = 10;
+    while (TThread::RunningCount() > 0) {
+        QEventLoop loop;
+        QTimer::singleShot(kPollMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 void TApplication::Terminate() {
@@ -334,6 +359,7 @@ void TApplication::ShowException(const std::string& message) {
 }
 
 void TApplication::Reset() {
+    WaitForThreads();
     for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) delete it->data();
     forms_.clear();
     mainForm_ = nullptr;

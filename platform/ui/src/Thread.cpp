@@ -13,6 +13,12 @@ struct TThread::Link {
     TThread* Self = nullptr;
 };
 
+namespace {
+std::atomic<int> g_running{0};
+}  // namespace
+
+int TThread::RunningCount() { return g_running.load(); }
+
 TThread::TThread() : link_(std::make_shared<Link>(Link{this})) {}
 
 TThread::~TThread() {
@@ -28,6 +34,7 @@ TThread::~TThread() {
 void TThread::Resume() {
     if (started_.exchange(true)) return;
     std::shared_ptr<Link> link = link_;
+    ++g_running;
     thread_ = std::thread([this, link] {
         try {
             Execute();
@@ -38,6 +45,7 @@ void TThread::Resume() {
         }
         detail::Post([link] {
             if (link->Self != nullptr) link->Self->Finish();
+            --g_running;
         });
     });
 }

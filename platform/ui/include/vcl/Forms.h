@@ -72,6 +72,10 @@ public:
     void Show();
     // Modal show through the installed seam; returns the modal result.
     int ShowModal();
+    // Asks the form whether it may close now (FormCloseQuery, guarded): every
+    // close - Close(), the close box, Alt+F4, the window system - asks first
+    // and does nothing on a "no".
+    bool CloseQuery();
     // On a modal form: ends its modal loop with mrCancel.  On the main form:
     // hides it and ends the program.  Otherwise hides it.
     void Close();
@@ -113,6 +117,8 @@ protected:
     virtual void FormCreate() {}
     virtual void FormShow() {}
     virtual void FormKeyDown(int key) { (void)key; }
+    // Clear canClose to keep the form open.
+    virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -163,8 +169,12 @@ public:
 
     // Shows the main form and runs the message loop until the program ends;
     // returns at once when it already ended (the main form closed itself
-    // while it was created).
+    // while it was created).  Either way it returns only once no worker
+    // thread runs: their end handlers still reach the forms.
     int Run();
+    // Runs the event loop until every started worker thread has ended and
+    // its end handler has run (UI thread).
+    void WaitForThreads();
     // Ends the message loop and every modal loop inside it (any thread).
     void Terminate();
     bool Terminated() const { return terminated_; }

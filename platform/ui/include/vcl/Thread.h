@@ -36,6 +36,10 @@ public:
     std::atomic<bool> FreeOnTerminate{false};
     std::function<void(TThread* sender)> OnTerminate;
 
+    // Threads started and not yet through their end (OnTerminate has run,
+    // or the object was deleted first).
+    static int RunningCount();
+
     // Runs fn on the UI thread: Queue without waiting (in order), Synchronize
     // waiting for it (an exception fn throws comes back to the caller).  On
     // the UI thread both run fn at once.
