@@ -177,17 +177,27 @@ TEST_F(DownloadTest, AFailedChunkStopsTheLoopAndTheStatusSaysSo) {
 // does: the worker writes through the window, and a flash cut mid-chunk
 // leaves the drive without firmware.  The drive's waits run on the real
 // clock here so that the download is still running when the close comes.
+class SlowDownloadTest : public PelmoraTest {
+protected:
+    // Starts a download by hand on the real clock; its final fill keeps it
+    // running for a few hundred milliseconds.
+    sim::SimDrive& StartSlowDownload() {
+        sim::SimDrive& drive = AttachDrive();
+        machine.RealClock = true;
+        machine.RestartAccepted = false;
+        WriteImage("fw/PLAIN.BIN", {});
+        Start();
+        OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+        return drive;
+    }
+};
+
 enum class CloseKind { CloseCall, CloseBox };
 
-class CloseDuringDownloadTest : public PelmoraTest, public ::testing::WithParamInterface<CloseKind> {};
+class CloseDuringDownloadTest : public SlowDownloadTest, public ::testing::WithParamInterface<CloseKind> {};
 
 TEST_P(CloseDuringDownloadTest, IsRefusedAndTheDownloadEnds) {
-    sim::SimDrive& drive = AttachDrive();
-    machine.RealClock = true;
-    machine.RestartAccepted = false;
-    WriteImage("fw/PLAIN.BIN", {});
-    Start();
-    OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+    sim::SimDrive& drive = StartSlowDownload();
     ASSERT_TRUE(MainForm->Busy);
     if (GetParam() == CloseKind::CloseCall)
         MainForm->Close();
@@ -212,13 +222,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringDownloadTest,
 // A program told to end while its worker runs (a restart accepted from
 // elsewhere, say) leaves its message loop only once the worker has ended and
 // its end handler has run.
-TEST_F(DownloadTest, TheMessageLoopOutlastsARunningDownload) {
-    sim::SimDrive& drive = AttachDrive();
-    machine.RealClock = true;
-    machine.RestartAccepted = false;
-    WriteImage("fw/PLAIN.BIN", {});
-    Start();
-    OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+TEST_F(SlowDownloadTest, TheMessageLoopOutlastsARunningDownload) {
+    sim::SimDrive& drive = StartSlowDownload();
     ASSERT_TRUE(MainForm->Busy);
     vcl::Application.Terminate();
     vcl::Application.Run();
