@@ -26,11 +26,18 @@ constexpr std::size_t kBootImageRest = 61440;
 constexpr uint16_t kBootBlockLength = 1024;
 constexpr int kBootImageChunkKiB = 60;
 
-// A short read is not noticed: the buffer keeps what it held past it.
-void ReadInto(std::FILE* file, std::size_t length) {
-    const std::size_t got = std::fread(TransferBuffer, 1, std::min(length, kTransferBufferSize), file);
-    (void)got;
+// Fills the buffer's first `length` bytes from the file.  False when fewer
+// came (the file shrank since it was checked, or a read error): the buffer
+// then holds a mix of this read and the chunk before, which must never be
+// sent.
+bool ReadInto(std::FILE* file, std::size_t length) {
+    const std::size_t wanted = std::min(length, kTransferBufferSize);
+    return std::fread(TransferBuffer, 1, wanted, file) == wanted;
 }
+
+// The status a chunk that could not be read counts as: not good, so the
+// download ends as a failed one and no further chunk goes out.
+constexpr uint8_t kChunkNotRead = 0;
 
 }  // namespace
 
@@ -76,8 +83,7 @@ void TThreadDown::Execute() {
 
 uint8_t TThreadDown::SendBootImage(std::FILE* file) {
     ChunkKiB = kBootImageChunkKiB;
-    ReadInto(file, kBootImageSkip);
-    ReadInto(file, kBootImageRest);
+    if (!ReadInto(file, kBootImageSkip) || !ReadInto(file, kBootImageRest)) return kChunkNotRead;
     const uint8_t status =
         AtapiLib.WriteFirmwareBlock(DriveIndex, TransferBuffer, kBootBlockLength, kChunkBootImage, kKindBoot);
     WriteLog("COMPLETE");
@@ -89,7 +95,7 @@ uint8_t TThreadDown::SendChunks(std::FILE* file) {
     const int chunkKiB = ChunkKiB;
     // The file reader never lets a trailer without chunks through; should one
     // come, nothing is sent and the download fails.
-    if (count <= 0) return 0;
+    if (count <= 0) return kChunkNotRead;
     const int step = kChunkSpan / count;
     const auto lastKiB = static_cast<uint8_t>(FileSize / 1024 - (count - 1) * chunkKiB);
     uint8_t ok = drive::kStatusGood;
@@ -105,7 +111,7 @@ uint8_t TThreadDown::SendChunks(std::FILE* file) {
             place = lastKiB;
         }
         const auto length = static_cast<uint16_t>(sizeKiB * 1024);
-        ReadInto(file, length);
+        if (!ReadInto(file, length)) return kChunkNotRead;
         ok = AtapiLib.WriteFirmwareBlock(DriveIndex, TransferBuffer, length, place, kKindNormal);
         AddProgress(step);
     }

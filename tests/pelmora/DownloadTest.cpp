@@ -231,3 +231,57 @@ TEST_F(SlowDownloadTest, TheMessageLoopOutlastsARunningDownload) {
     EXPECT_EQ(MainForm->ThreadResult, StateOk);
     EXPECT_EQ(drive.FirmwareState().Revision, "1.01");
 }
+
+// The file changes between its check and the download: a chunk that cannot
+// be read whole ends the download as a failed one before it goes out, so no
+// stale buffer bytes are ever flashed.
+struct ShortReadCase {
+    const char* Name;
+    bool BootImage;
+    int KeepBytes;     // the file is cut to this size; -1: it becomes a directory
+    size_t Writes;     // chunk writes that still went out (whole chunks only)
+};
+
+const ShortReadCase kShortReads[] = {
+    {"SecondChunkShort", false, 32 * 1024 + 10 * 1024, 1},
+    {"LastChunkShort", false, 3 * 32 * 1024 + 1, 3},
+    {"Empty", false, 0, 0},
+    {"ReadError", false, -1, 0},
+    {"BootImageShort", true, 8 * 1024, 0},
+};
+
+class ShortReadTest : public PelmoraTest, public ::testing::WithParamInterface<ShortReadCase> {};
+
+TEST_P(ShortReadTest, EndsAsAFailedDownload) {
+    const ShortReadCase& c = GetParam();
+    sim::SimDrive& drive = AttachDrive();
+    machine.RestartAccepted = false;
+    sim::FirmwareImageSpec spec;
+    spec.BootImage = c.BootImage;
+    WriteImage("fw/PLAIN.BIN", spec);
+    Start();
+    dialogs.QueueOpenFile("fw/PLAIN.BIN");
+    MainForm->SpeedButtonSearchClick();
+    ASSERT_NE(MainForm->FileSize, 0);
+    if (c.KeepBytes < 0) {
+        fs::remove("fw/PLAIN.BIN");
+        fs::create_directory("fw/PLAIN.BIN");
+    } else {
+        fs::resize_file("fw/PLAIN.BIN", static_cast<std::uintmax_t>(c.KeepBytes));
+    }
+    const uint32_t before = drive.CommandCount();
+    MainForm->SpeedButtonDownClick();
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
+    EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
+    size_t writes = 0;
+    for (size_t i = before; i < drive.Log().size(); ++i)
+        if (drive.Log()[i].Cdb[0] == 0xFF && drive.Log()[i].Cdb[2] == 0x01) ++writes;
+    EXPECT_EQ(writes, c.Writes);
+    EXPECT_EQ(drive.FirmwareState().Revision, "1.00");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShortReadTest, ::testing::ValuesIn(kShortReads),
+                         [](const ::testing::TestParamInfo<ShortReadCase>& info) {
+                             return std::string(info.param.Name);
+                         });
