@@ -135,7 +135,12 @@ uint8_t TAtapiLib::WriteFirmwareBlock(uint8_t slot, uint8_t* buffer, uint16_t le
     Cdb cdb(kWriteFirmware);
     cdb.Bytes[5] = byte5;
     cdb.Bytes[9] = byte9;
-    return drive::SendDriveCommand(slot, cdb.Bytes, 12, buffer, length, kDataOut);
+    uint32_t taken = 0;
+    const uint8_t status = drive::SendDriveCommand(slot, cdb.Bytes, 12, buffer, length, kDataOut, &taken);
+    // A chunk the drive took only in part is not in the drive: it counts as a
+    // failed request, whatever status came with it.
+    if (status == drive::kStatusGood && taken != length) return drive::kStatusTransportFailed;
+    return status;
 }
 
 uint8_t TAtapiLib::ReadChecksums(uint8_t slot, uint8_t* reply8) {

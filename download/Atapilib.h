@@ -56,7 +56,8 @@ public:
     // The FC-code command: puts the drive into flash mode.
     uint8_t SendFlashCommand(uint8_t slot);
     // One chunk of firmware, data out.  The buffer must hold at least
-    // max(length, 14) bytes.
+    // max(length, 14) bytes.  A good status for a chunk the drive took only
+    // in part comes back as 0xFF.
     uint8_t WriteFirmwareBlock(uint8_t slot, uint8_t* buffer, uint16_t length, uint8_t byte5,
                                uint8_t byte9);
     // Three big-endian 16-bit checksums: program, boot and parameter area.

@@ -1,5 +1,6 @@
 #include "drive/Transport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -108,14 +109,16 @@ void BuildPassThroughRecord(PassThroughRecord& record, const uint8_t* cdb, uint8
 }
 
 int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                           uint32_t dataLength, uint8_t direction) {
+                           uint32_t dataLength, uint8_t direction, uint32_t* transferred) {
     PassThroughRecord record;
     BuildPassThroughRecord(record, cdb, cdbLength, data, dataLength, direction,
                            Settings.PassThroughTimeoutSeconds);
     uint32_t returned = 0;
+    if (transferred != nullptr) *transferred = 0;
     if (!win::DeviceIoControl(device, platform::IOCTL_SCSI_PASS_THROUGH_DIRECT, &record,
                               sizeof record, &record, sizeof record, &returned))
         return -1;
+    if (transferred != nullptr) *transferred = std::min(record.Request.DataTransferLength, dataLength);
     if (record.Request.ScsiStatus == 0) return 1;
     data[2] = record.SenseArea[2];
     data[12] = record.SenseArea[12];
@@ -124,15 +127,18 @@ int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength,
 }
 
 uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                         uint32_t dataLength, uint8_t direction) {
+                         uint32_t dataLength, uint8_t direction, uint32_t* transferred) {
     const uint8_t index = static_cast<uint8_t>(slot & 0xFF);
+    if (transferred != nullptr) *transferred = 0;
     // The tables hold 26 slots; a number past them names no drive.
     if (index >= kSlotCount) return kStatusTransportFailed;
     if (SlotTable.TransportMode == 1)
-        return static_cast<uint8_t>(SendPassThroughCommand(SlotTable.DeviceHandles[index], cdb,
-                                                           cdbLength, data, dataLength, direction));
-    return SendAspiCommand(SlotTable.HostAdapterIds[index], SlotTable.TargetIds[index], cdb,
-                           cdbLength, data, dataLength, direction);
+        return static_cast<uint8_t>(SendPassThroughCommand(SlotTable.DeviceHandles[index], cdb, cdbLength,
+                                                           data, dataLength, direction, transferred));
+    const uint8_t status = SendAspiCommand(SlotTable.HostAdapterIds[index], SlotTable.TargetIds[index],
+                                           cdb, cdbLength, data, dataLength, direction);
+    if (transferred != nullptr && status == platform::SS_COMP) *transferred = dataLength;
+    return status;
 }
 
 }  // namespace drive

@@ -75,12 +75,15 @@ uint8_t LoadAspi();
 uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb, uint8_t cdbLength,
                         uint8_t* data, uint32_t dataLength, uint8_t direction);
 
-// 1, 4 or -1 (the control request failed).
+// 1, 4 or -1 (the control request failed).  `transferred`, when given,
+// receives the bytes that moved as the record came back (0 on failure).
 int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                           uint32_t dataLength, uint8_t direction);
+                           uint32_t dataLength, uint8_t direction, uint32_t* transferred = nullptr);
 
+// `transferred` as above; ASPI reports no residual count, so a request it
+// completes counts as whole.
 uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                         uint32_t dataLength, uint8_t direction);
+                         uint32_t dataLength, uint8_t direction, uint32_t* transferred = nullptr);
 
 // Builders of the two request images, used by the senders (and by tests, which
 // check them field by field).

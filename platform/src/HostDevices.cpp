@@ -105,10 +105,18 @@ bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint3
     if (driver != kDriverOk && driver != kDriverSense) return false;
 
     request.ScsiStatus = static_cast<uint8_t>(header.status);
+    // What moved: the asked length less the residual count, as the platform
+    // writes it back into the record.  A residual the driver cannot mean
+    // (negative, or past the length) is held to the length.
+    const uint32_t asked = direction == SG_DXFER_NONE ? 0 : request.DataTransferLength;
+    const uint32_t resid = header.resid < 0 ? 0 : std::min<uint32_t>(static_cast<uint32_t>(header.resid), asked);
+    request.DataTransferLength = asked - resid;
     unsigned char* outBytes = static_cast<unsigned char*>(out);
     if (out != in) std::memmove(outBytes, in, kRecordSize);
     std::memcpy(outBytes + offsetof(ScsiPassThroughDirect, ScsiStatus), &request.ScsiStatus,
                 sizeof request.ScsiStatus);
+    std::memcpy(outBytes + offsetof(ScsiPassThroughDirect, DataTransferLength),
+                &request.DataTransferLength, sizeof request.DataTransferLength);
     if (senseLength != 0) {
         // A driver that claims more sense than it was allowed gets no more
         // than the room it was given.

@@ -342,6 +342,10 @@ bool SimMachine::Impl::DeviceIoControl(platform::Handle device, uint32_t code, v
     auto* record = static_cast<uint8_t*>(out);
     if (out != in) std::memcpy(record, &request, sizeof request);
     record[offsetof(ScsiPassThroughDirect, ScsiStatus)] = result.Status;
+    // The length that moved, as the platform writes it back.
+    const uint32_t transferred = scsi.DataLength - std::min(result.Residual, scsi.DataLength);
+    std::memcpy(record + offsetof(ScsiPassThroughDirect, DataTransferLength), &transferred,
+                sizeof transferred);
     uint32_t returned = sizeof(ScsiPassThroughDirect);
     if (result.Status != kStatusGood && request.SenseInfoLength != 0) {
         uint8_t* sense = record + request.SenseInfoOffset;

@@ -285,3 +285,23 @@ INSTANTIATE_TEST_SUITE_P(Files, ShortReadTest, ::testing::ValuesIn(kShortReads),
                          [](const ::testing::TestParamInfo<ShortReadCase>& info) {
                              return std::string(info.param.Name);
                          });
+
+// A drive that answers "good" for a chunk it took none of has not taken the
+// chunk: the download ends as a failed one there.
+TEST_F(DownloadTest, AChunkTheDriveTookOnlyInPartIsAFailedWrite) {
+    sim::SimDrive& drive = AttachDrive();
+    machine.RestartAccepted = false;
+    WriteImage("fw/PLAIN.BIN", {});
+    Start();
+    sim::Fault takesNothing = NthCommandFails(drive.CommandCount() + 5 + 2);
+    takesNothing.Status = sim::kStatusGood;
+    drive.AddFault(takesNothing);
+    OpenAndDownload(dialogs, "fw/PLAIN.BIN");
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
+    EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
+    size_t writes = 0;
+    for (const sim::LoggedCommand& command : drive.Log())
+        if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
+    EXPECT_EQ(writes, 2u);
+}

@@ -246,6 +246,43 @@ TEST_P(PassThroughRefused, SendsNothingAndLeavesTheRecord) {
 INSTANTIATE_TEST_SUITE_P(Cases, PassThroughRefused, testing::ValuesIn(kRefusedCases),
                          [](const testing::TestParamInfo<RefusedCase>& info) { return info.param.Name; });
 
+// The record comes back with DataTransferLength set to what moved: the asked
+// length less the driver's residual count, never more than was asked and
+// never less than nothing.
+TEST(PassThrough, TheResidualComesBackAsTheTransferredLength) {
+    const struct {
+        const char* Name;
+        std::vector<uint8_t> Cdb;
+        uint8_t DataIn;
+        uint32_t Length;
+        int Resid;
+        uint32_t Transferred;
+    } cases[] = {
+        {"ShortRead", kRead12, platform::SCSI_IOCTL_DATA_IN, 2048, 2000, 48},
+        {"WholeRead", kInquiry, platform::SCSI_IOCTL_DATA_IN, 36, 0, 36},
+        {"PartWrite", kWrite10, platform::SCSI_IOCTL_DATA_OUT, 2048, 1024, 1024},
+        {"NothingWritten", kWrite10, platform::SCSI_IOCTL_DATA_OUT, 2048, 2048, 0},
+        {"NoData", kTestUnitReady, platform::SCSI_IOCTL_DATA_IN, 0, 0, 0},
+        {"ResidPastTheLength", kRead12, platform::SCSI_IOCTL_DATA_IN, 2048, 4096, 0},
+        {"NegativeResid", kRead12, platform::SCSI_IOCTL_DATA_IN, 2048, -5, 2048},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<uint8_t> data(4096, 0);
+        Record record = MakeRecord(c.Cdb, c.DataIn, c.Length, data.data());
+        FakeSgIo fake;
+        auto call = fake.Call();
+        const int resid = c.Resid;
+        ASSERT_TRUE(PassThroughDirect(3, &record, sizeof record, &record, sizeof record, nullptr,
+                                      [&](int fd, sg_io_hdr& header) {
+                                          const int result = call(fd, header);
+                                          header.resid = resid;
+                                          return result;
+                                      }));
+        EXPECT_EQ(record.Request.DataTransferLength, c.Transferred);
+    }
+}
+
 TEST(PassThrough, NullBuffersAreRefused) {
     uint8_t data[64] = {};
     Record record = MakeRecord(kInquiry, platform::SCSI_IOCTL_DATA_IN, 36, data);

@@ -48,6 +48,27 @@ TEST_F(PassThrough, GoodCommandFillsDataAndLeavesTheSenseAreaAlone) {
     EXPECT_EQ(drive_.Log()[0].TimeoutSeconds, 200u);
 }
 
+// The record comes back with the length that moved: a drive that answers
+// fewer bytes than asked (INQUIRY prepares 96), or that takes none of a
+// write it reports as good, says so in DataTransferLength.
+TEST_F(PassThrough, TheTransferredLengthComesBack) {
+    uint8_t big[254] = {};
+    PassThroughRecord record = MakeRecord(kInquiry, 6, big, sizeof big, SCSI_IOCTL_DATA_IN);
+    record.Request.Cdb[4] = 0xFE;
+    ASSERT_TRUE(Send(record));
+    EXPECT_EQ(record.Request.DataTransferLength, 96u);
+
+    sim::Fault takesNothing;
+    takesNothing.Opcode = 0xFF;
+    takesNothing.Status = sim::kStatusGood;
+    drive_.AddFault(takesNothing);
+    const uint8_t write[12] = {0xFF, 0x00, 0x01};
+    record = MakeRecord(write, 12, big, 64, SCSI_IOCTL_DATA_OUT);
+    ASSERT_TRUE(Send(record));
+    EXPECT_EQ(record.Request.ScsiStatus, 0);
+    EXPECT_EQ(record.Request.DataTransferLength, 0u);
+}
+
 // The sense lands where the record says, SenseInfoLength bytes of it: the 18
 // sense bytes, zeros past them, and nothing beyond the area.
 TEST_F(PassThrough, CheckConditionWritesSenseAtTheRecordsOffset) {

@@ -62,7 +62,8 @@ inline constexpr uint32_t kMaxSenseBytes = 96;
 // Carries out one pass-through-direct request on a device descriptor.
 //
 // `in` holds a ScsiPassThroughDirect record; `out` receives the record back
-// with ScsiStatus set, and the sense area at SenseInfoOffset in `out` receives
+// with ScsiStatus set and DataTransferLength cut to the bytes that moved (the
+// SG residual count taken off), and the sense area at SenseInfoOffset in `out` receives
 // SenseInfoLength bytes (the sense that came back, zero-filled past it).  The
 // two may be the same buffer.  The data moves directly between the device and
 // the caller's DataBuffer.
