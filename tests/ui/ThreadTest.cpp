@@ -1,5 +1,6 @@
 // TThread: suspended creation, the end on the UI thread, Queue and Synchronize.
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -121,11 +122,45 @@ TEST_F(ThreadTest, AThreadFreedBeforeItsEndArrivesIsNotTouchedAfterwards) {
         ScriptedThread thread([&] { executed = true; }, &freed);
         thread.OnTerminate = [&](vcl::TThread*) { terminateRan = true; };
         thread.Resume();
-        while (!executed) std::this_thread::yield();
-    }  // joined here; its end is still queued
+        thread.WaitFor();
+        EXPECT_TRUE(executed);
+    }  // its end is still queued
     EXPECT_TRUE(freed);
     QCoreApplication::processEvents();
     EXPECT_FALSE(terminateRan);
+}
+
+// Deleting a thread whose Execute still runs would leave Execute working on
+// a destroyed object: the program stops with a message instead.  (Before the
+// thread ends, Execute keeps reading its own member.)
+class BusyThread : public vcl::TThread {
+public:
+    std::atomic<int> Spins{0};
+
+protected:
+    void Execute() override {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (std::chrono::steady_clock::now() < end) ++Spins;
+    }
+};
+
+TEST(ThreadDeathTest, DeletingARunningThreadStopsWithAMessage) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto* thread = new BusyThread;
+            thread->Resume();
+            delete thread;
+        },
+        "running thread was deleted");
+}
+
+TEST_F(ThreadTest, WaitForThenDeleteIsSafe) {
+    auto* thread = new BusyThread;
+    thread->Resume();
+    thread->WaitFor();
+    EXPECT_GT(thread->Spins.load(), 0);
+    delete thread;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "vcl/Thread.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "UiCall.h"
@@ -22,6 +24,12 @@ int TThread::RunningCount() { return g_running.load(); }
 TThread::TThread() : link_(std::make_shared<Link>(Link{this})) {}
 
 TThread::~TThread() {
+    if (executing_ && !OnOwnThread()) {
+        std::fputs("a running thread was deleted while its Execute still ran; wait for it "
+                   "(WaitFor) or let it free itself (FreeOnTerminate)\n",
+                   stderr);
+        std::abort();
+    }
     link_->Self = nullptr;
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id())
@@ -35,6 +43,7 @@ void TThread::Resume() {
     if (started_.exchange(true)) return;
     std::shared_ptr<Link> link = link_;
     ++g_running;
+    executing_ = true;
     thread_ = std::thread([this, link] {
         try {
             Execute();
@@ -43,11 +52,19 @@ void TThread::Resume() {
         } catch (...) {
             fatal_ = "unknown exception";
         }
+        // The last touch of the object: past here only the link is used.
+        executing_ = false;
         detail::Post([link] {
             if (link->Self != nullptr) link->Self->Finish();
             --g_running;
         });
     });
+}
+
+bool TThread::OnOwnThread() const { return thread_.get_id() == std::this_thread::get_id(); }
+
+void TThread::WaitFor() {
+    if (thread_.joinable() && !OnOwnThread()) thread_.join();
 }
 
 std::string TThread::FatalException() const { return finished_ ? fatal_ : std::string(); }

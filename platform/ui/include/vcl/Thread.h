@@ -17,8 +17,11 @@ bool IsUiThread();
 class TThread {
 public:
     TThread();
-    // Joins the thread.  Must not be called while the thread waits in
-    // Synchronize for this (UI) thread.
+    // Joins a thread whose Execute has returned.  Deleting a thread whose
+    // Execute still runs is a program error that stops the program with a
+    // message: by the time this destructor runs, the derived part Execute
+    // works on is gone.  Wait for it first (WaitFor), or let it free itself
+    // (FreeOnTerminate).
     virtual ~TThread();
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
@@ -28,6 +31,11 @@ public:
     // Asks Execute to end; Execute polls Terminated().
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
+    // Waits until Execute has returned (not for OnTerminate, which follows
+    // on the UI thread).  Must not be called on the UI thread while Execute
+    // waits in Synchronize, nor on the thread itself, nor for a thread that
+    // frees itself.
+    void WaitFor();
     // True once OnTerminate has run.
     bool Finished() const { return finished_; }
     // The message of an exception that escaped Execute ("" when none).
@@ -52,10 +60,12 @@ protected:
 private:
     struct Link;
     void Finish();
+    bool OnOwnThread() const;
 
     std::thread thread_;
     std::shared_ptr<Link> link_;
     std::atomic<bool> started_{false};
+    std::atomic<bool> executing_{false};  // Resume until Execute has returned
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::string fatal_;  // written by the thread before Finish is posted
