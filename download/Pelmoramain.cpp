@@ -210,6 +210,7 @@ void TMainForm::FormCreate() {
     SearchDrives();
     LabelTarDrvInfo->setText(ComboBoxDrv->currentText());
     ReadDriveInfo(DriveIndex);
+    StartedUnattended = UnattendedStart();
     if (UnattendedStart() && State != StateNoDrive) UnattendedOpen();
     ShowOptionLabels();
     ButtonOption->setVisible(false);
@@ -441,14 +442,17 @@ void TMainForm::SpeedButtonDownClick() {
         return;
     }
     if (FwLib.CheckDiscLoaded(DriveIndex, State) == StateDiscPresent) {
+        Refusal = StateDiscPresent;
         ShowStateMessage(StateDiscPresent);
         return;
     }
     if (State != StateOk && State != StateOldVersion) {
+        Refusal = State;
         ShowStateMessage(State);
         return;
     }
     if (FileSize == 0) {
+        Refusal = StateNoFile;
         ShowStateMessage(StateNoFile);
         return;
     }
@@ -468,6 +472,7 @@ void TMainForm::KillInterferingProcesses() {
 }
 
 void TMainForm::StartDownload() {
+    DownloadStarted = true;
     auto* thread = new TThreadDown(this);
     thread->Options = Options;
     thread->DriveIndex = DriveIndex;
@@ -521,6 +526,19 @@ void TMainForm::ParseCommandLine() {
 
 int TMainForm::WriteLog(const std::string& code) {
     return AppendStepLog(Options, BinArgument != 0, code) ? 1 : 0;
+}
+
+int TMainForm::ExitStatus() const {
+    // Status 1 stays with a program that could not start at all.
+    constexpr int kEndedBeforeDownload = 2;
+    if (DownloadStarted) {
+        const DownloadState result = ThreadResult;
+        return result == StateOk ? 0 : static_cast<int>(result);
+    }
+    if (!StartedUnattended) return 0;
+    if (Refusal != DownloadState{}) return static_cast<int>(Refusal);
+    if (State == StateOk || State == StateOldVersion) return kEndedBeforeDownload;
+    return static_cast<int>(State);
 }
 
 bool TMainForm::UnattendedStart() const {

@@ -89,6 +89,13 @@ public:
     // drives in the list.
     std::vector<uint8_t> DriveSlots;
 
+    // Start-up found an unattended start ("AUTORUN.BIN", "-TEST", "-LIVE" or
+    // a ".BIN" path); a download thread was started.
+    bool StartedUnattended = false;
+    bool DownloadStarted = false;
+    // Why the download button last stopped short of a download (0: it did not).
+    DownloadState Refusal{};
+
     // Non-visual components.
     std::unique_ptr<vcl::TTimer> TimerAutorun;  // 1000 ms, off until an unattended start
     struct OpenDialog {
@@ -135,6 +142,16 @@ public:
     // A drive-list line names a drive (the search found one and the user may
     // download).
     bool HasListedDrive() const { return !DriveSlots.empty(); }
+    // The process's exit status once the program ends: 0 when the last
+    // download completed; that download's result code (13, 14, 15) when it
+    // failed; with no download made, the state that stopped an unattended
+    // start (4 disc, 5, 6 no drive or no administrator, 7, 8, 12 verdict,
+    // 9 refused file) or 2 when it ended before its download, and 0 for an
+    // interactive run.
+    int ExitStatus() const;
+    // Nothing more happens without a user: no download runs and the
+    // unattended timer is off.
+    bool WaitsForUser() const { return !Busy && !TimerAutorun->Enabled(); }
     // "-TEST" or "-LIVE".
     bool InTestMode() const { return (Options & OptTestModes) != 0; }
 

@@ -3,6 +3,7 @@
 // with the step log, the windows shown, the drive's firmware and the restart
 // requests asserted.
 #include <cstring>
+#include <map>
 
 #include "PelmoraTestSupport.h"
 
@@ -180,6 +181,21 @@ const Row kRows[] = {
      0, false, true},
 };
 
+// The exit status of every row not listed here is 0: the download
+// completed, or the run was interactive and made none.  A failure never
+// reads as success: the state that stopped the run, or the failed
+// download's result.
+const std::map<std::string, int> kExitStatus = {
+    {"PlainFlashCmd", 14}, {"PlainChunkWrite", 15},
+    {"AutoRunModel", 8}, {"AutoRunSizeRule", 9}, {"AutoRunNoDrive", 6}, {"AutoRunDisc", 4},
+    {"AutoRunChunkWrite", 15}, {"NoCheckAutoRunModel", 15},
+    {"TestDisc", 4}, {"TestNoDrive", 6}, {"TestNotAdmin", 6}, {"TestModel", 8}, {"TestFcCode", 12},
+    {"TestMissing", 9}, {"TestSizeRule", 9}, {"TestFlashCmd", 14}, {"TestChunkWrite", 15},
+    {"LiveCode", 7}, {"LiveDisc", 4}, {"LiveMissing", 9}, {"LiveFlashCmd", 14}, {"LiveChunkWrite", 15},
+    {"BinModel", 15}, {"BinMissing", 9}, {"BinSizeRule", 9}, {"BinFlashCmd", 14}, {"BinChunkWrite", 15},
+    {"BinNoDrive", 6}, {"BinDisc", 4},
+};
+
 class ModeSummaryTest : public PelmoraTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(ModeSummaryTest, RunsToTheEndTheModeGives) {
@@ -247,6 +263,8 @@ TEST_P(ModeSummaryTest, RunsToTheEndTheModeGives) {
     EXPECT_EQ(workLog, mode.Log == LogPlace::WorkDir ? std::optional(row.Log) : std::nullopt);
     EXPECT_EQ(flashLog, mode.Log == LogPlace::FlashTest ? std::optional(row.Log) : std::nullopt);
     EXPECT_EQ(!MainForm->LabelNoChk->isHidden(), mode.NoCheckLabel);
+    const auto status = kExitStatus.find(row.Name);
+    EXPECT_EQ(MainForm->ExitStatus(), status == kExitStatus.end() ? 0 : status->second);
     if (row.FirstDriveLine != nullptr) {
         EXPECT_EQ(MainForm->ComboBoxDrv->count(), 1);
         EXPECT_EQ(MainForm->ComboBoxDrv->itemText(0).toStdString(), row.FirstDriveLine);
