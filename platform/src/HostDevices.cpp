@@ -120,9 +120,14 @@ bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint3
     if (senseLength != 0) {
         // A driver that claims more sense than it was allowed gets no more
         // than the room it was given.
-        const uint32_t came = std::min<uint32_t>(header.sb_len_wr, header.mx_sb_len);
+        uint32_t came = std::min<uint32_t>(header.sb_len_wr, header.mx_sb_len);
+        const unsigned char* from = sense;
+        if (came == 0 && header.status != 0) {
+            from = kNoSenseReturned;
+            came = std::min<uint32_t>(sizeof kNoSenseReturned, senseLength);
+        }
         unsigned char* area = outBytes + request.SenseInfoOffset;
-        std::memcpy(area, sense, came);
+        std::memcpy(area, from, came);
         std::memset(area + came, 0, senseLength - came);
     }
     if (bytesReturned != nullptr)

@@ -350,7 +350,10 @@ bool SimMachine::Impl::DeviceIoControl(platform::Handle device, uint32_t code, v
     if (result.Status != kStatusGood && request.SenseInfoLength != 0) {
         uint8_t* sense = record + request.SenseInfoOffset;
         const size_t copied = std::min<size_t>(request.SenseInfoLength, kSenseLength);
-        std::memcpy(sense, result.SenseData, copied);
+        // A drive that ended the command without sense (no response code).
+        const bool none = result.SenseData[0] == 0;
+        static_assert(sizeof platform::kNoSenseReturned == kSenseLength);
+        std::memcpy(sense, none ? platform::kNoSenseReturned : result.SenseData, copied);
         std::memset(sense + copied, 0, request.SenseInfoLength - copied);
         returned = request.SenseInfoOffset + request.SenseInfoLength;
     }

@@ -77,7 +77,9 @@ uint32_t SimSendASPI32Command(void* requestBlock) {
     if (result.Status == kStatusGood) return Complete(srb, platform::SS_COMP);
     const size_t copied =
         std::min({static_cast<size_t>(srb.SRB_SenseLen), sizeof srb.SenseArea, size_t{kSenseLength}});
-    std::memcpy(srb.SenseArea, result.SenseData, copied);
+    // A drive that ended the command without sense (no response code).
+    const bool none = result.SenseData[0] == 0;
+    std::memcpy(srb.SenseArea, none ? platform::kNoSenseReturned : result.SenseData, copied);
     return Complete(srb, platform::SS_ERR);
 }
 

@@ -182,8 +182,13 @@ TEST_P(PassThroughReply, TranslatesBothWays) {
     Record expected = before;
     expected.Request.ScsiStatus = c.Status;
     EXPECT_EQ(std::memcmp(&record, &expected, kSenseOffset), 0) << "fields other than the status moved";
+    // A bad status without sense carries the code no drive sends.
+    const std::vector<uint8_t> sense =
+        c.Status != 0 && c.Sense.empty()
+            ? std::vector<uint8_t>(std::begin(platform::kNoSenseReturned), std::end(platform::kNoSenseReturned))
+            : c.Sense;
     for (size_t i = 0; i < 24; ++i)
-        EXPECT_EQ(record.Sense[i], i < c.Sense.size() ? c.Sense[i] : 0) << "sense byte " << i;
+        EXPECT_EQ(record.Sense[i], i < sense.size() ? sense[i] : 0) << "sense byte " << i;
     for (size_t i = 24; i < sizeof record.Sense; ++i)
         EXPECT_EQ(record.Sense[i], kGarbage) << "sense byte " << i << " past the asked length";
     EXPECT_EQ(returned, kSenseOffset + 24);
@@ -281,6 +286,21 @@ TEST(PassThrough, TheResidualComesBackAsTheTransferredLength) {
                                       }));
         EXPECT_EQ(record.Request.DataTransferLength, c.Transferred);
     }
+}
+
+// A check condition that came without sense records a code no drive sends,
+// never the "no error" 000000.
+TEST(PassThrough, ACheckConditionWithoutSenseRecordsACodeNoDriveSends) {
+    uint8_t data[64] = {};
+    Record record = MakeRecord(kTestUnitReady, platform::SCSI_IOCTL_DATA_IN, 0, data);
+    FakeSgIo fake;
+    fake.Status = 0x02;
+    fake.DriverStatus = 0x08;
+    ASSERT_TRUE(PassThroughDirect(3, &record, sizeof record, &record, sizeof record, nullptr, fake.Call()));
+    EXPECT_EQ(record.Request.ScsiStatus, 0x02);
+    EXPECT_EQ(record.Sense[2], 0x0F);
+    EXPECT_EQ(record.Sense[12], 0xFF);
+    EXPECT_EQ(record.Sense[13], 0xFF);
 }
 
 TEST(PassThrough, NullBuffersAreRefused) {

@@ -112,6 +112,22 @@ TEST_F(PassThrough, AnyBadStatusIsPassedOnWithTheInjectedSense) {
     EXPECT_EQ(record.Sense[13], 0x01);
 }
 
+// Busy comes without sense: the record carries a code no drive sends, never
+// the "no error" 000000.
+TEST_F(PassThrough, ABadStatusWithoutSenseRecordsACodeNoDriveSends) {
+    sim::Fault busy;
+    busy.Opcode = 0x00;
+    busy.Status = sim::kStatusBusy;
+    drive_.AddFault(busy);
+    const uint8_t testUnitReady[6] = {};
+    PassThroughRecord record = MakeRecord(testUnitReady, 6, data_, 0, SCSI_IOCTL_DATA_IN);
+    ASSERT_TRUE(Send(record));
+    EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusBusy);
+    EXPECT_EQ(record.Sense[2], 0x0F);
+    EXPECT_EQ(record.Sense[12], 0xFF);
+    EXPECT_EQ(record.Sense[13], 0xFF);
+}
+
 TEST_F(PassThrough, TransportFailureFailsTheRequest) {
     sim::Fault gone;
     gone.NthCommand = 1;

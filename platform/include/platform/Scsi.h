@@ -35,6 +35,12 @@ inline constexpr uint8_t SCSI_IOCTL_DATA_OUT = 0;
 inline constexpr uint8_t SCSI_IOCTL_DATA_IN = 1;
 inline constexpr uint8_t SCSI_IOCTL_DATA_UNSPECIFIED = 2;
 
+// The sense a check condition carries when the device returned none: fixed
+// format with a reserved sense key and ASC/ASCQ FFh/FFh, a code no drive
+// sends ("0FFFFF"), so that it never reads as "no error" (000000).
+inline constexpr uint8_t kNoSenseReturned[18] = {0x70, 0, 0x0F, 0, 0, 0, 0, 10, 0,
+                                                 0,    0, 0,    0xFF, 0xFF, 0, 0, 0, 0};
+
 // SRB_ExecSCSICmd of ASPI for Win32.
 inline constexpr int kAspiSenseLength = 14;
 

@@ -3,7 +3,7 @@
 // The programs were written against the Windows API; on Linux every call goes
 // through one of these interfaces instead.  Two machines implement them: the
 // Linux host (platform/src/Host*.cpp) and the simulated machine (simdrive/).
-// Exactly one is installed at program start (see platform/Select.h); nothing
+// Exactly one is installed at program start (see simdrive/Select.h); nothing
 // falls back from one to the other.
 #pragma once
 
