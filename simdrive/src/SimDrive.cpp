@@ -104,6 +104,18 @@ uint16_t Sum16(const uint8_t* bytes, size_t size) {
     return static_cast<uint16_t>(sum);
 }
 
+uint64_t LogHash(const uint8_t* bytes, size_t size) {
+    uint64_t hash = 14695981039346656037ull;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        hash = (hash ^ word) * 1099511628211ull;
+    }
+    for (; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    return hash;
+}
+
 uint64_t Fnv1a64(const uint8_t* bytes, size_t size) {
     uint64_t hash = 14695981039346656037ull;
     for (size_t i = 0; i < size; ++i) {
@@ -307,7 +319,7 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
             entry.DataLength = request.DataLength;
             entry.TimeoutSeconds = request.TimeoutSeconds;
             if (deliverable && request.Direction == DataDirection::Out) {
-                entry.DataOutHash = Fnv1a64(request.Data, request.DataLength);
+                entry.DataOutHash = LogHash(request.Data, request.DataLength);
                 if (request.DataLength <= d.LogDataLimit)
                     entry.DataOut.assign(request.Data, request.Data + request.DataLength);
             }

@@ -20,6 +20,9 @@ void PutText(uint8_t* at, const std::string& text, size_t size);
 
 uint16_t Sum16(const uint8_t* bytes, size_t size);
 uint64_t Fnv1a64(const uint8_t* bytes, size_t size);
+// FNV-1a over 64-bit words (then the bytes left): the command log's hash of
+// data out, fast enough for every write of a long run.
+uint64_t LogHash(const uint8_t* bytes, size_t size);
 
 // One command as a handler sees it.  The command block is copied and
 // zero-padded to 16 bytes, so a handler may read any byte of it.

@@ -95,7 +95,8 @@ struct LoggedCommand {
     uint32_t DataLength = 0;
     uint32_t TimeoutSeconds = 0;
     // The bytes sent, for data-out commands of at most the log's data limit;
-    // every data-out command keeps its FNV-1a hash (of DataLength bytes).
+    // every data-out command keeps a hash of its DataLength bytes (FNV-1a
+    // over 64-bit words).
     std::vector<uint8_t> DataOut;
     uint64_t DataOutHash = 0;
     uint8_t Status = 0;                // the status answered
