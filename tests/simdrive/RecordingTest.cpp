@@ -165,6 +165,21 @@ TEST(Recording, OtherDataIsKeptAndRandomDiscsReadZerosWhereUnwritten) {
     EXPECT_EQ(drive.StoredDataBlocks(), 0u);
 }
 
+TEST(Recording, PatternBlocksCostBitsAndOtherBlocksTheirBytes) {
+    sim::SimDrive drive;
+    drive.LoadDisc(DiscOf(DiscModel::DvdPlusR));
+    for (uint32_t lba = 0; lba < 64000; lba += 16)
+        ASSERT_EQ(Outcome(WritePattern(drive, lba, 16).Result), "good") << lba;
+    const size_t bitmaps = 2 * ((2295104 + 63) / 64) * 8;
+    EXPECT_EQ(drive.StoredDataBlocks(), 0u);
+    EXPECT_LE(drive.StorageBytes(), bitmaps);
+    std::vector<uint8_t> other(2048, 0x5A);
+    ASSERT_EQ(Outcome(Send(drive, Write10(64000, 1), DataDirection::Out, other).Result), "good");
+    EXPECT_EQ(drive.StoredDataBlocks(), 1u);
+    EXPECT_GT(drive.StorageBytes(), bitmaps);
+    EXPECT_LE(drive.StorageBytes(), bitmaps + 4096);
+}
+
 TEST(Recording, ADiscTakenOutKeepsWhatWasWritten) {
     sim::SimDrive a, b;
     a.LoadDisc(DiscOf(DiscModel::DvdPlusR));
