@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,6 +20,9 @@ void PutText(uint8_t* at, const std::string& text, size_t size);
 
 uint16_t Sum16(const uint8_t* bytes, size_t size);
 uint64_t Fnv1a64(const uint8_t* bytes, size_t size);
+// FNV-1a over 64-bit words (then the bytes left): the command log's hash of
+// data out, fast enough for every write of a long run.
+uint64_t LogHash(const uint8_t* bytes, size_t size);
 
 // One command as a handler sees it.  The command block is copied and
 // zero-padded to 16 bytes, so a handler may read any byte of it.
@@ -32,6 +36,9 @@ struct Command {
     Sense Answered;
 
     void Fail(const Sense& sense);
+    // Data out: the bytes the host sent, or nullptr (and the command failed
+    // with 05/1A/00) when it sent fewer than `size`.
+    const uint8_t* Received(uint32_t size);
     // Data in: copies min(size, DataLength) bytes of the reply into the
     // caller's buffer.  A data-out request is refused (the host would wait
     // for data the drive wants to send); without a data phase nothing moves.
@@ -45,10 +52,30 @@ struct SimDrive::Impl {
     platform::IClock* const Clock;
 
     mutable std::mutex Mutex;
-    std::vector<Fault> Faults;
-    std::vector<LoggedCommand> Log;
+    struct ArmedFault {
+        Fault What;
+        uint32_t Matches = 0;  // commands matched so far (for NthMatch)
+    };
+    std::vector<ArmedFault> Faults;
+    std::deque<LoggedCommand> Log;
+    size_t LogCapacity = SimDrive::kDefaultLogCapacity;
+    uint32_t LogDataLimit = SimDrive::kDefaultLogDataLimit;
     bool Logging = true;
     uint32_t Count = 0;
+
+    // The disc in the drive (when Config.DiscLoaded; made a DVD-ROM when
+    // none was given) and the discs that drop in when the tray opens.
+    mutable std::optional<Disc> Medium;
+    std::deque<Disc> Queue;
+    // Write parameters mode page (05h), kept per drive: page code, page
+    // length 32h and 50 bytes of parameters.
+    static constexpr size_t kWritePageBytes = 52;
+    uint8_t WritePage[kWritePageBytes] = {};
+    // An immediate command still working on the disc (format, blank, close).
+    bool Busy = false;
+    uint32_t BusyFrom = 0;
+    uint32_t BusyMs = 0;
+    Sense BusySense;
 
     bool TrayOpen = false;
     bool BecomingReady = false;
@@ -75,6 +102,19 @@ struct SimDrive::Impl {
     // TEST UNIT READY's view of a disc just loaded.
     void StartLoading();
     bool StillBecomingReady();
+    // The disc in the drive, tray open or closed (Config.DiscLoaded).
+    Disc& HeldDisc() const;
+    // The disc in the closed drive, or nullptr.
+    Disc* LoadedDisc();
+    // The disc a medium command works on; without one, or while it is not
+    // ready, the command fails with the drive's sense and this is nullptr.
+    Disc* ReadyDisc(Command& command);
+    // An immediate command keeps the drive busy for `ms` of the clock.
+    void StartBusy(uint32_t ms, const Sense& sense);
+    bool StillBusy();
+    bool HasFeature(uint16_t feature) const;
+    // Takes the disc out (the tray opened on a queued disc, an eject).
+    void RemoveDisc();
 
     std::string Model() const;  // vendor (8) + product (16)
     void EnsureHeldImage() const;
@@ -92,5 +132,42 @@ void HandleTestUnitReady(SimDrive::Impl& drive, Command& command);
 void HandleInquiry(SimDrive::Impl& drive, Command& command);
 void HandleStartStopUnit(SimDrive::Impl& drive, Command& command);
 void HandleVendor(SimDrive::Impl& drive, Command& command);
+// Disc queries (SimDriveDisc.cpp).
+void HandleGetConfiguration(SimDrive::Impl& drive, Command& command);
+void HandleReadDiscInformation(SimDrive::Impl& drive, Command& command);
+void HandleReadTrackInformation(SimDrive::Impl& drive, Command& command);
+void HandleReadTocPmaAtip(SimDrive::Impl& drive, Command& command);
+void HandleReadDvdStructure(SimDrive::Impl& drive, Command& command);
+void HandleSendDvdStructure(SimDrive::Impl& drive, Command& command);
+void HandleReadFormatCapacities(SimDrive::Impl& drive, Command& command);
+void HandleReadCapacity(SimDrive::Impl& drive, Command& command);
+// Recording (SimDriveMedia.cpp).
+void HandleRead(SimDrive::Impl& drive, Command& command);
+void HandleWrite(SimDrive::Impl& drive, Command& command);
+void HandleSynchronizeCache(SimDrive::Impl& drive, Command& command);
+void HandleModeSense10(SimDrive::Impl& drive, Command& command);
+void HandleModeSelect10(SimDrive::Impl& drive, Command& command);
+void HandleCloseTrackSession(SimDrive::Impl& drive, Command& command);
+void HandleBlank(SimDrive::Impl& drive, Command& command);
+void HandleFormatUnit(SimDrive::Impl& drive, Command& command);
+
+// Block address and count of READ/WRITE(10) and (12); false for other opcodes.
+bool BlockRange(const uint8_t* cdb, uint32_t& lba, uint32_t& count);
+
+// Big-endian fields of command blocks and replies.
+inline uint32_t Big32(const uint8_t* at) {
+    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+}
+inline uint16_t Big16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
+inline void PutBig32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
+}
+inline void PutBig16(uint8_t* at, uint16_t value) {
+    at[0] = static_cast<uint8_t>(value >> 8);
+    at[1] = static_cast<uint8_t>(value);
+}
 
 }  // namespace sim

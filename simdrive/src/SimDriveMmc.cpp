@@ -12,14 +12,7 @@ constexpr uint32_t kInquiryReplyBytes = 96;
 
 }  // namespace
 
-void HandleTestUnitReady(SimDrive::Impl& drive, Command& command) {
-    if (drive.TrayOpen)
-        command.Fail(kSenseTrayOpen);
-    else if (!drive.Config.DiscLoaded)
-        command.Fail(kSenseNoMedium);
-    else if (drive.StillBecomingReady())
-        command.Fail(kSenseBecomingReady);
-}
+void HandleTestUnitReady(SimDrive::Impl& drive, Command& command) { drive.ReadyDisc(command); }
 
 // Standard INQUIRY data only: no vital product data pages.  The allocation
 // length is byte 4 also in the 12-byte form the download program sends.
@@ -46,12 +39,19 @@ void HandleInquiry(SimDrive::Impl& drive, Command& command) {
 
 // Byte 4: LoEj (bit 1) with Start (bit 0) opens (02) or closes (03) the
 // tray; without LoEj the spindle is stopped or started, which changes nothing
-// the drive reports.
+// the drive reports.  When discs are queued, the next one replaces the disc
+// in the opened tray, as a person changing discs would.
 void HandleStartStopUnit(SimDrive::Impl& drive, Command& command) {
     const uint8_t control = command.Cdb[4] & 0x03;
     if (control == 0x02) {
         drive.TrayOpen = true;
         drive.BecomingReady = false;
+        drive.Busy = false;
+        if (!drive.Queue.empty()) {
+            drive.Medium = std::move(drive.Queue.front());
+            drive.Queue.pop_front();
+            drive.Config.DiscLoaded = true;
+        }
     } else if (control == 0x03 && drive.TrayOpen) {
         drive.TrayOpen = false;
         if (drive.Config.DiscLoaded) drive.StartLoading();

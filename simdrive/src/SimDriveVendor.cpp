@@ -171,6 +171,18 @@ void ReadDriveCode(SimDrive::Impl& drive, Command& command) {
     command.Reply(reply, kVendorReplyBytes);
 }
 
+// FF 09: a vendor query that some drives answer with a non-zero word.
+void QueryVendorWord(SimDrive::Impl& drive, Command& command) {
+    if (!drive.Config.VendorQueryWord) {
+        command.Fail(kSenseInvalidFieldInCdb);
+        return;
+    }
+    uint8_t reply[kVendorReplyBytes] = {};
+    reply[0] = static_cast<uint8_t>(*drive.Config.VendorQueryWord >> 8);
+    reply[1] = static_cast<uint8_t>(*drive.Config.VendorQueryWord);
+    command.Reply(reply, kVendorReplyBytes);
+}
+
 struct VendorCommand {
     uint8_t Byte1;
     uint8_t Byte2;
@@ -180,6 +192,7 @@ struct VendorCommand {
 constexpr VendorCommand kVendorCommands[] = {
     {0x02, 0xFC, &SendFlashCommand}, {0x00, 0x01, &WriteChunk},      {0x00, 0x03, &ReadChecksums},
     {0x00, 0x04, &SetDownloadMode},  {0x00, 0x05, &ReplyDownloadMode}, {0x00, 0xFF, &ReadDriveCode},
+    {0x09, 0x00, &QueryVendorWord},
 };
 
 }  // namespace

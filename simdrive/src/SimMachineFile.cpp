@@ -1,6 +1,7 @@
 // The machine description file (format in simdrive/SimMachineFile.h).
 #include "simdrive/SimMachineFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,16 @@ struct DriveLine {
     DriveConfig Config;
 };
 
+// A disc for the drive at a place: loaded, or queued to drop in when the
+// tray opens.
+struct DiscLine {
+    int Number = 0;  // line of the description, for errors found later
+    std::optional<char> Letter;
+    uint8_t Adapter = 0, Target = 0;
+    bool Queued = false;
+    DiscSpec Spec;
+};
+
 struct LetterLine {
     std::optional<unsigned> Type;
     bool OpenFails = false;
@@ -106,6 +117,7 @@ struct Description {
     AspiLibraryConfig Aspi;
     std::map<char, LetterLine> Letters;
     std::vector<DriveLine> Drives;
+    std::vector<DiscLine> Discs;
     std::map<std::string, std::map<std::string, std::string>> Registry;
     std::optional<std::string> StatePath;
     std::optional<std::string> CommandLine;
@@ -254,21 +266,99 @@ bool ReadLetter(LineReader& r, Description& d) {
     return true;
 }
 
-bool ReadDrive(LineReader& r, Description& d) {
-    DriveLine drive;
+// A drive's place: a letter such as d:, or aspi <adapter> <target>.
+template <typename Line>
+bool ReadPlace(LineReader& r, Line& line) {
     std::string place;
     if (!r.Word(place, "drive place (a letter such as d: or aspi <adapter> <target>)")) return false;
-    if (place == "aspi") {
-        if (!r.Number(drive.Adapter, "host adapter") || !r.Number(drive.Target, "target")) return false;
-    } else {
-        char letter = 0;
-        if (!r.LetterOf(place, letter)) return r.Fail(r.Why + " (nor aspi <adapter> <target>)");
-        drive.Letter = letter;
+    if (place == "aspi") return r.Number(line.Adapter, "host adapter") && r.Number(line.Target, "target");
+    char letter = 0;
+    if (!r.LetterOf(place, letter)) return r.Fail(r.Why + " (nor aspi <adapter> <target>)");
+    line.Letter = letter;
+    return true;
+}
+
+template <typename A, typename B>
+bool SamePlace(const A& a, const B& b) {
+    return a.Letter == b.Letter && (a.Letter || (a.Adapter == b.Adapter && a.Target == b.Target));
+}
+
+// The optional features as hexadecimal codes in one text: "1F 20 2D".
+bool ReadFeatures(LineReader& r, std::vector<uint16_t>& features) {
+    std::string text;
+    if (!r.Word(text, "feature list")) return false;
+    features.clear();
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        uint64_t code = 0;
+        if (!ParseNumber("0x" + word, 0xFFFF, code))
+            return r.Fail("feature \"" + word + "\" is not a hexadecimal feature code");
+        features.push_back(static_cast<uint16_t>(code));
     }
+    return true;
+}
+
+bool ReadDisc(LineReader& r, Description& d, int number) {
+    DiscLine disc;
+    disc.Number = number;
+    if (!ReadPlace(r, disc)) return false;
+    std::string model;
+    if (!r.Word(model, "disc model")) return false;
+    if (model == "queued") {
+        disc.Queued = true;
+        if (!r.Word(model, "disc model")) return false;
+    }
+    const std::optional<DiscModel> known = DiscModelFromName(model);
+    if (!known) {
+        std::string names;
+        for (DiscModel m : AllDiscModels()) names += std::string(names.empty() ? "" : "|") + DiscModelName(m);
+        return r.Fail("disc model must be " + names + ", not \"" + model + "\"");
+    }
+    disc.Spec.Model = *known;
+    while (!r.AtEnd()) {
+        size_t key = 0;
+        if (!r.Choice({"blank", "incomplete", "finalized", "tracks", "mid", "revision", "pwp", "cwp", "capacity"}, key,
+                      "disc setting"))
+            return false;
+        DiscSpec& spec = disc.Spec;
+        bool ok = true;
+        switch (key) {
+            case 0: spec.Status = DiscState::Blank; break;
+            case 1: spec.Status = DiscState::Incomplete; break;
+            case 2: spec.Status = DiscState::Finalized; break;
+            case 3: {
+                uint8_t tracks = 0;
+                ok = r.Number(tracks, "track count");
+                spec.Tracks = tracks;
+                break;
+            }
+            case 4: {
+                std::string id;
+                ok = r.Word(id, "media identifier text");
+                spec.MediaId = id;
+                break;
+            }
+            case 5: ok = r.Number(spec.MediaRevision, "media revision byte"); break;
+            case 6: spec.WriteProtection |= kProtectPersistent; break;
+            case 7: spec.WriteProtection |= kProtectCartridge; break;
+            default: {
+                uint32_t capacity = 0;
+                ok = r.Number(capacity, "capacity in blocks");
+                spec.Capacity = capacity;
+                break;
+            }
+        }
+        if (!ok) return false;
+    }
+    d.Discs.push_back(std::move(disc));
+    return true;
+}
+
+bool ReadDrive(LineReader& r, Description& d) {
+    DriveLine drive;
+    if (!ReadPlace(r, drive)) return false;
     for (const DriveLine& other : d.Drives) {
-        if (other.Letter != drive.Letter ||
-            (!drive.Letter && (other.Adapter != drive.Adapter || other.Target != drive.Target)))
-            continue;
+        if (!SamePlace(other, drive)) continue;
         return r.Fail(drive.Letter ? std::string("a drive at ") + *drive.Letter + ": is given twice"
                                    : "a drive at aspi " + std::to_string(drive.Adapter) + " " +
                                          std::to_string(drive.Target) + " is given twice");
@@ -277,7 +367,7 @@ bool ReadDrive(LineReader& r, Description& d) {
     while (!r.AtEnd()) {
         size_t key = 0;
         if (!r.Choice({"vendor", "product", "revision", "code", "fc", "byte0", "disc", "nodrivecode",
-                       "refuseflash", "becoming-ready"},
+                       "refuseflash", "becoming-ready", "features", "ff09"},
                       key, "drive setting"))
             return false;
         bool ok = true;
@@ -291,7 +381,14 @@ bool ReadDrive(LineReader& r, Description& d) {
             case 6: c.DiscLoaded = true; break;
             case 7: c.AnswersDriveCodeQuery = false; break;
             case 8: c.RefusesFlashCommand = true; break;
-            default: ok = r.Number(c.BecomingReadyMs, "becoming-ready time"); break;
+            case 9: ok = r.Number(c.BecomingReadyMs, "becoming-ready time"); break;
+            case 10: ok = ReadFeatures(r, c.Features); break;
+            default: {
+                uint16_t word = 0;
+                ok = r.Number(word, "FF 09 reply word");
+                c.VendorQueryWord = word;
+                break;
+            }
         }
         if (!ok) return false;
     }
@@ -341,7 +438,7 @@ bool ReadProcess(LineReader& r, Description& d) {
 
 // One line into the description.  `seen` holds the keywords that may appear
 // once only.
-bool ReadLine(LineReader& r, Description& d, std::set<std::string>& seen) {
+bool ReadLine(LineReader& r, Description& d, std::set<std::string>& seen, int number) {
     const std::string keyword = r.Keyword();
     static const std::set<std::string> once = {"platform", "version", "language", "admin",
                                                "restart",  "aspi",    "state",    "commandline",
@@ -377,6 +474,8 @@ bool ReadLine(LineReader& r, Description& d, std::set<std::string>& seen) {
         ok = ReadLetter(r, d);
     } else if (keyword == "drive") {
         ok = ReadDrive(r, d);
+    } else if (keyword == "disc") {
+        ok = ReadDisc(r, d, number);
     } else if (keyword == "registry") {
         std::string key, name, value;
         ok = r.Word(key, "registry key") && r.Word(name, "value name") && r.Word(value, "value text");
@@ -415,10 +514,15 @@ std::unique_ptr<SimMachine> Build(const Description& d) {
         machine->SetLetterOpenFails(letter, line.OpenFails);
     }
     for (const DriveLine& drive : d.Drives) {
-        if (drive.Letter)
-            machine->AttachDriveAtLetter(*drive.Letter, drive.Config);
-        else
-            machine->AttachDriveAtAspi(drive.Adapter, drive.Target, drive.Config);
+        SimDrive& attached = drive.Letter ? machine->AttachDriveAtLetter(*drive.Letter, drive.Config)
+                                          : machine->AttachDriveAtAspi(drive.Adapter, drive.Target, drive.Config);
+        for (const DiscLine& disc : d.Discs) {
+            if (!SamePlace(disc, drive)) continue;
+            if (disc.Queued)
+                attached.QueueDisc(MakeDisc(disc.Spec));
+            else
+                attached.LoadDisc(MakeDisc(disc.Spec));
+        }
     }
     return machine;
 }
@@ -444,8 +548,24 @@ std::unique_ptr<SimMachine> ParseSimMachine(const std::string& text, const std::
             return nullptr;
         }
         LineReader reader(std::move(tokens));
-        if (!ReadLine(reader, description, seen)) {
+        if (!ReadLine(reader, description, seen, number)) {
             error = sourceName + ":" + std::to_string(number) + ": " + reader.Why;
+            return nullptr;
+        }
+    }
+
+    // Every disc goes into a described drive, at most one loaded per drive.
+    for (size_t i = 0; i < description.Discs.size(); ++i) {
+        const DiscLine& disc = description.Discs[i];
+        const auto here = [&](const auto& other) { return SamePlace(other, disc); };
+        std::string why;
+        if (std::none_of(description.Drives.begin(), description.Drives.end(), here))
+            why = "no drive is described at the disc's place";
+        else if (!disc.Queued && std::any_of(description.Discs.begin(), description.Discs.begin() + static_cast<long>(i),
+                                             [&](const DiscLine& other) { return !other.Queued && here(other); }))
+            why = "a second disc loaded into the same drive (queue it with \"queued\")";
+        if (!why.empty()) {
+            error = sourceName + ":" + std::to_string(disc.Number) + ": " + why;
             return nullptr;
         }
     }

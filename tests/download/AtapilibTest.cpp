@@ -65,7 +65,7 @@ protected:
         drv->ClearLog();
     }
 
-    const sim::LoggedCommand& Last() const { return drv->Log().back(); }
+    sim::LoggedCommand Last() const { return drv->LogSnapshot().back(); }
 
     sim::SimMachine machine;
     sim::SimDrive* drv = nullptr;
@@ -113,8 +113,8 @@ TEST_P(VendorCommandTest, CommandBlocksAreSentAsTabled) {
     for (const BlockCase& c : cases) {
         drv->ClearLog();
         c.send();
-        ASSERT_FALSE(drv->Log().empty()) << c.what;
-        const sim::LoggedCommand& sent = drv->Log().front();
+        ASSERT_FALSE(drv->LogSnapshot().empty()) << c.what;
+        const sim::LoggedCommand sent = drv->LogSnapshot().front();
         EXPECT_EQ(sent.Cdb, c.cdb) << c.what;
         EXPECT_EQ(sent.CdbLength, c.cdb.size()) << c.what;
         EXPECT_EQ(sent.Direction, c.direction) << c.what;
@@ -313,8 +313,8 @@ TEST_F(FindDrivesTest, NtEnumerationInquiryGoesWithTheSixtySecondTimeOut) {
     drive::Settings = drive::TransportSettings{};
     sim::SimDrive& d = machine.AttachDriveAtLetter('d');
     ASSERT_EQ(Find(), 1);
-    ASSERT_EQ(d.Log().size(), 1u);
-    const sim::LoggedCommand& inquiry = d.Log()[0];
+    ASSERT_EQ(d.LogSnapshot().size(), 1u);
+    const sim::LoggedCommand inquiry = d.LogSnapshot()[0];
     EXPECT_EQ(inquiry.Cdb, (std::vector<uint8_t>{0x12, 0, 0, 0, 0x24, 0}));
     EXPECT_EQ(inquiry.DataLength, 36u);
     EXPECT_EQ(inquiry.TimeoutSeconds, 60u);
@@ -375,7 +375,7 @@ TEST_F(FindDrivesTest, AspiStopsAtEightSlots) {
     EXPECT_EQ(drive::SlotTable.HostAdapterIds[8], 0);
     EXPECT_EQ(drive::SlotTable.TargetIds[8], 0);
     // Nothing is asked once the tables are full.
-    EXPECT_TRUE(machine.DriveAtAspi(1, 2)->Log().empty());
+    EXPECT_TRUE(machine.DriveAtAspi(1, 2)->LogSnapshot().empty());
     EXPECT_EQ(VendorAt(7), "A1T1    ");
 }
 

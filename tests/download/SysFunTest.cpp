@@ -183,7 +183,7 @@ protected:
     }
     size_t TestUnitReadyCount() const {
         size_t n = 0;
-        for (const sim::LoggedCommand& c : drv->Log()) n += c.Cdb[0] == 0x00 ? 1 : 0;
+        for (const sim::LoggedCommand& c : drv->LogSnapshot()) n += c.Cdb[0] == 0x00 ? 1 : 0;
         return n;
     }
 

@@ -56,8 +56,8 @@ TEST_P(TransportTest, GoodCommandReturnsOneAndLeavesTheBufferAlone) {
     std::memset(buffer, 0x5A, sizeof buffer);
     EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
     EXPECT_EQ(buffer[2], 0x5A);
-    ASSERT_EQ(drv->Log().size(), 1u);
-    EXPECT_EQ(drv->Log()[0].Cdb[0], 0x00);
+    ASSERT_EQ(drv->LogSnapshot().size(), 1u);
+    EXPECT_EQ(drv->LogSnapshot()[0].Cdb[0], 0x00);
 }
 
 TEST_P(TransportTest, CheckConditionCopiesSenseIntoTheCallersBuffer) {
@@ -98,13 +98,13 @@ TEST_P(TransportTest, DirectionZeroWithoutDataIsSentAsDataIn) {
     uint8_t buffer[14];
     ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
     ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 1), 1);
-    ASSERT_EQ(drv->Log().size(), 2u);
+    ASSERT_EQ(drv->LogSnapshot().size(), 2u);
     // With no bytes to move the carrier still names a direction: data in for
     // direction 0, data out for any other.
-    EXPECT_EQ(drv->Log()[0].Direction, sim::DataDirection::In);
-    EXPECT_EQ(drv->Log()[0].DataLength, 0u);
-    EXPECT_EQ(drv->Log()[1].Direction, sim::DataDirection::Out);
-    EXPECT_EQ(drv->Log()[1].DataLength, 0u);
+    EXPECT_EQ(drv->LogSnapshot()[0].Direction, sim::DataDirection::In);
+    EXPECT_EQ(drv->LogSnapshot()[0].DataLength, 0u);
+    EXPECT_EQ(drv->LogSnapshot()[1].Direction, sim::DataDirection::Out);
+    EXPECT_EQ(drv->LogSnapshot()[1].DataLength, 0u);
 }
 
 TEST_P(TransportTest, DataMovesInBothDirections) {
@@ -117,8 +117,8 @@ TEST_P(TransportTest, DataMovesInBothDirections) {
     for (int i = 0; i < 16; ++i) out[i] = uint8_t(i * 3);
     const uint8_t unknown[10] = {0xEA};
     drive::SendDriveCommand(0, unknown, 10, out, 16, 1);
-    ASSERT_FALSE(drv->Log().empty());
-    const sim::LoggedCommand& sent = drv->Log().back();
+    ASSERT_FALSE(drv->LogSnapshot().empty());
+    const sim::LoggedCommand sent = drv->LogSnapshot().back();
     EXPECT_EQ(sent.Direction, sim::DataDirection::Out);
     ASSERT_EQ(sent.DataOut.size(), 16u);
     EXPECT_EQ(sent.DataOut[5], 15);
@@ -136,7 +136,7 @@ TEST_P(TransportTest, SlotPastTheTablesNamesNoDrive) {
     EXPECT_EQ(drive::SendDriveCommand(255, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
     // Only the low 8 bits of the slot count.
     EXPECT_EQ(drive::SendDriveCommand(0x100, kTestUnitReady, 6, buffer, 0, 0), 1);
-    EXPECT_EQ(drv->Log().size(), 1u);
+    EXPECT_EQ(drv->LogSnapshot().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCarriers, TransportTest,
@@ -187,9 +187,9 @@ TEST_F(PassThroughOnly, TimeOutReachesTheRequest) {
     drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
     drive::Settings.PassThroughTimeoutSeconds = 60;
     drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
-    ASSERT_EQ(drv->Log().size(), 2u);
-    EXPECT_EQ(drv->Log()[0].TimeoutSeconds, 200u);
-    EXPECT_EQ(drv->Log()[1].TimeoutSeconds, 60u);
+    ASSERT_EQ(drv->LogSnapshot().size(), 2u);
+    EXPECT_EQ(drv->LogSnapshot()[0].TimeoutSeconds, 200u);
+    EXPECT_EQ(drv->LogSnapshot()[1].TimeoutSeconds, 60u);
 }
 
 TEST(AspiLoader, SupportWordDecidesTheAdapterCount) {

@@ -164,7 +164,7 @@ TEST_F(DownloadTest, AFailedChunkStopsTheLoopAndTheStatusSaysSo) {
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(MainForm->LabelStatusInfo->text().toStdString(), "Download Fail");
     size_t writes = 0;
-    for (const sim::LoggedCommand& command : drive.Log())
+    for (const sim::LoggedCommand& command : drive.LogSnapshot())
         if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
     EXPECT_EQ(writes, 2u);
     EXPECT_EQ(progress, (std::vector<int>{22, 44}));

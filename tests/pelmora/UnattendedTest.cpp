@@ -14,7 +14,7 @@ void WriteText(const std::string& path, const std::string& text) { std::ofstream
 // The chunk writes the drive received: (byte 5, byte 9, length).
 std::vector<std::tuple<int, int, uint32_t>> ChunkWrites(const sim::SimDrive& drive) {
     std::vector<std::tuple<int, int, uint32_t>> writes;
-    for (const sim::LoggedCommand& command : drive.Log())
+    for (const sim::LoggedCommand& command : drive.LogSnapshot())
         if (command.Cdb.size() >= 10 && command.Cdb[0] == 0xFF && command.Cdb[1] == 0x00 && command.Cdb[2] == 0x01)
             writes.emplace_back(command.Cdb[5], command.Cdb[9], command.DataLength);
     return writes;
@@ -133,7 +133,7 @@ TEST_P(BootImageTest, WritesTheBootBlockOnce) {
     ASSERT_EQ(ChunkWrites(drive), (std::vector<std::tuple<int, int, uint32_t>>{{0x01, 0xF0, 1024}}));
     if (!boot.WriteFails) {
         const std::vector<uint8_t> bytes = sim::BuildFirmwareImage(image);
-        const sim::LoggedCommand& write = drive.Log().back();
+        const sim::LoggedCommand write = drive.LogSnapshot().back();
         EXPECT_EQ(write.DataOut, std::vector<uint8_t>(bytes.begin() + 4096, bytes.begin() + 5120));
         EXPECT_NE(drive.FirmwareState().BootChecksum, bootBefore);
     }

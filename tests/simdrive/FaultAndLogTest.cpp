@@ -71,8 +71,8 @@ TEST_P(FaultInjection, MatchingCommandsFailAndAreNotExecuted) {
             EXPECT_EQ(reply.Result.Residual, 96u) << "data moved by a failed command";
         }
         // Every command is logged with what it answered, failed ones included.
-        ASSERT_EQ(drive.Log().size(), outcomes.size());
-        const sim::LoggedCommand& entry = drive.Log().back();
+        ASSERT_EQ(drive.LogSnapshot().size(), outcomes.size());
+        const sim::LoggedCommand entry = drive.LogSnapshot().back();
         EXPECT_EQ(entry.TransportFailed, reply.Result.TransportFailed);
         if (!entry.TransportFailed) {
             EXPECT_EQ(entry.Status, reply.Result.Status);
@@ -119,7 +119,7 @@ TEST(SimdriveLog, RecordsEveryField) {
     bad.CdbLength = 6;
     drive.Execute(bad);
 
-    const auto& log = drive.Log();
+    const auto& log = drive.LogSnapshot();
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[0].Cdb, kInquiry96);
     EXPECT_EQ(log[0].CdbLength, 12);
@@ -138,7 +138,7 @@ TEST(SimdriveLog, RecordsEveryField) {
     EXPECT_TRUE(log[2].TransportFailed);
     EXPECT_EQ(drive.CommandCount(), 3u);
     drive.ClearLog();
-    EXPECT_TRUE(drive.Log().empty());
+    EXPECT_TRUE(drive.LogSnapshot().empty());
     EXPECT_EQ(drive.CommandCount(), 3u);
 }
 
@@ -146,11 +146,11 @@ TEST(SimdriveLog, SwitchedOffRecordsNothingButCounts) {
     SimDrive drive;
     drive.SetLogging(false);
     for (int i = 0; i < 10; ++i) SendIn(drive, kTestUnitReady, 14);
-    EXPECT_TRUE(drive.Log().empty());
+    EXPECT_TRUE(drive.LogSnapshot().empty());
     EXPECT_EQ(drive.CommandCount(), 10u);
     drive.SetLogging(true);
     SendIn(drive, kTestUnitReady, 14);
-    EXPECT_EQ(drive.Log().size(), 1u);
+    EXPECT_EQ(drive.LogSnapshot().size(), 1u);
 }
 
 struct UndeliverableCase {
@@ -178,8 +178,8 @@ TEST_P(Undeliverable, TransportFailsWithoutTouchingAnything) {
     EXPECT_TRUE(result.TransportFailed);
     EXPECT_EQ(result.AspiStatus, sim::kAspiInvalidRequest);
     EXPECT_EQ(data, std::vector<uint8_t>(64, 0xEE));
-    ASSERT_EQ(drive.Log().size(), 1u);
-    EXPECT_TRUE(drive.Log()[0].TransportFailed);
+    ASSERT_EQ(drive.LogSnapshot().size(), 1u);
+    EXPECT_TRUE(drive.LogSnapshot()[0].TransportFailed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Simdrive, Undeliverable,
@@ -199,7 +199,7 @@ TEST(SimdriveThreads, WorkerAndTestThreadShareTheDrive) {
     send();
     worker.join();
     EXPECT_EQ(drive.CommandCount(), 2u * kPerThread);
-    EXPECT_EQ(drive.Log().size(), 2u * kPerThread);
+    EXPECT_EQ(drive.LogSnapshot().size(), 2u * kPerThread);
 }
 
 }  // namespace

@@ -178,6 +178,6 @@ TEST_P(UnknownOpcode, InvalidCommandOperationCode) {
     EXPECT_EQ(reply.Data, std::vector<uint8_t>(64, 0xEE));
 }
 
-INSTANTIATE_TEST_SUITE_P(Simdrive, UnknownOpcode, ::testing::Values(0x03, 0x28, 0x46, 0x5A, 0xA8, 0xFE));
+INSTANTIATE_TEST_SUITE_P(Simdrive, UnknownOpcode, ::testing::Values(0x03, 0x1E, 0x4A, 0xBB, 0xBE, 0xFE));
 
 }  // namespace

@@ -193,8 +193,8 @@ TEST_F(Aspi, DirectionComesFromTheFlags) {
         RequestArea area = MakeRequest(0, 0, testUnitReady, 6, data_, c.Length, c.Flags);
         drive.InsertDisc(true);
         EXPECT_EQ(SendEntry()(&area), platform::SS_COMP);
-        ASSERT_EQ(drive.Log().size(), 1u);
-        EXPECT_EQ(drive.Log()[0].Direction, c.Expected);
+        ASSERT_EQ(drive.LogSnapshot().size(), 1u);
+        EXPECT_EQ(drive.LogSnapshot()[0].Direction, c.Expected);
     }
     // Data with no direction named cannot go.
     RequestArea area = MakeRequest(0, 0, kInquiry, 6, data_, 36, 0);

@@ -163,6 +163,13 @@ TEST_F(MachineFile, MalformedLinesAreRefusedNamingTheLine) {
         {"ui headless", "ui must be auto|interactive"},
         {"clock fast", "clock must be virtual|real"},
         {"registry \"KEY\" \"Name\"", "missing value text"},
+        {"drive d: features \"1F 2G\"", "feature \"2G\" is not a hexadecimal"},
+        {"drive d: ff09 0x10000", "FF 09 reply word \"0x10000\""},
+        {"disc d: dvd-x", "disc model must be cd-rom|"},
+        {"disc d:", "missing disc model"},
+        {"disc d: dvd+r mid", "missing media identifier text"},
+        {"disc d: cd-r tracks 256", "track count \"256\""},
+        {"disc d: cd-r scratched", "disc setting must be blank|"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Line);
@@ -170,6 +177,53 @@ TEST_F(MachineFile, MalformedLinesAreRefusedNamingTheLine) {
         EXPECT_NE(error_.find(dir_.File("machine.txt") + ":3: "), std::string::npos) << error_;
         EXPECT_NE(error_.find(c.Says), std::string::npos) << error_;
     }
+}
+
+TEST_F(MachineFile, DrivesHoldDiscsAndQueues) {
+    auto m = Load(R"(drive d: features "1F 2D" ff09 0x0001
+disc d: cd-r incomplete tracks 3
+disc d: queued dvd+r mid "RITEK R05" revision 2
+disc d: queued dvd-ram pwp cwp capacity 1000
+drive aspi 0 1
+disc aspi 0 1 dvd+rw finalized
+)");
+    ASSERT_TRUE(m) << error_;
+    sim::SimDrive& d = *m->DriveAtLetter('d');
+    EXPECT_EQ(d.Config().Features, (std::vector<uint16_t>{0x1F, 0x2D}));
+    EXPECT_EQ(d.Config().VendorQueryWord, 0x0001);
+    std::optional<sim::Disc> disc = d.LoadedDisc();
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->Model, sim::DiscModel::CdR);
+    EXPECT_EQ(disc->Status, sim::DiscState::Incomplete);
+    EXPECT_EQ(disc->Tracks.size(), 3u);
+    EXPECT_EQ(d.QueuedDiscs(), 2u);
+    d.TakeDisc();
+    const uint8_t open[6] = {0x1B, 0, 0, 0, 0x02, 0};
+    sim::ScsiRequest eject;
+    eject.Cdb = open;
+    eject.CdbLength = 6;
+    d.Execute(eject);
+    disc = d.LoadedDisc();
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->Model, sim::DiscModel::DvdPlusR);
+    EXPECT_EQ(std::string(disc->PhysicalFormat.begin() + 19, disc->PhysicalFormat.begin() + 31),
+              std::string("RITEK\0\0\0R05\x02", 12));
+    d.Execute(eject);
+    disc = d.LoadedDisc();
+    ASSERT_TRUE(disc);
+    EXPECT_EQ(disc->WriteProtection, sim::kProtectPersistent | sim::kProtectCartridge);
+    EXPECT_EQ(disc->Capacity, 1000u);
+    disc = m->DriveAtAspi(0, 1)->LoadedDisc();
+    ASSERT_TRUE(disc);
+    EXPECT_TRUE(disc->Formatted);
+}
+
+TEST_F(MachineFile, DiscsNeedTheirDrive) {
+    EXPECT_FALSE(Load("drive d:\ndisc e: cd-rom\n"));
+    EXPECT_NE(error_.find("machine.txt:2: no drive is described"), std::string::npos) << error_;
+    EXPECT_FALSE(Load("disc d: cd-rom\ndrive d:\ndisc d: dvd-rom\n"));
+    EXPECT_NE(error_.find("machine.txt:3: a second disc loaded"), std::string::npos) << error_;
+    EXPECT_TRUE(Load("disc d: cd-rom\ndrive d:\ndisc d: queued dvd-rom\n")) << error_;
 }
 
 TEST_F(MachineFile, SettingsGivenTwiceAreRefused) {

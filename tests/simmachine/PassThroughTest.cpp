@@ -42,10 +42,10 @@ TEST_F(PassThrough, GoodCommandFillsDataAndLeavesTheSenseAreaAlone) {
     EXPECT_EQ(record.Request.ScsiStatus, 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data_ + 8), 8), "SIMDRIVE");
     for (uint8_t b : record.Sense) EXPECT_EQ(b, kGarbage);
-    ASSERT_EQ(drive_.Log().size(), 1u);
-    EXPECT_EQ(drive_.Log()[0].Direction, sim::DataDirection::In);
-    EXPECT_EQ(drive_.Log()[0].DataLength, 36u);
-    EXPECT_EQ(drive_.Log()[0].TimeoutSeconds, 200u);
+    ASSERT_EQ(drive_.LogSnapshot().size(), 1u);
+    EXPECT_EQ(drive_.LogSnapshot()[0].Direction, sim::DataDirection::In);
+    EXPECT_EQ(drive_.LogSnapshot()[0].DataLength, 36u);
+    EXPECT_EQ(drive_.LogSnapshot()[0].TimeoutSeconds, 200u);
 }
 
 // The record comes back with the length that moved: a drive that answers
@@ -157,9 +157,9 @@ TEST_F(PassThrough, DirectionComesFromDataIn) {
         drive_.ClearLog();
         PassThroughRecord record = MakeRecord(kInquiry, 6, data_, c.Length, c.DataIn);
         ASSERT_TRUE(Send(record));
-        ASSERT_EQ(drive_.Log().size(), 1u);
-        EXPECT_EQ(drive_.Log()[0].Direction, c.Expected);
-        EXPECT_EQ(drive_.Log()[0].DataLength, c.ExpectedLength);
+        ASSERT_EQ(drive_.LogSnapshot().size(), 1u);
+        EXPECT_EQ(drive_.LogSnapshot()[0].Direction, c.Expected);
+        EXPECT_EQ(drive_.LogSnapshot()[0].DataLength, c.ExpectedLength);
     }
 }
 

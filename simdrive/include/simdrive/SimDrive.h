@@ -9,11 +9,14 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "simdrive/Disc.h"
 
 namespace platform {
 class IClock;
@@ -49,6 +52,16 @@ inline constexpr Sense kSenseInvalidOpcode{0x05, 0x20, 0x00};
 inline constexpr Sense kSenseInvalidFieldInCdb{0x05, 0x24, 0x00};
 inline constexpr Sense kSenseInvalidFieldInParameters{0x05, 0x26, 0x00};
 inline constexpr Sense kSenseSequenceError{0x05, 0x2C, 0x00};
+inline constexpr Sense kSenseFormatInProgress{0x02, 0x04, 0x04};
+inline constexpr Sense kSenseOperationInProgress{0x02, 0x04, 0x07};  // blanking, closing
+inline constexpr Sense kSenseLbaOutOfRange{0x05, 0x21, 0x00};        // beyond the disc, or unwritten
+inline constexpr Sense kSenseInvalidWriteAddress{0x05, 0x21, 0x02};  // off the next writable address
+inline constexpr Sense kSenseCannotReadMedium{0x05, 0x30, 0x02};     // incompatible format
+inline constexpr Sense kSenseCannotWriteMedium{0x05, 0x30, 0x05};    // incompatible format
+inline constexpr Sense kSenseCannotFormatMedium{0x05, 0x30, 0x06};   // incompatible medium
+inline constexpr Sense kSenseWriteProtected{0x07, 0x27, 0x00};
+inline constexpr Sense kSenseReadError{0x03, 0x11, 0x00};            // unrecovered read error
+inline constexpr Sense kSenseWriteError{0x03, 0x0C, 0x00};
 
 // ASPI status reported for a request the carrier cannot deliver at all (no
 // command block, a block longer than 16 bytes, data length without a buffer).
@@ -81,24 +94,53 @@ struct LoggedCommand {
     DataDirection Direction = DataDirection::None;
     uint32_t DataLength = 0;
     uint32_t TimeoutSeconds = 0;
-    std::vector<uint8_t> DataOut;      // the bytes sent, for data-out commands
+    // The bytes sent, for data-out commands of at most the log's data limit;
+    // every data-out command keeps a hash of its DataLength bytes (FNV-1a
+    // over 64-bit words).
+    std::vector<uint8_t> DataOut;
+    uint64_t DataOutHash = 0;
     uint8_t Status = 0;                // the status answered
     Sense Answered;                    // the sense answered (zero when good)
     bool TransportFailed = false;
 };
 
-// A fault the drive is told to inject.  It matches either the n-th command
-// executed (1-based, counting every command) or every command with a given
-// opcode; the first matching fault wins.  A matching command is not executed.
+// Which block commands a fault given a block address matches.
+enum class BlockAccess : uint8_t { Any, Read, Write };
+
+// A fault the drive is told to inject.  It matches the n-th command executed
+// (1-based, counting every command), every command with a given opcode,
+// and/or every read or write whose blocks include a given address; what is
+// given must all match.  With NthMatch only the k-th command that matches
+// fires.  The first fault that fires wins; the command is not executed,
+// except for CorruptRead, which lets a read run and then spoils the block's
+// last word in the data returned.
 struct Fault {
     std::optional<uint32_t> NthCommand;
     std::optional<uint8_t> Opcode;
-    bool Once = false;               // removed after it has matched once
+    std::optional<uint32_t> Block;
+    BlockAccess Access = BlockAccess::Any;
+    std::optional<uint32_t> NthMatch;
+    bool CorruptRead = false;
+    bool Once = false;               // removed after it has fired once
     bool TransportFailure = false;   // the control request itself fails
     uint8_t AspiStatus = 0x82;       // what ASPI reports then (SS_NO_DEVICE)
     uint8_t Status = kStatusCheckCondition;
     Sense SenseData;
+
+    // Unrecovered read error (03/11/00) at block n; a write error (03/0C/00)
+    // at block n; block n reads back wrong.
+    static Fault ReadErrorAt(uint32_t block);
+    static Fault WriteErrorAt(uint32_t block);
+    static Fault CorruptBlock(uint32_t block);
 };
+
+// The optional features a drive may have (GET CONFIGURATION).
+inline constexpr uint16_t kFeatureDvdRead = 0x1F;
+inline constexpr uint16_t kFeatureRandomWritable = 0x20;
+inline constexpr uint16_t kFeatureDvdPlusRw = 0x2A;
+inline constexpr uint16_t kFeatureDvdPlusR = 0x2B;
+inline constexpr uint16_t kFeatureCdTrackAtOnce = 0x2D;
+inline constexpr uint16_t kFeatureDvdMinusWrite = 0x2F;
 
 // What the drive is.  Text fields are blank-padded / cut to their INQUIRY size.
 struct DriveConfig {
@@ -114,6 +156,12 @@ struct DriveConfig {
     // After a tray close with a disc, or after loading, the drive reports
     // "becoming ready" (02/04/01) for this long, in milliseconds of the clock.
     uint32_t BecomingReadyMs = 0;
+    // Optional features the drive has (those above); the others it always has.
+    std::vector<uint16_t> Features = {kFeatureDvdRead,  kFeatureRandomWritable, kFeatureDvdPlusRw,
+                                      kFeatureDvdPlusR, kFeatureCdTrackAtOnce,  kFeatureDvdMinusWrite};
+    // Vendor query FF 09: bytes 0-1 of its reply; without a value the drive
+    // refuses it (05/24/00).
+    std::optional<uint16_t> VendorQueryWord{};
 };
 
 class SimDrive {
@@ -130,10 +178,16 @@ public:
     void AddFault(const Fault& fault);
     void ClearFaults();
 
-    // Command log.  Logging is on by construction; switched off, Execute
-    // records nothing (CommandCount still counts), for long benchmark runs.
-    const std::vector<LoggedCommand>& Log() const;
+    // Command log: the most recent commands, LogCapacity of them (oldest
+    // dropped first).  Logging is on by construction; switched off, Execute
+    // records nothing (CommandCount still counts).  LogSnapshot copies the
+    // entries under the drive's lock, so it may be called while another
+    // thread sends commands.
+    static constexpr size_t kDefaultLogCapacity = 8192;
+    static constexpr uint32_t kDefaultLogDataLimit = 1024;
+    std::vector<LoggedCommand> LogSnapshot() const;
     void ClearLog();
+    void SetLogLimits(size_t capacity, uint32_t dataLimit);
     uint32_t CommandCount() const;
     void SetLogging(bool on);
 
@@ -141,7 +195,25 @@ public:
     const DriveConfig& Config() const;
     DriveConfig& MutableConfig();
     bool TrayOpen() const;
+    // Puts a disc into the drive (true: the disc it held last, or a DVD-ROM),
+    // or takes it out (false).  Into the closed drive the disc loads at once.
     void InsertDisc(bool loaded);
+
+    // Discs.  LoadDisc puts this disc into the drive (loading starts when the
+    // tray is closed); TakeDisc takes the disc out and gives it back with
+    // what was recorded on it.  A queued disc drops into the tray the next
+    // time the tray opens, replacing the disc that was in it.  LoadedDisc
+    // copies the disc under the drive's lock; ChangeDisc changes it there.
+    void LoadDisc(Disc disc);
+    std::optional<Disc> TakeDisc();
+    void QueueDisc(Disc disc);
+    size_t QueuedDiscs() const;
+    std::optional<Disc> LoadedDisc() const;
+    void ChangeDisc(const std::function<void(Disc&)>& change);
+    // Blocks of the loaded disc kept as data (not as the test pattern or
+    // zeros), and the bytes its storage uses.
+    size_t StoredDataBlocks() const;
+    size_t StorageBytes() const;
 
     // Firmware state (simdrive/README.md describes what a download does).
     struct Firmware;

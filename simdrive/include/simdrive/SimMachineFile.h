@@ -13,6 +13,10 @@
 //   letter <x:> [type <n>] [open-fails]
 //   drive <x:> <drive settings>                 a drive on a drive letter
 //   drive aspi <adapter> <target> <drive settings>  a drive behind ASPI
+//   disc <place> [queued] <model> <disc settings>  the disc in the drive at
+//                                     <place> (x: or aspi <adapter> <target>);
+//                                     queued discs drop into the tray, in
+//                                     order, each time it opens
 //   registry "<key path>" "<value name>" "<text>"   HKLM; stored with its NUL
 //   state <path>                      the drives' firmware kept here between
 //                                     runs; relative to the description's folder
@@ -23,7 +27,15 @@
 //
 // Drive settings, in any order: vendor "<text>", product "<text>",
 // revision "<text>", code "<text>", fc <byte> <byte>, byte0 <byte>, disc,
-// nodrivecode, refuseflash, becoming-ready <ms>.
+// nodrivecode, refuseflash, becoming-ready <ms>, features "<hex codes>" (the
+// optional features the drive has, of 1F 20 2A 2B 2D 2F; all by default),
+// ff09 <word> (the drive answers the vendor query FF 09 with this word).
+//
+// Disc models: cd-rom, cd-r, cd-rw, dvd-rom, dvd-r, dvd-rw, dvd-rw-ro,
+// dvd-r-dl, dvd+r, dvd+rw, dvd+r-dl, dvd-ram, dvd+rw-dl, bd-rom, bd-r,
+// bd-re, hd-dvd-rom, hd-dvd-r, unknown.  Disc settings, in any order: blank,
+// incomplete, finalized, tracks <n>, mid "<text>", revision <byte>, pwp,
+// cwp, capacity <blocks>.
 //
 // Numbers are decimal or 0x-prefixed hexadecimal.  Texts with blanks go in
 // double quotes; inside them \" is a quote and \\ a backslash, any other
