@@ -269,14 +269,14 @@ TEST_P(ShortReadTest, EndsAsAFailedDownload) {
     } else {
         fs::resize_file("fw/PLAIN.BIN", static_cast<std::uintmax_t>(c.KeepBytes));
     }
-    const uint32_t before = drive.CommandCount();
+    drive.ClearLog();
     MainForm->SpeedButtonDownClick();
     ASSERT_TRUE(Settle());
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
     size_t writes = 0;
-    for (size_t i = before; i < drive.Log().size(); ++i)
-        if (drive.Log()[i].Cdb[0] == 0xFF && drive.Log()[i].Cdb[2] == 0x01) ++writes;
+    for (const sim::LoggedCommand& command : drive.LogSnapshot())
+        if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
     EXPECT_EQ(writes, c.Writes);
     EXPECT_EQ(drive.FirmwareState().Revision, "1.00");
 }
@@ -301,7 +301,7 @@ TEST_F(DownloadTest, AChunkTheDriveTookOnlyInPartIsAFailedWrite) {
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
     size_t writes = 0;
-    for (const sim::LoggedCommand& command : drive.Log())
+    for (const sim::LoggedCommand& command : drive.LogSnapshot())
         if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
     EXPECT_EQ(writes, 2u);
 }
