@@ -155,15 +155,27 @@ void TForm::Close() {
         SetModalResult(mrCancel);
         return;
     }
+    if (!CloseQuery()) return;
     hide();
     if (Application.MainForm() == this) Application.Terminate();
 }
 
 void TForm::Release() { deleteLater(); }
 
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    Guard([&] { FormCloseQuery(canClose); });
+    return canClose;
+}
+
 void TForm::SetModalResult(int result) {
+    if (modal_ && result != mrNone && !CloseQuery()) result = mrNone;
     modalResult_ = result;
     if (modal_ && result != mrNone && modalLoop_ != nullptr) modalLoop_->quit();
+}
+
+void TForm::Update() {
+    if (isVisible()) repaint();
 }
 
 void TForm::EnterModal(QEventLoop* loop) {
@@ -181,6 +193,8 @@ void TForm::NotifyShown() {
     ApplyPosition();
     Guard([this] { FormShow(); });
 }
+
+void TForm::NotifyActivated() { Guard([this] { FormActivate(); }); }
 
 void TForm::SetBorderless(bool on) { setWindowFlag(Qt::FramelessWindowHint, on); }
 
@@ -219,11 +233,20 @@ void TForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) Guard([this] { FormShow(); });
 }
 
+bool TForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) NotifyActivated();
+    return QWidget::event(event);
+}
+
 void TForm::closeEvent(QCloseEvent* event) {
     // A close asked for by the window system (or QWidget::close) ends like
     // Close(): a modal form ends its loop, the main form ends the program.
     if (modal_) {
         SetModalResult(mrCancel);
+        event->ignore();
+        return;
+    }
+    if (!CloseQuery()) {
         event->ignore();
         return;
     }

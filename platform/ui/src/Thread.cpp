@@ -1,11 +1,22 @@
 #include "vcl/Thread.h"
 
+#include <atomic>
 #include <exception>
 
 #include "UiCall.h"
 #include "vcl/Forms.h"
 
 namespace vcl {
+
+namespace {
+std::atomic<int> g_runningWorkers{0};
+}  // namespace
+
+int RunningWorkers() { return g_runningWorkers.load(); }
+
+WorkerScope::WorkerScope() { ++g_runningWorkers; }
+
+WorkerScope::~WorkerScope() { --g_runningWorkers; }
 
 // What the end of the thread, posted to the UI thread, finds: the object, or
 // nullptr once it was freed.
@@ -30,6 +41,7 @@ void TThread::Resume() {
     std::shared_ptr<Link> link = link_;
     thread_ = std::thread([this, link] {
         try {
+            WorkerScope running;
             Execute();
         } catch (const std::exception& error) {
             fatal_ = error.what();
