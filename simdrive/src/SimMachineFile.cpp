@@ -123,6 +123,7 @@ struct Description {
     std::optional<std::string> CommandLine;
     bool UiAuto = true;
     bool VirtualClock = true;
+    bool ClockGiven = false;  // else the clock follows the ui setting
 };
 
 // Reads one line's words in order; every reader returns false with `Why` set.
@@ -450,6 +451,7 @@ bool ReadLine(LineReader& r, Description& d, std::set<std::string>& seen, int nu
         size_t choice = 0;
         if (!r.Choice({s.Yes, s.No}, choice, s.Keyword)) return false;
         d.*s.Field = choice == 0;
+        if (keyword == "clock") d.ClockGiven = true;
         return r.End();
     }
     for (const TextSetting& t : kTextSettings) {
@@ -506,7 +508,9 @@ std::unique_ptr<SimMachine> Build(const Description& d) {
     machine->Aspi = d.Aspi;
     machine->Registry = d.Registry;
     machine->UiAuto = d.UiAuto;
-    machine->RealClock = !d.VirtualClock;
+    // A person at the windows needs the real clock: on the virtual one an idle
+    // program's timers would move it on as fast as the loop can run.
+    machine->RealClock = d.ClockGiven ? !d.VirtualClock : !d.UiAuto;
     machine->CommandLine =
         d.CommandLine ? *d.CommandLine : platform::host::HostCommandLine().GetCommandLine();
     for (const auto& [letter, line] : d.Letters) {

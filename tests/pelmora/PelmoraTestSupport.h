@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,6 +29,7 @@
 #include "simdrive/FirmwareImage.h"
 #include "simdrive/SimMachine.h"
 #include "vcl/Dialogs.h"
+#include "support/RunUntil.h"
 #include "vcl/Forms.h"
 
 namespace pelmoratest {
@@ -164,28 +166,8 @@ protected:
     std::string dir;
 
 private:
-    template <typename Done>
-    static bool RunLoop(Done done, int boundMs = 20000) {
-        if (done()) return true;
-        QEventLoop loop;
-        vcl::Application.PushLoop(&loop);  // the program's end ends it too
-        QTimer poll;
-        poll.setInterval(0);
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done()) loop.quit();
-        });
-        bool timedOut = false;
-        QTimer bound;
-        bound.setSingleShot(true);
-        QObject::connect(&bound, &QTimer::timeout, &loop, [&] {
-            timedOut = true;
-            loop.quit();
-        });
-        poll.start();
-        bound.start(boundMs);
-        loop.exec();
-        vcl::Application.PopLoop(&loop);
-        return !timedOut && done();
+    static bool RunLoop(const std::function<bool()>& done, int boundMs = 20000) {
+        return testsupport::RunEventLoopUntil(done, boundMs, true);
     }
 
     fs::path previousDir_;

@@ -100,6 +100,24 @@ clock real
     EXPECT_EQ(win::CreateFileA("\\\\.\\e:", 0, 0, 0, 0), platform::kInvalidHandle);
 }
 
+// The clock follows the ui setting unless the description names one.
+TEST_F(MachineFile, ClockDefaultsToRealForAPersonAtTheWindows) {
+    const struct {
+        const char* text;
+        bool realClock;
+    } cases[] = {
+        {"ui auto\n", false},
+        {"ui interactive\n", true},
+        {"ui interactive\nclock virtual\n", false},
+        {"ui auto\nclock real\n", true},
+    };
+    for (const auto& c : cases) {
+        auto m = Load(c.text);
+        ASSERT_TRUE(m) << error_;
+        EXPECT_EQ(m->RealClock, c.realClock) << c.text;
+    }
+}
+
 TEST_F(MachineFile, DefaultsOfAnEmptyDescription) {
     auto m = Load("# nothing but a comment\n\n");
     ASSERT_TRUE(m) << error_;

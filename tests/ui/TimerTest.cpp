@@ -1,12 +1,14 @@
 // TTimer: in a virtual clock's time, across threads and under a modal window.
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "vcl/Thread.h"
 #include "vcl/Timer.h"
 
 namespace {
@@ -129,6 +131,71 @@ TEST_F(TimerTest, WithARealClockItIsAQtTimerOfTheInterval) {
     timer.SetEnabled(true);
     ASSERT_TRUE(RunUntil([&] { return fired == 2; }));
     EXPECT_EQ(clock.TickCount(), before);  // the clock was left alone
+}
+
+// While a worker runs, only its own waits move the clock: a one-second timer
+// cannot cut the worker's counted wait short, and fires at its due time once
+// the worker's sleeps reach it.  Without a worker the timers move it again.
+TEST_F(TimerTest, AWorkerHoldsTheVirtualClockWhileItRuns) {
+    vcl::TTimer watch;
+    watch.SetInterval(1000);
+    std::vector<uint32_t> firedAt;
+    const uint32_t start = clock.TickCount();
+    watch.OnTimer = [&] { firedAt.push_back(clock.TickCount() - start); };
+
+    std::atomic<bool> release{false};
+    std::atomic<uint32_t> workerSaw{0};
+    std::thread worker([&] {
+        vcl::WorkerScope running;
+        while (!release) std::this_thread::yield();
+        // A counted wait of 2.5 s in 500 ms steps, as a drive wait is.
+        const uint32_t begin = clock.TickCount();
+        for (int i = 0; i < 5; ++i) clock.Sleep(500);
+        workerSaw = clock.TickCount() - begin;
+    });
+    while (vcl::RunningWorkers() == 0) std::this_thread::yield();
+    watch.SetEnabled(true);
+    // The loop runs for a while with the worker idle: no time passes.
+    QTimer idle;
+    idle.setSingleShot(true);
+    bool idleDone = false;
+    QObject::connect(&idle, &QTimer::timeout, [&] { idleDone = true; });
+    idle.start(50);
+    ASSERT_TRUE(RunUntil([&] { return idleDone; }));
+    EXPECT_EQ(clock.TickCount(), start);
+    EXPECT_TRUE(firedAt.empty());
+
+    release = true;
+    worker.join();
+    EXPECT_EQ(workerSaw.load(), 2500u);
+    ASSERT_TRUE(RunUntil([&] {
+        if (firedAt.size() >= 4) watch.SetEnabled(false);
+        return firedAt.size() >= 4;
+    })) << firedAt.size();
+    // Fired at its due time once the worker's sleeps passed it (the first
+    // look may come after several periods), then at whole seconds again.
+    ASSERT_GE(firedAt.size(), 4u);
+    EXPECT_GE(firedAt[0], 1000u);
+    EXPECT_EQ(firedAt.back() % 500, 0u);
+    EXPECT_EQ(vcl::RunningWorkers(), 0);
+}
+
+TEST_F(TimerTest, AThreadOfTheClassLibraryCountsAsAWorkerWhileItExecutes) {
+    struct Worker : vcl::TThread {
+        std::atomic<bool> release{false};
+        std::atomic<int> seen{0};
+        void Execute() override {
+            seen = vcl::RunningWorkers();
+            while (!release) std::this_thread::yield();
+        }
+    } worker;
+    EXPECT_EQ(vcl::RunningWorkers(), 0);
+    worker.Resume();
+    while (worker.seen == 0) std::this_thread::yield();
+    EXPECT_EQ(worker.seen.load(), 1);
+    worker.release = true;
+    ASSERT_TRUE(RunUntil([&] { return worker.Finished(); }));
+    EXPECT_EQ(vcl::RunningWorkers(), 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "platform/Services.h"
 #include "vcl/Dialogs.h"
+#include "support/RunUntil.h"
 #include "vcl/Forms.h"
 
 namespace uitest {
@@ -55,20 +56,7 @@ protected:
     // Runs the event loop until done() holds; false when it did not come
     // within a generous real-time bound (a failure, never the normal path).
     static bool RunUntil(const std::function<bool()>& done, int boundMs = 10000) {
-        if (done()) return true;
-        QEventLoop loop;
-        QTimer poll;
-        poll.setInterval(0);
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done()) loop.quit();
-        });
-        QTimer bound;
-        bound.setSingleShot(true);
-        QObject::connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
-        poll.start();
-        bound.start(boundMs);
-        loop.exec();
-        return done();
+        return testsupport::RunEventLoopUntil(done, boundMs);
     }
 
     TestClock clock;

@@ -152,27 +152,32 @@ void TForm::Show() {
 
 int TForm::ShowModal() { return CurrentDialogs().ShowModal(*this); }
 
-bool TForm::CloseQuery() {
-    bool canClose = true;
-    Guard([&] { FormCloseQuery(canClose); });
-    return canClose;
-}
-
 void TForm::Close() {
-    if (!CloseQuery()) return;
     if (modal_) {
         SetModalResult(mrCancel);
         return;
     }
+    if (!CloseQuery()) return;
     hide();
     if (Application.MainForm() == this) Application.Terminate();
 }
 
 void TForm::Release() { deleteLater(); }
 
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    Guard([&] { FormCloseQuery(canClose); });
+    return canClose;
+}
+
 void TForm::SetModalResult(int result) {
+    if (modal_ && result != mrNone && !CloseQuery()) result = mrNone;
     modalResult_ = result;
     if (modal_ && result != mrNone && modalLoop_ != nullptr) modalLoop_->quit();
+}
+
+void TForm::Update() {
+    if (isVisible()) repaint();
 }
 
 void TForm::EnterModal(QEventLoop* loop) {
@@ -190,6 +195,8 @@ void TForm::NotifyShown() {
     ApplyPosition();
     Guard([this] { FormShow(); });
 }
+
+void TForm::NotifyActivated() { Guard([this] { FormActivate(); }); }
 
 void TForm::SetBorderless(bool on) { setWindowFlag(Qt::FramelessWindowHint, on); }
 
@@ -228,15 +235,20 @@ void TForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) Guard([this] { FormShow(); });
 }
 
+bool TForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) NotifyActivated();
+    return QWidget::event(event);
+}
+
 void TForm::closeEvent(QCloseEvent* event) {
     // A close asked for by the window system (or QWidget::close) ends like
     // Close(): a modal form ends its loop, the main form ends the program.
-    if (!CloseQuery()) {
+    if (modal_) {
+        SetModalResult(mrCancel);
         event->ignore();
         return;
     }
-    if (modal_) {
-        SetModalResult(mrCancel);
+    if (!CloseQuery()) {
         event->ignore();
         return;
     }

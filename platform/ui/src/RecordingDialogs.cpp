@@ -69,6 +69,7 @@ int RecordingDialogs::ShowModal(TForm& form) {
     if (int result = 0; detail::ModalAnsweredElsewhere(*this, form, result)) return result;
     form.EnterModal(nullptr);
     form.NotifyShown();
+    form.NotifyActivated();
     ModalRecord record;
     record.ClassName = form.ClassName();
     for (const QLabel* label : form.findChildren<QLabel*>())
@@ -85,8 +86,17 @@ int RecordingDialogs::ShowModal(TForm& form) {
     }
     if (callback) Guard([&] { callback(form); });
     int result = form.ModalResult();
+    if (result == mrNone) {
+        {
+            std::lock_guard lock(mutex_);
+            result = TakeFront(modalResults_, mrOk);
+        }
+        // The queued answer closes the form as a person would: its close
+        // query may refuse, and the form then stays up with no result.
+        form.SetModalResult(result);
+        result = form.ModalResult();
+    }
     std::lock_guard lock(mutex_);
-    if (result == mrNone) result = TakeFront(modalResults_, mrOk);
     form.LeaveModal();
     form.SetModalResult(result);
     modals_[index].Result = result;

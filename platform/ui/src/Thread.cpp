@@ -1,5 +1,6 @@
 #include "vcl/Thread.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -8,6 +9,16 @@
 #include "vcl/Forms.h"
 
 namespace vcl {
+
+namespace {
+std::atomic<int> g_runningWorkers{0};
+}  // namespace
+
+int RunningWorkers() { return g_runningWorkers.load(); }
+
+WorkerScope::WorkerScope() { ++g_runningWorkers; }
+
+WorkerScope::~WorkerScope() { --g_runningWorkers; }
 
 // What the end of the thread, posted to the UI thread, finds: the object, or
 // nullptr once it was freed.
@@ -46,6 +57,7 @@ void TThread::Resume() {
     executing_ = true;
     thread_ = std::thread([this, link] {
         try {
+            WorkerScope running;
             Execute();
         } catch (const std::exception& error) {
             fatal_ = error.what();

@@ -9,6 +9,7 @@
 
 #include "platform/Services.h"
 #include "vcl/Forms.h"
+#include "vcl/Thread.h"
 
 namespace vcl {
 
@@ -27,6 +28,9 @@ platform::IClock* VirtualClock() {
 // earliest due timer and fires it.  UI thread only.
 class VirtualTimers {
 public:
+    // Real time between two looks while a worker holds the clock.
+    static constexpr int kWorkerPollMs = 5;
+
     static void Add(TTimer* timer) {
         List().push_back(timer);
         QPointer<QTimer>& pump = Pump();
@@ -66,7 +70,14 @@ private:
         TTimer* next = *std::min_element(list.begin(), list.end(), [&](const TTimer* a, const TTimer* b) {
             return wait(a) < wait(b);
         });
-        if (wait(next) > 0) clock->Advance(static_cast<uint32_t>(wait(next)));
+        if (wait(next) > 0) {
+            if (RunningWorkers() > 0) {
+                Pump()->setInterval(kWorkerPollMs);
+                return;
+            }
+            clock->Advance(static_cast<uint32_t>(wait(next)));
+        }
+        Pump()->setInterval(0);
         next->due_ = clock->TickCount() + next->interval_;
         next->Fire();  // may free the timer: nothing touches it afterwards
     }

@@ -23,7 +23,9 @@
 //   commandline "<text>"              else the process's real command line
 //   ui auto|interactive               auto: windows and message boxes are
 //                                     answered at once and echoed to stderr
-//   clock virtual|real                virtual: waits cost no real time
+//   clock virtual|real                virtual: waits cost no real time;
+//                                     without it: virtual with ui auto, real
+//                                     with ui interactive
 //
 // Drive settings, in any order: vendor "<text>", product "<text>",
 // revision "<text>", code "<text>", fc <byte> <byte>, byte0 <byte>, disc,
@@ -44,7 +46,7 @@
 // appear only once; so may each drive place, letter and process id.
 // Defaults: platform nt, version 5 1 2600 "Service Pack 2" (4 10 2222 " A "
 // on 9x), language 0x409, admin yes, restart accept, aspi missing, ui auto,
-// clock virtual, no state file.
+// clock virtual (real with ui interactive), no state file.
 #pragma once
 
 #include <memory>

@@ -72,19 +72,22 @@ public:
     void Show();
     // Modal show through the installed seam; returns the modal result.
     int ShowModal();
-    // Asks the form whether it may close now (FormCloseQuery, guarded): every
-    // close - Close(), the close box, Alt+F4, the window system - asks first
-    // and does nothing on a "no".
-    bool CloseQuery();
-    // On a modal form: ends its modal loop with mrCancel.  On the main form:
-    // hides it and ends the program.  Otherwise hides it.
+    // Asks FormCloseQuery first and does nothing when it refuses.  Then, on
+    // a modal form: ends its modal loop with mrCancel.  On the main form:
+    // hides it and ends the program.  Otherwise hides it.  The window's close
+    // box, Alt+F4 and the window system take the same way.
     void Close();
+    // Runs FormCloseQuery (guarded); true when the form may close.
+    bool CloseQuery();
     // Frees the form once the event loop next runs.
     void Release();
 
     int ModalResult() const { return modalResult_; }
-    // A non-zero result ends the modal loop of a modal form.
+    // A non-zero result ends the modal loop of a modal form once
+    // FormCloseQuery allows it; a refusal leaves the result at mrNone.
     void SetModalResult(int result);
+    // Paints the form at once, without running the event loop.
+    void Update();
     bool InModalState() const { return modal_; }
 
     // Window services.
@@ -112,6 +115,9 @@ public:
     void LeaveModal();
     // Runs FormShow (guarded) and applies the position on the first show.
     void NotifyShown();
+    // Runs FormActivate (guarded): the window system's activation does, and
+    // the recording seam once each time it shows the form.
+    void NotifyActivated();
 
 protected:
     virtual void FormCreate() {}
@@ -119,7 +125,9 @@ protected:
     virtual void FormKeyDown(int key) { (void)key; }
     // Clear canClose to keep the form open.
     virtual void FormCloseQuery(bool& canClose) { (void)canClose; }
+    virtual void FormActivate() {}
 
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

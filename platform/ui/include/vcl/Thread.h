@@ -14,6 +14,19 @@ namespace vcl {
 // True on the thread that runs the QApplication (also in vcl/Forms.h).
 bool IsUiThread();
 
+// Worker threads that are running now: every TThread while its Execute runs,
+// and every thread inside a WorkerScope.  While one runs, virtual timers do
+// not move the virtual clock (vcl/Timer.h): the worker's own waits do.
+int RunningWorkers();
+
+class WorkerScope {
+public:
+    WorkerScope();
+    ~WorkerScope();
+    WorkerScope(const WorkerScope&) = delete;
+    WorkerScope& operator=(const WorkerScope&) = delete;
+};
+
 class TThread {
 public:
     TThread();

@@ -1,9 +1,13 @@
 // The class library's timer.  OnTimer runs on the UI thread.
 //
 // With a virtual platform clock (tests, the simulated machine) the timer runs
-// in the clock's time: as soon as the event loop is free, the clock is moved
-// on to the earliest due timer, which then fires - a one-second timer costs no
-// real time.  With a real clock it is a QTimer of the interval.
+// in the clock's time: as soon as the event loop is free and no worker thread
+// runs (vcl::RunningWorkers), the clock is moved on to the earliest due timer,
+// which then fires - a one-second timer costs no real time.  While a worker
+// runs, only the worker's own waits move the clock, so its timeouts are never
+// cut short by the UI loop; timers then fire once the clock has reached them,
+// and the loop looks again every few real milliseconds instead of spinning.
+// With a real clock it is a QTimer of the interval.
 #pragma once
 
 #include <atomic>
