@@ -2,6 +2,7 @@
 // Linux host, and its installation.
 #include <dlfcn.h>
 #include <sched.h>
+#include <sys/utsname.h>
 
 #include <cerrno>
 #include <chrono>
@@ -37,6 +38,12 @@ bool HostVersion::GetVersionEx(OsVersionInfo& info) {
     // belongs to the caller.
     std::memcpy(&info, &answer, size);
     return true;
+}
+
+std::string HostVersion::NativeSystemName() {
+    utsname names{};
+    if (::uname(&names) != 0) return "Linux";
+    return std::string(names.sysname) + ' ' + names.release + ' ' + names.machine;
 }
 
 // ---------------------------------------------------------------------------

@@ -122,6 +122,8 @@ private:
 class HostVersion : public IVersion {
 public:
     bool GetVersionEx(OsVersionInfo& info) override;
+    // The kernel's own name, release and machine ("Linux 6.1.0-18-amd64 x86_64").
+    std::string NativeSystemName() override;
 };
 
 // ---------------------------------------------------------------------------

@@ -58,6 +58,11 @@ public:
     // False when the query fails (unknown size, or the machine refuses the
     // extended query); the record is then left as it was.
     virtual bool GetVersionEx(OsVersionInfo& info) = 0;
+    // The name a system that is not Windows gives itself ("Linux 6.1.0
+    // x86_64"), for texts that name the running system; empty on Windows,
+    // whose name is built from the version records.  The records still say
+    // which family of Windows services the machine offers.
+    virtual std::string NativeSystemName() { return {}; }
 };
 
 // ---------------------------------------------------------------------------

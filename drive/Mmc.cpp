@@ -1,0 +1,353 @@
+#include "drive/Mmc.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "drive/Reply.h"
+#include "platform/Win.h"
+
+namespace drive {
+
+const WriteParametersTemplate kCdTrackAtOnceTemplate = {{
+    0x00, 0x3A, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00,  //
+    0x05, 0x32, 0x41, 0xC4, 0x08, 0x00, 0x00, 0x00,  //
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96,
+}};
+const WriteParametersTemplate kDvdRIncrementalTemplate = {{
+    0x00, 0x3A, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00,  //
+    0x05, 0x32, 0x60, 0xC5, 0x0A, 0x10, 0x00, 0x00,  //
+    0x20, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x96,
+}};
+const WriteParametersTemplate kDvdRCloseTemplate = {{
+    0x00, 0x00, 0x41, 0x00, 0x00, 0x00, 0x00, 0x00,  //
+    0x05, 0x32, 0x60, 0x05, 0x0A, 0x10, 0x00, 0x00,  //
+    0x20, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x96,
+}};
+
+namespace {
+
+using Template = uint8_t[12];
+
+constexpr Template kInquiryBlock = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
+constexpr Template kTestUnitReadyBlock = {};
+constexpr Template kReadDiscInformationBlock = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x34, 0};
+constexpr Template kReadTrackInformationBlock = {0x52, 0x01, 0, 0, 0, 0, 0, 0, 0xFE, 0};
+constexpr Template kReadAtipBlock = {0x43, 0x00, 0x04, 0, 0, 0, 0, 0, 0xFE, 0};
+constexpr Template kWriteProtectionBlock = {0xAD, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
+constexpr Template kReadDvdStructureBlock = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x04, 0, 0};
+constexpr Template kGetConfigurationBlock = {0x46, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kHasFeatureBlock = {0x46, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0};
+constexpr Template kReadFormatCapacitiesBlock = {0x23, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0};
+constexpr Template kVendorFF09Block = {0xFF, 0x09, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAA};
+constexpr Template kStartStopBlock = {0x1B, 0, 0, 0, 0, 0};
+constexpr Template kRead10Block = {0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kWrite10Block = {0x2A, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kWrite12Block = {0xAA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kSynchronizeCacheBlock = {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kModeSenseBlock = {0x5A, 0x00, 0x05, 0, 0, 0, 0, 0, 0xFE, 0};
+constexpr Template kModeSelectBlock = {0x55, 0x10, 0, 0, 0, 0, 0, 0, 0x3C, 0};
+constexpr Template kCloseTrackSessionBlock = {0x5B, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+
+constexpr uint32_t kShortReply = 254;
+constexpr uint32_t kDiscInformationLength = 52;
+constexpr uint32_t kReadinessLength = 14;
+constexpr uint32_t kTrayLength = 1000;
+constexpr uint32_t kStructureLength = 65536;
+constexpr uint16_t kBecomingReady = 0x0204;
+constexpr uint16_t kResetOccurred = 0x0629;
+// The sensed page from the header on: the templates replace bytes 0-23.
+constexpr uint32_t kTemplateLength = sizeof(WriteParametersTemplate::Bytes);
+
+struct Block {
+    uint8_t Bytes[12];
+    explicit Block(const Template& t) { std::memcpy(Bytes, t, sizeof Bytes); }
+};
+
+void RecordNoSense(std::span<uint8_t> buffer, uint8_t status) {
+    buffer[2] = kNoSenseMarker;
+    buffer[12] = 0;
+    buffer[13] = status;
+}
+
+// Sends one block.  Refuses a buffer that cannot take the data or the sense
+// bytes; leaves the no-sense code after any status that brought no sense.
+uint8_t Send(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
+             uint32_t dataLength, uint8_t direction) {
+    if (buffer.size() < kMinimumBuffer) return kStatusNotSent;
+    if (dataLength > buffer.size()) {
+        RecordNoSense(buffer, kStatusNotSent);
+        return kStatusNotSent;
+    }
+    const uint8_t status =
+        SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction);
+    if (status != kStatusGood && status != kStatusCheckCondition) RecordNoSense(buffer, status);
+    return status;
+}
+
+// A query: the bytes it asks for are cleared first, so what the drive does not
+// send reads as zero.
+uint8_t Query(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
+              uint32_t dataLength) {
+    if (buffer.size() >= kMinimumBuffer)
+        std::memset(buffer.data(), 0, std::min<size_t>(buffer.size(), std::max(dataLength, 14u)));
+    return Send(slot, block, length, buffer, dataLength, kDataIn);
+}
+
+uint32_t BlockBytes(uint8_t count) { return static_cast<uint32_t>(count) * kBlockSize; }
+
+uint8_t ModeSense(uint32_t slot, uint8_t length, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kModeSenseBlock), length, buffer, kShortReply);
+}
+
+// The parameter list length of the page just sensed: the mode data length
+// plus its own two bytes.  0 when that does not fit the bytes received or
+// holds less than the 24 bytes a template replaces.
+uint32_t SensedPageLength(std::span<const uint8_t> buffer) {
+    const uint32_t length = ReadBigEndian16(buffer.data()) + 2u;
+    if (length > kShortReply || length < kTemplateLength) return 0;
+    return length;
+}
+
+uint8_t ModeSelect(uint32_t slot, uint8_t blockLength, uint32_t listLength,
+                   std::span<uint8_t> buffer) {
+    Block block(kModeSelectBlock);
+    block.Bytes[8] = static_cast<uint8_t>(listLength);
+    return Send(slot, block, blockLength, buffer, listLength, kDataOut);
+}
+
+void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) {
+    std::memcpy(buffer.data(), t.Bytes, sizeof t.Bytes);
+}
+
+// Waits while the drive reports that it is becoming ready or was reset, up to
+// the bound on the platform clock.
+void WaitUntilReady(uint32_t slot, std::span<uint8_t> buffer) {
+    const uint32_t start = win::timeGetTime();
+    while (TestUnitReady(slot, buffer) != kStatusGood) {
+        const uint16_t keyAsc = GetSenseKeyAsc(buffer);
+        if (keyAsc != kBecomingReady && keyAsc != kResetOccurred) return;
+        if (win::timeGetTime() - start >= kCloseWaitBoundMs) return;
+        win::Sleep(kClosePollMs);
+    }
+}
+
+}  // namespace
+
+uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kInquiryBlock), 6, buffer, 36);
+}
+
+uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, kDataIn);
+}
+
+bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
+    return TestUnitReady(slot, buffer) == kStatusGood;
+}
+
+uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, kDataIn);
+}
+
+uint8_t Read10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
+    Block block(kRead10Block);
+    PutBigEndian32(&block.Bytes[2], lba);
+    block.Bytes[8] = count;
+    return Send(slot, block, 10, buffer, BlockBytes(count), kDataIn);
+}
+
+uint8_t Write10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
+    Block block(kWrite10Block);
+    PutBigEndian32(&block.Bytes[2], lba);
+    block.Bytes[8] = count;
+    return Send(slot, block, 10, buffer, BlockBytes(count), kDataOut);
+}
+
+uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
+                std::span<uint8_t> buffer) {
+    Block block(kWrite12Block);
+    PutBigEndian32(&block.Bytes[2], lba);
+    block.Bytes[9] = count;
+    block.Bytes[10] = streaming != 0 ? 0x80 : 0x00;
+    return Send(slot, block, 12, buffer, BlockBytes(count), kDataOut);
+}
+
+uint8_t SynchronizeCache(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, kDataIn);
+}
+
+uint8_t LoadEjectTray(uint32_t slot, uint8_t open, std::span<uint8_t> buffer) {
+    Block block(kStartStopBlock);
+    block.Bytes[4] = open != 0 ? 0x02 : 0x03;
+    return Send(slot, block, 6, buffer, kTrayLength, kDataIn);
+}
+
+bool GetConfiguration(uint32_t slot, uint16_t startingFeature, uint16_t allocationLength,
+                      std::span<uint8_t> buffer) {
+    Block block(kGetConfigurationBlock);
+    PutBigEndian16(&block.Bytes[2], startingFeature);
+    PutBigEndian16(&block.Bytes[7], allocationLength);
+    return Query(slot, block, 10, buffer, allocationLength) == kStatusGood;
+}
+
+bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::span<uint8_t> buffer) {
+    Block block(kHasFeatureBlock);
+    PutBigEndian16(&block.Bytes[2], feature);
+    if (Query(slot, block, 10, buffer, kShortReply) != kStatusGood) return false;
+    // The reply holds the bytes its data length counts, within what was asked.
+    const Reply reply(buffer, kShortReply, ReadBigEndian32(buffer.data()) + 4u);
+    if (feature != 0) {
+        if (!reply.Holds(8, 2) || reply.Word16(8) != feature) return false;
+    }
+    const bool dvdPlus = currentProfile == 0x1A || currentProfile == 0x1B ||
+                         currentProfile == 0x2A || currentProfile == 0x2B;
+    if (dvdPlus && (reply.Byte(12) & 0x01) == 0) return false;
+    return true;
+}
+
+bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kReadFormatCapacitiesBlock), 10, buffer, kShortReply) == kStatusGood;
+}
+
+bool ReadDvdStructure(uint32_t slot, uint32_t address, uint8_t layer, uint8_t format,
+                      uint16_t allocationLength, std::span<uint8_t> buffer) {
+    Block block(kReadDvdStructureBlock);
+    PutBigEndian32(&block.Bytes[2], address);
+    block.Bytes[6] = layer;
+    block.Bytes[7] = format;
+    PutBigEndian16(&block.Bytes[8], allocationLength);
+    return Query(slot, block, 12, buffer, allocationLength) == kStatusGood;
+}
+
+uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kReadDiscInformationBlock), 10, buffer, kDiscInformationLength);
+}
+
+uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer) {
+    Block block(kReadTrackInformationBlock);
+    PutBigEndian16(&block.Bytes[4], track);
+    return Query(slot, block, 10, buffer, kShortReply);
+}
+
+uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kReadAtipBlock), 10, buffer, kShortReply);
+}
+
+uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength);
+}
+
+bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer) {
+    if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply) != kStatusGood) return false;
+    return ReadBigEndian16(buffer.data()) != 0;
+}
+
+uint8_t SetWriteParameters(uint32_t slot, uint32_t mediaIndex, std::span<uint8_t> buffer) {
+    uint8_t blockLength = 10;
+    const WriteParametersTemplate* image = nullptr;
+    switch (mediaIndex) {
+        case kMediaCdR:
+        case kMediaCdRw:
+            image = &kCdTrackAtOnceTemplate;
+            break;
+        case kMediaDvdR:
+        case kMediaDvdRw:
+        case kMediaDvdRDl:
+            image = &kDvdRIncrementalTemplate;
+            blockLength = 12;
+            break;
+        case kMediaDvdPlusR:
+        case kMediaDvdPlusRw:
+        case kMediaDvdPlusRDl:
+        case kMediaDvdRam:
+            break;
+        default:
+            return 0;
+    }
+    const uint8_t sensed = ModeSense(slot, blockLength, buffer);
+    if (sensed != kStatusGood) return sensed;
+    const uint32_t pageLength = SensedPageLength(buffer);
+    if (pageLength == 0) {
+        RecordNoSense(buffer, kStatusNotSent);
+        return 0;
+    }
+    // The CD template selects a fixed 60-byte list; the others select the page
+    // as long as the drive sensed it.
+    const uint32_t listLength = image == &kCdTrackAtOnceTemplate ? 60 : pageLength;
+    if (image != nullptr) ApplyTemplate(*image, buffer);
+    return ModeSelect(slot, blockLength, listLength, buffer);
+}
+
+uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack, uint8_t track,
+                          std::span<uint8_t> buffer) {
+    // The multi-session field is set to 11b before closing, so that what
+    // follows the closed session stays writable.  A page that cannot be
+    // sensed is not selected; when no select went through, the drive may be
+    // busy, and it is waited for before the close goes out all the same.
+    bool selected = false;
+    if (ModeSense(slot, 10, buffer) == kStatusGood) {
+        const uint32_t listLength = SensedPageLength(buffer);
+        if (listLength != 0) {
+            if (mediaIndex == kMediaDvdR) {
+                ApplyTemplate(kDvdRCloseTemplate, buffer);
+                buffer[11] |= 0xC0;
+            } else {
+                buffer[11] = static_cast<uint8_t>((buffer[11] & 0x3F) | 0xC0);
+            }
+            selected = ModeSelect(slot, 10, listLength, buffer) == kStatusGood;
+        }
+    }
+    if (!selected) WaitUntilReady(slot, buffer);
+    Block block(kCloseTrackSessionBlock);
+    if (closeTrack != 0) {
+        block.Bytes[2] = 0x01;
+        block.Bytes[5] = track;
+    } else {
+        block.Bytes[2] = 0x02;
+    }
+    return Send(slot, block, 10, buffer, 0, kDataOut);
+}
+
+bool FillTestPattern(uint32_t startLba, uint8_t count, std::span<uint8_t> buffer) {
+    const size_t bytes = std::max<size_t>(BlockBytes(count), 4);
+    if (bytes > buffer.size()) return false;
+    std::memset(buffer.data(), 0, 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t word[4];
+        PutBigEndian32(word, startLba + i);
+        uint8_t* block = buffer.data() + static_cast<size_t>(i) * kBlockSize;
+        for (uint32_t w = 0; w < kBlockSize; w += 4) std::memcpy(block + w, word, 4);
+    }
+    return true;
+}
+
+bool BlockHoldsTestPattern(uint32_t lba, std::span<const uint8_t> block) {
+    if (block.size() < kBlockSize) return false;
+    // Two words at a time against the value as it lies in memory; the
+    // differences are gathered without a branch per word.
+    uint8_t word[4];
+    PutBigEndian32(word, lba);
+    uint32_t one;
+    std::memcpy(&one, word, 4);
+    const uint64_t expected = (static_cast<uint64_t>(one) << 32) | one;
+    uint64_t difference = 0;
+    for (uint32_t offset = 0; offset < kBlockSize; offset += 8) {
+        uint64_t pair;
+        std::memcpy(&pair, block.data() + offset, 8);
+        difference |= pair ^ expected;
+    }
+    return difference == 0;
+}
+
+uint32_t GetSenseCode(std::span<const uint8_t> buffer) {
+    if (buffer.size() < kMinimumBuffer) return 0;
+    return (static_cast<uint32_t>(buffer[2]) << 16) | (static_cast<uint32_t>(buffer[12]) << 8) |
+           buffer[13];
+}
+
+uint16_t GetSenseKeyAsc(std::span<const uint8_t> buffer) {
+    if (buffer.size() < kMinimumBuffer) return 0;
+    return static_cast<uint16_t>((buffer[2] << 8) | buffer[12]);
+}
+
+}  // namespace drive
