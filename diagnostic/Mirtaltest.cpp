@@ -1,0 +1,637 @@
+#include "diagnostic/Mirtaltest.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMenu>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "diagnostic/Congifscreenitem.h"
+#include "diagnostic/Mirtalabout.h"
+#include "diagnostic/Mirtaltestspec.h"
+#include "diagnostic/Settings.h"
+#include "drive/Enumeration.h"
+#include "drive/Mmc.h"
+#include "drive/TextHelpers.h"
+#include "drive/Transport.h"
+#include "platform/Win.h"
+#include "vcl/Controls.h"
+#include "vcl/Dialogs.h"
+#include "vcl/Graphics.h"
+#include "vcl/Thread.h"
+
+namespace fs = std::filesystem;
+
+TFormTest* FormTest = nullptr;
+
+namespace {
+
+// Class-library colours (0x00BBGGRR).
+constexpr uint32_t clMaroon = 0x000080;
+constexpr uint32_t clPurple = 0x800080;
+constexpr uint32_t clNavy = 0x800000;
+
+constexpr uint32_t kErrorBox = platform::MB_SYSTEMMODAL | platform::MB_ICONERROR;
+constexpr uint32_t kQuestionBox = platform::MB_SYSTEMMODAL | platform::MB_YESNO;
+constexpr int SW_SHOWMAXIMIZED = 3;
+
+// The client area as the window was made, and with the test panel shown.
+constexpr int kClientWidth = 612;
+constexpr int kClientHeight = 197;
+constexpr int kPanelClientHeight = 440;
+constexpr int kStatusBarHeight = 19;
+
+// Write-protection status of a DVD-RAM disc: READ and SEND DISC STRUCTURE,
+// format C0h, 8 bytes.  Byte 4 holds the write-protect bits, bit 1 the
+// persistent one.
+constexpr uint8_t kReadProtectionCdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
+constexpr uint8_t kSendProtectionCdb[12] = {0xBF, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
+constexpr uint32_t kProtectionBytes = 8;
+constexpr uint8_t kPwpBit = 0x02;
+
+std::string Field(const uint8_t* bytes, size_t length) {
+    std::string text(reinterpret_cast<const char*>(bytes), length);
+    return text.substr(0, text.find('\0'));
+}
+
+QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<int>(text.size())); }
+
+// Runs fn on the UI thread, waiting for it; the end of a run calls the
+// window's display routines from its worker.
+template <typename Fn>
+void OnUiThread(Fn fn) {
+    if (vcl::IsUiThread())
+        fn();
+    else
+        vcl::TThread::Synchronize(fn);
+}
+
+}  // namespace
+
+bool IsValidLoopText(const std::string& text) { return std::strcmp(text.c_str(), "1") >= 0; }
+
+TestRange ComputeTestRange(uint8_t rangeKind, uint16_t discType, uint32_t capacity, uint32_t nextWritable,
+                           bool full) {
+    const uint32_t part = ((capacity / 100u) * 3u) & ~uint32_t{0xF};
+    if (rangeKind == 0 || rangeKind == 3 || full) return {0, capacity};
+    if (discType == drive::kDiscDvdPlusRw) return {0, part};
+    // A nearly full disc has less than the part left after its next writable
+    // address: the range ends where the disc does.
+    const uint64_t end = std::min<uint64_t>(uint64_t{nextWritable} + part, capacity);
+    return {nextWritable, static_cast<uint32_t>(std::max<uint64_t>(end, nextWritable))};
+}
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TFormTest::TFormTest(vcl::TForm* owner) : vcl::TForm(owner) {
+    setupUi(this);
+    SetPosition(vcl::TPosition::ScreenCenter);
+    // The menu bar sits above the client area, as the window system puts it.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(MirtalMainMenu);
+    layout->addWidget(ClientArea);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    ClientArea->setFixedSize(kClientWidth, kClientHeight);
+    // "&File" is not shown; its commands act through their shortcuts.
+    File1->menuAction()->setVisible(false);
+    vcl::KeepMenuShortcuts(this, MirtalMainMenu);
+
+    for (QLabel* label : {DrvVendorIDLabel, DrvProductIDLabel, DrvFirmwareVerLabel}) vcl::SetFontColor(label, clMaroon);
+    vcl::SetFontColor(DiscStatusLabel, clPurple);
+
+    AutoRun = std::make_unique<vcl::TTimer>();
+    AutoRun->SetInterval(kDiscWatchMs);
+    AutoRun->OnTimer = [this] { AutoRunTimer(); };
+    AutoRun->SetEnabled(true);
+    DisplayTimer = std::make_unique<vcl::TTimer>();
+    DisplayTimer->SetInterval(200);
+    DisplayTimer->SetEnabled(false);
+
+    vcl::OnChange(DriveComboBox, [this] { DriveComboBoxChange(); });
+    vcl::OnClick(DiscInfoBtn, [this] { DiscInfoBtnClick(); });
+    vcl::OnClick(CloseBtn, [this] { CloseBtnClick(); });
+    vcl::OnClick(StopBtn, [this] { StopBtnClick(); });
+    const auto menu = [this](QAction* action, void (TFormTest::*handler)()) {
+        QObject::connect(action, &QAction::triggered, this, [this, handler] { vcl::Guard([&] { (this->*handler)(); }); });
+    };
+    menu(OpenLogFileMenu, &TFormTest::OpenLogFileMenuClick);
+    menu(CloseMenu, &TFormTest::CloseBtnClick);
+    menu(PWPControl, &TFormTest::PWPControlClick);
+    menu(About1, &TFormTest::About1Click);
+    menu(TestPanel1, &TFormTest::TestPanel1Click);
+    menu(ScreenTestItem1, &TFormTest::ScreenTestItem1Click);
+    menu(TestSpec1, &TFormTest::TestSpec1Click);
+    vcl::OnClick(ReadProperties, [this] { ReadPropertiesClick(); });
+    vcl::OnClick(WriteProperties, [this] { WritePropertiesClick(); });
+    vcl::OnClick(OneFunction, [this] { OneFunctionClick(); });
+    vcl::OnClick(RandomReadCheckBox, [this] { RandomReadCheckBoxClick(); });
+    vcl::OnClick(SequentialReadCheckBox, [this] { SequentialReadCheckBoxClick(); });
+    vcl::OnChange(RandomReadEdit, [this] { RandomReadEditChange(); });
+    vcl::OnChange(SequentialReadEdit, [this] { SequentialReadEditChange(); });
+}
+
+TFormTest::~TFormTest() {
+    if (FormTest == this) FormTest = nullptr;
+}
+
+int TFormTest::Box(const std::string& text, uint32_t flags) {
+    return win::MessageBoxA(this, text, kMessageCaption, flags);
+}
+
+void TFormTest::FormCreate() {
+    ResetMalformedSettingsNotice();
+    setWindowTitle(QStringLiteral("Corvan CE"));
+    std::array<drive::DriveNameSlot, kMaxTestDrives> names{};
+    const int found = drive::FindDrives(names.data());
+    if (found == 0) {
+        Box("Drive Not Found!!", kErrorBox);
+        vcl::Application.Terminate();
+    } else if (found == drive::kAspiUnavailable) {
+        Box("ASPI Not Found!!", kErrorBox);
+        vcl::Application.Terminate();
+    }
+    // Enumeration fills at most one cell per slot.
+    for (int j = 0; j < found && j < kMaxTestDrives; ++j) {
+        TestDriveEntry& entry = DriveTable.Entries[DriveTable.Count++];
+        std::memcpy(entry.Name, names[j].Text, sizeof entry.Name);
+        entry.Name[sizeof entry.Name - 1] = '\0';
+        entry.Slot = static_cast<uint8_t>(j);
+    }
+    if (DriveTable.Count == 0) {
+        Box("Availalbe drive NOT found!!", kErrorBox);
+        vcl::Application.Terminate();
+        return;
+    }
+    for (int i = 0; i < DriveTable.Count; ++i) DriveComboBox->addItem(Text(DriveTable.Entries[i].Name));
+    DriveComboBox->setCurrentIndex(0);
+    SelectDrive(0);
+    CreateTestDirectory();
+    ReadSettingsAtStart();
+    RefreshChain();
+    RandomReadEdit->setText(QStringLiteral("200"));
+    SequentialReadEdit->setText(QStringLiteral("1"));
+    vcl::SetChecked(OneFunction, true);
+}
+
+void TFormTest::CreateTestDirectory() {
+    std::error_code error;
+    const fs::path here = fs::current_path(error);
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s/%s", here.c_str(), kTestDirectoryName);
+    TestDirectory = path;
+    const bool there = fs::is_directory(TestDirectory, error) || fs::create_directory(TestDirectory, error);
+    if (there) fs::current_path(TestDirectory, error);
+    if (!there || error) throw std::runtime_error("Cannot create Test Directory.");
+    SettingsPath = TestDirectory + "/" + kSettingsFileName;
+}
+
+// The saved screen items and selection are read before anything is written,
+// so a close or START keeps what an earlier run saved.
+void TFormTest::ReadSettingsAtStart() {
+    if (LoadScreenItems()) DriveComboBox->setCurrentIndex(DriveTable.Selected);
+}
+
+void TFormTest::RefreshChain() {
+    ShowDriveIdentity();
+    ClearStatusLabels();
+    EnableControls(true);
+    RefreshDisc();
+}
+
+void TFormTest::RefreshDisc() {
+    WaitDiscReady();
+    ShowDiscInfo();
+    IsStartBtnEnable();
+}
+
+void TFormTest::ShowDriveIdentity() {
+    FullIdentity.clear();
+    VendorId.clear();
+    ProductId.clear();
+    FirmwareVersion.clear();
+    std::array<uint8_t, 64> reply{};
+    if (drive::Inquiry(CurrentSlot, reply) == drive::kStatusGood) {
+        FullIdentity = Field(&reply[8], 28);
+        VendorId = Field(&reply[8], 8);
+        ProductId = Field(&reply[16], 16);
+        FirmwareVersion = Field(&reply[32], 4);
+    }
+    DrvVendorIDLabel->setText(Text(VendorId));
+    DrvProductIDLabel->setText(Text(ProductId));
+    DrvFirmwareVerLabel->setText(Text(FirmwareVersion));
+}
+
+void TFormTest::SelectDrive(int index) {
+    if (index < 0 || index >= DriveTable.Count) return;
+    DriveTable.Selected = index;
+    CurrentSlot = DriveTable.Entries[index].Slot;
+}
+
+void TFormTest::ClearStatusLabels() {
+    for (QLabel* label : {DiscTypeLabel, DiscStatusLabel, DiscIDLabel, CapacityLabel, RangeLabel}) label->clear();
+    vcl::SetFontColor(StatusLabel, clNavy);
+    StatusLabel->clear();
+    AddressLabel->clear();
+}
+
+void TFormTest::EnableControls(bool enabled) {
+    OnUiThread([&] {
+        DriveComboBox->setEnabled(enabled);
+        CloseBtn->setEnabled(enabled);
+        DiscInfoBtn->setEnabled(enabled);
+        CloseMenu->setEnabled(enabled);
+        LogFileNameEdit->setEnabled(enabled);
+        // A run owns the drive and the settings: the write-protection and
+        // screen-item commands wait for its end.
+        PWPControl->setEnabled(enabled);
+        ScreenTestItem1->setEnabled(enabled);
+    });
+}
+
+bool TFormTest::WaitDiscReady() {
+    const uint32_t start = win::timeGetTime();
+    for (;;) {
+        if (drive::GetDiscInfo(CurrentSlot, Disc)) return true;
+        if (NoMedium()) return false;
+        if (win::timeGetTime() - start >= kDiscWaitBoundMs) return false;
+        win::Sleep(kDiscWaitPollMs);
+    }
+}
+
+void TFormTest::ShowDiscInfo() {
+    OnUiThread([this] {
+        if (NoMedium()) {
+            DiscTypeLabel->setText(QStringLiteral("DISC NOT READY"));
+            DiscStatusLabel->clear();
+            DiscIDLabel->clear();
+            CapacityLabel->clear();
+            return;
+        }
+        DiscTypeLabel->setText(Text(drive::GetDiscCodeName(Disc.DiscType)));
+        DiscStatusLabel->setText(Text(drive::GetDiscStatusName(Disc.Status)));
+        DiscIDLabel->setText(Text(Field(reinterpret_cast<const uint8_t*>(Disc.IdentityText), sizeof Disc.IdentityText)));
+        CapacityLabel->setText(Text(drive::FormatDiscSize(Disc.Capacity)));
+    });
+}
+
+void TFormTest::DriveComboBoxChange() {
+    SelectDrive(DriveComboBox->currentIndex());
+    RefreshChain();
+}
+
+void TFormTest::DiscInfoBtnClick() { RefreshDisc(); }
+
+void TFormTest::AutoRunTimer() {
+    if (Run.Running) return;
+    drive::GetDiscInfo(CurrentSlot, Disc);
+    if (NoMedium()) {
+        drive::GetDiscInfo(CurrentSlot, Disc);
+        ShowDiscInfo();
+        IsStartBtnEnable();
+        DiscWasAbsent = 1;
+    }
+    if (Disc.ErrorCode == 0 && DiscWasAbsent == 1) {
+        drive::GetDiscInfo(CurrentSlot, Disc);
+        ShowDiscInfo();
+        IsStartBtnEnable();
+        DiscWasAbsent = 0;
+    }
+}
+
+void TFormTest::CloseBtnClick() { Close(); }
+
+void TFormTest::FormCloseQuery(bool& canClose) {
+    if (Run.Running) {
+        // The run's worker uses this window to its end: stop it and wait,
+        // running the calls it sends to this thread meanwhile.
+        Run.Abort = 1;
+        Run.UserBreak = 1;
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!Run.Running) loop.quit();
+        });
+        poll.start(5);
+        if (Run.Running) loop.exec();
+    }
+    SaveScreenItems();
+    canClose = true;
+}
+
+void TFormTest::OpenLogFileMenuClick() {
+    platform::IShell* shell = platform::Current().Shell;
+    std::error_code error;
+    if (!TestLogPath.empty() && fs::exists(TestLogPath, error)) {
+        shell->ShellExecute(nullptr, "open", "Notepad.exe", TestLogPath.c_str(), SW_SHOWMAXIMIZED);
+        return;
+    }
+    std::string chosen;
+    if (vcl::CurrentDialogs().OpenFile(this, "", chosen))
+        shell->ShellExecute(this, "open", "Notepad.exe", chosen.c_str(), SW_SHOWMAXIMIZED);
+}
+
+void TFormTest::About1Click() { FormAbout->ShowModal(); }
+
+// ---------------------------------------------------------------------------
+// DVD-RAM write protection
+
+void TFormTest::PWPControlClick() {
+    if (Run.Running) return;
+    if (Disc.DiscType != drive::kDiscDvdRam) {
+        Box("Please Insert RAM Disc", kErrorBox);
+        return;
+    }
+    // Eight bytes travel; a refused command leaves its sense in bytes 2, 12
+    // and 13, so the buffer has room past them.
+    std::array<uint8_t, 64> status{};
+    const auto send = [&](const uint8_t* cdb, uint8_t direction) {
+        return drive::SendDriveCommand(CurrentSlot, cdb, 12, status.data(), kProtectionBytes, direction) ==
+               drive::kStatusGood;
+    };
+    if (!send(kReadProtectionCdb, 0)) {
+        Box("ATAPI Command Fail", kErrorBox);
+        return;
+    }
+    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    win::Sleep(1000);
+    bool yes = false;
+    if (Disc.WriteProtected != 0) {
+        yes = Box("This Media is \"Write Protected Status\"\nDo you want to CLEAR PWP bit?", kQuestionBox) ==
+              platform::IDYES;
+        if (yes) status[4] &= static_cast<uint8_t>(~kPwpBit);
+    } else {
+        yes = Box("This Media is \"Write Permitted Status\"\nDo you want to SET PWP bit?", kQuestionBox) ==
+              platform::IDYES;
+        if (yes) status[4] |= kPwpBit;
+    }
+    if (yes && !send(kSendProtectionCdb, 1)) {
+        Box("ATAPI Command Fail", kErrorBox);
+        return;
+    }
+    if (!send(kReadProtectionCdb, 0)) {
+        Box("ATAPI Command Fail", kErrorBox);
+        return;
+    }
+    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    const bool nowProtected = Disc.WriteProtected != 0;
+    if (yes)
+        Box(nowProtected ? "Now, This Media is\n\"Write Protected Status\"" : "Now, This Media is\n\"Write Permitted Status\"",
+            platform::MB_OK);
+    else
+        Box(nowProtected ? "This Media is \"Write Protected Status\" yet" : "This Media is \"Write Permitted Status\" yet",
+            platform::MB_OK);
+    RefreshDisc();
+}
+
+// ---------------------------------------------------------------------------
+// Screen items and the settings file
+
+void TFormTest::SetDefaultScreenItems(int index) {
+    if (index >= 0 && index < kMaxTestDrives) ::SetDefaultScreenItems(DriveTable.Entries[index]);
+}
+
+bool TFormTest::SaveScreenItems() { return WriteSettingsFile(SettingsPath, DriveTable); }
+
+bool TFormTest::LoadScreenItems() {
+    const SettingsReadResult read = ReadSettingsFile(SettingsPath, DriveTable, true);
+    if (read.Status != SettingsRead::Read) return false;
+    // A stored drive this machine no longer has is not selected.
+    if (read.HasActive && read.Active < DriveTable.Count) SelectDrive(read.Active);
+    if (read.Malformed) {
+        const std::string notice = MalformedSettingsNotice(KeepSettingsAside(SettingsPath));
+        if (!notice.empty()) Box(notice, platform::MB_OK);
+    }
+    return true;
+}
+
+void TFormTest::ScreenTestItem1Click() {
+    if (Run.Running) return;
+    SaveScreenItems();
+    FormScreenItem->LoadDriveTable(DriveTable, SettingsPath, DriveTable.Count);
+    if (FormScreenItem->ShowModal() != vcl::mrOk) return;
+    if (!LoadScreenItems())
+        for (int i = 0; i < DriveTable.Count; ++i) SetDefaultScreenItems(i);
+    DriveComboBox->setCurrentIndex(DriveTable.Selected);
+    EnableControls(true);
+    ShowDiscInfo();
+}
+
+void TFormTest::TestSpec1Click() { FormTestSpec->ShowModal(); }
+
+void TFormTest::TestPanel1Click() {
+    const bool shown = TestPanel1->isChecked();
+    const int height = shown ? kPanelClientHeight : kClientHeight;
+    ClientArea->setFixedSize(kClientWidth, height);
+    StatusBar1->setGeometry(0, height - kStatusBarHeight, kClientWidth, kStatusBarHeight);
+    StartBtn->setVisible(shown);
+    StopBtn->setVisible(shown);
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+TFormTest::DiscGroup TFormTest::GroupOfDisc(bool protectedRamIsOther) const {
+    switch (Disc.DiscType) {
+        case drive::kDiscCdRom:
+        case drive::kDiscDvdRom:
+            return DiscGroup::ReadOnly;
+        case drive::kDiscDvdR:
+        case drive::kDiscDvdRDl:
+        case drive::kDiscDvdPlusR:
+        case drive::kDiscDvdPlusRDl:
+        case drive::kDiscCdR:
+            return DiscGroup::WriteOnce;
+        case drive::kDiscDvdRw:
+        case drive::kDiscDvdPlusRw:
+        case drive::kDiscCdRw:
+            return DiscGroup::Rewritable;
+        case drive::kDiscDvdRam:
+            return protectedRamIsOther && Disc.WriteProtected != 0 ? DiscGroup::Other : DiscGroup::Rewritable;
+        default:
+            return DiscGroup::Other;
+    }
+}
+
+void TFormTest::WriteOptionsOff() {
+    for (QWidget* w : std::initializer_list<QWidget*>{WriteProperties, PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
+        w->setEnabled(false);
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{WriteProperties, PartialWriteRadioBtn, FullWriteRadioBtn})
+        vcl::SetChecked(b, false);
+}
+
+void TFormTest::ReadOptionsOff() {
+    for (QWidget* w : std::initializer_list<QWidget*>{ReadProperties, RandomReadCheckBox, SequentialReadCheckBox,
+                                                      RandomReadEdit, SequentialReadEdit})
+        w->setEnabled(false);
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{ReadProperties, RandomReadCheckBox, SequentialReadCheckBox})
+        vcl::SetChecked(b, false);
+}
+
+void TFormTest::IsStartBtnEnable() {
+    drive::GetDiscInfo(CurrentSlot, Disc);
+    OnUiThread([this] {
+        if (NoMedium()) {
+            ReadOptionsOff();
+            WriteOptionsOff();
+            vcl::SetChecked(OneFunction, true);
+            StartBtn->setEnabled(true);
+            return;
+        }
+        const DiscGroup group = GroupOfDisc(true);
+        if (group == DiscGroup::ReadOnly || (group == DiscGroup::WriteOnce && Disc.Status == drive::DiscFinalized)) {
+            ReadProperties->setEnabled(true);
+            vcl::SetChecked(ReadProperties, false);
+            for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
+                box->setEnabled(false);
+                vcl::SetChecked(box, false);
+            }
+            RandomReadEdit->setEnabled(false);
+            SequentialReadEdit->setEnabled(false);
+            WriteOptionsOff();
+            vcl::SetChecked(OneFunction, true);
+            StartBtn->setEnabled(true);
+        } else if ((group == DiscGroup::WriteOnce && Disc.Status <= drive::DiscIncomplete) ||
+                   group == DiscGroup::Rewritable) {
+            WriteProperties->setEnabled(true);
+            vcl::SetChecked(WriteProperties, false);
+            for (QWidget* w : std::initializer_list<QWidget*>{PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
+                w->setEnabled(false);
+            vcl::SetChecked(PartialWriteRadioBtn, false);
+            vcl::SetChecked(FullWriteRadioBtn, false);
+            vcl::SetChecked(OneFunction, true);
+            StartBtn->setEnabled(true);
+            ReadOptionsOff();
+        } else if (group == DiscGroup::WriteOnce) {
+            ReadOptionsOff();
+        } else {
+            WriteOptionsOff();
+            ReadOptionsOff();
+        }
+    });
+}
+
+void TFormTest::ReadPropertiesClick() {
+    WriteOptionsOff();
+    for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
+        box->setEnabled(true);
+        vcl::SetChecked(box, false);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{Label17, Label20, RandomReadEdit, SequentialReadEdit})
+        w->setEnabled(false);
+    StartBtn->setEnabled(false);
+}
+
+void TFormTest::WritePropertiesClick() {
+    const DiscGroup group = GroupOfDisc(false);
+    const auto offer = [this](bool full, bool start) {
+        PartialWriteRadioBtn->setEnabled(true);
+        Label7->setEnabled(true);
+        vcl::SetChecked(PartialWriteRadioBtn, true);
+        FullWriteRadioBtn->setEnabled(full);
+        Label8->setEnabled(full);
+        vcl::SetChecked(FullWriteRadioBtn, false);
+        if (start) StartBtn->setEnabled(true);
+    };
+    if (group == DiscGroup::WriteOnce) {
+        if (Disc.Status == drive::DiscIncomplete)
+            offer(false, true);
+        else if (Disc.Status == drive::DiscBlank)
+            offer(true, true);
+    } else {
+        offer(true, group == DiscGroup::Rewritable);
+    }
+    ReadOptionsOff();
+}
+
+void TFormTest::OneFunctionClick() {
+    vcl::SetChecked(ReadProperties, false);
+    vcl::SetChecked(WriteProperties, false);
+    for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
+        box->setEnabled(false);
+        vcl::SetChecked(box, false);
+    }
+    RandomReadEdit->setEnabled(false);
+    SequentialReadEdit->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
+        w->setEnabled(false);
+    vcl::SetChecked(PartialWriteRadioBtn, false);
+    vcl::SetChecked(FullWriteRadioBtn, false);
+    StartBtn->setEnabled(true);
+}
+
+void TFormTest::ReadCheckBoxClick(bool random) {
+    QCheckBox* self = random ? RandomReadCheckBox : SequentialReadCheckBox;
+    QCheckBox* other = random ? SequentialReadCheckBox : RandomReadCheckBox;
+    const bool selfValid = IsValidLoopText((random ? RandomReadEdit : SequentialReadEdit)->text().toStdString());
+    const bool otherValid = IsValidLoopText((random ? SequentialReadEdit : RandomReadEdit)->text().toStdString());
+    const bool writeEnabled = WriteProperties->isEnabled();
+    if (self->isChecked()) {
+        if ((other->isChecked() && selfValid && otherValid) || (!other->isChecked() && selfValid))
+            StartBtn->setEnabled(true);
+        else if (!writeEnabled)
+            StartBtn->setEnabled(false);
+    } else if (random) {
+        if (other->isChecked() && otherValid)
+            StartBtn->setEnabled(true);
+        else
+            StartBtn->setEnabled(writeEnabled);
+    } else if (!writeEnabled) {
+        StartBtn->setEnabled(other->isChecked() && otherValid);
+    }
+    (random ? Label17 : Label20)->setEnabled(self->isChecked());
+    (random ? RandomReadEdit : SequentialReadEdit)->setEnabled(self->isChecked());
+}
+
+void TFormTest::RandomReadCheckBoxClick() { ReadCheckBoxClick(true); }
+
+void TFormTest::SequentialReadCheckBoxClick() { ReadCheckBoxClick(false); }
+
+void TFormTest::EditChange() {
+    const auto valid = [](const QLineEdit* edit) { return IsValidLoopText(edit->text().toStdString()); };
+    const bool enabledInvalid = (RandomReadEdit->isEnabled() && !valid(RandomReadEdit)) ||
+                                (SequentialReadEdit->isEnabled() && !valid(SequentialReadEdit));
+    const bool boxesOff = !RandomReadCheckBox->isEnabled() && !SequentialReadCheckBox->isEnabled();
+    if ((enabledInvalid || boxesOff) && !WriteProperties->isEnabled()) {
+        StartBtn->setEnabled(false);
+        return;
+    }
+    if ((RandomReadEdit->isEnabled() && valid(RandomReadEdit)) ||
+        (SequentialReadEdit->isEnabled() && valid(SequentialReadEdit)))
+        StartBtn->setEnabled(true);
+}
+
+void TFormTest::RandomReadEditChange() { EditChange(); }
+
+void TFormTest::SequentialReadEditChange() { EditChange(); }
+
+void TFormTest::SetTestRange(bool full) {
+    Run.CurrentAddress = 0;
+    const TestRange range =
+        ComputeTestRange(Run.RangeKind, Disc.DiscType, Disc.Capacity, Disc.NextWritableAddress, full);
+    Run.RangeStart = range.Start;
+    Run.RangeEnd = range.End;
+    char text[32];
+    std::snprintf(text, sizeof text, "%d ~ %d", static_cast<int32_t>(range.Start), static_cast<int32_t>(range.End));
+    OnUiThread([&] { RangeLabel->setText(QString::fromLatin1(text)); });
+}
+
+void TFormTest::StopBtnClick() {
+    Run.Abort = 1;
+    Run.UserBreak = 1;
+}
+
+void TFormTest::ShowRunResult() {
+    const char* text = Run.Abort != 0 ? "BREAK!!" : Run.Fail != 0 ? "FAIL !!" : "PASS !!";
+    Box(text, platform::MB_OK);
+}
