@@ -200,6 +200,13 @@ private:
         }
     }
 
+    // One warning per frame however the data runs out.
+    void OutOfData() {
+        if (outOfDataWarned_) return;
+        outOfDataWarned_ = true;
+        frame_.Warning(gsWarning, _sOutOfData);
+    }
+
     int ReadCode(int width) {
         if (fresh_) {
             fresh_ = false;
@@ -219,14 +226,19 @@ private:
                 return -1;
             }
             uint8_t length = 0;
-            if (stream_.Read(&length, 1) != 1) return -1;
+            if (stream_.Read(&length, 1) != 1) {
+                // The file ends where a sub-block should start: the frame's
+                // remaining pixels are missing, which the caller must hear.
+                OutOfData();
+                return -1;
+            }
             if (length == 0) {
                 done_ = finished_ = true;
                 continue;
             }
             const int64_t available = streamSize_ - stream_.GetPosition();
             if (length > available) {
-                frame_.Warning(gsWarning, _sOutOfData);
+                OutOfData();
                 length = static_cast<uint8_t>(std::max<int64_t>(available, 0));
             }
             ReadExact(stream_, block_, length);
@@ -253,6 +265,7 @@ private:
     bool fresh_ = true;
     bool done_ = false;
     bool finished_ = false;
+    bool outOfDataWarned_ = false;
     uint64_t accumulator_ = 0;
     int bits_ = 0;
     uint8_t block_[255];
@@ -275,7 +288,11 @@ void TGIFSubImage::Decompress(TStream& stream) {
         std::memset(FData.get(), fill, FDataSize);
     }
     auto decoder = std::make_unique<LZWDecoder>(*this, stream);
-    if (!decoder->Start()) return;
+    if (!decoder->Start()) {
+        // No code size byte: the file ends before the frame's pixels.
+        Warning(gsWarning, _sOutOfData);
+        return;
+    }
     try {
         if (FData && !GetInterlaced())
             decoder->PlaceLinear(FData.get(), FDataSize);

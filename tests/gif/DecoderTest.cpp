@@ -194,6 +194,8 @@ TEST(Decoder, CodeAfterTheTerminatorWarnsUnderRun) {
 TEST(Decoder, MissingCodeSizeByteLeavesTheFill) {
     const Decoded decoded = DecodeData({}, 3, 2);
     EXPECT_EQ(decoded.pixels, Bytes(6, 0));
+    // The frame has no pixels at all: the load must not pass for whole.
+    EXPECT_EQ(decoded.warnings, std::vector<std::string>{"Premature end of data"});
 }
 
 TEST(Decoder, TransparentFrameFillsWithTheTransparentIndex) {

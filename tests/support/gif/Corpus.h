@@ -41,9 +41,6 @@ struct CraftedCase {
     // Rows that giflib delivers are the reference (false where the decoders
     // legitimately differ).
     bool GiflibDefines = true;
-    // A fault of the unit this case shows, not yet mended: the test reports
-    // the case as skipped with this text while the fault is there.
-    std::string KnownFault;
 };
 
 std::vector<CraftedCase> CraftedCorpus();
