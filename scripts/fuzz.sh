@@ -8,6 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 seconds=${FUZZ_SECONDS:-20}
+# A fixed seed and a fixed number of inputs make a run repeatable: what CI
+# finds, anyone finds again with the same command.  FUZZ_RUNS=-1 fuzzes for
+# the whole FUZZ_SECONDS instead.
+runs=${FUZZ_RUNS:-4000}
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
@@ -21,7 +25,7 @@ run() {
   local target=$1 seeds=$2 status=0
   mkdir -p "$scratch/$target"
   echo "== fuzz_$target for ${seconds}s"
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=16384 \
+  "$build/fuzz/fuzz_$target" -seed=1 -runs="$runs" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -max_len=16384 \
       -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$scratch/$target" "$seeds" \
       > "$scratch/$target.log" 2>&1 || status=$?
   grep -E "^stat::number_of_executed_units" "$scratch/$target.log" || true
