@@ -1,4 +1,4 @@
-// The test-specification sheet: fixed text describing the test procedures,
+// The test procedure sheet: fixed text describing the test procedures,
 // shown modally from the test window's Test menu.
 #pragma once
 

@@ -139,16 +139,16 @@ void AddTracks(Disc& disc, unsigned closedTracks, bool closeSession, bool open) 
 
 }  // namespace
 
-Disc MakeDisc(const DiscSpec& spec) {
-    const ModelInfo& info = Info(spec.Model);
+Disc MakeDisc(const DiscSetup& setup) {
+    const ModelInfo& info = Info(setup.Model);
     Disc disc;
-    disc.Model = spec.Model;
+    disc.Model = setup.Model;
     disc.Profile = info.Profile;
     disc.Writing = info.Writing;
     disc.Erasable = info.Erasable;
     disc.Layers = info.Layers;
-    disc.Capacity = spec.Capacity.value_or(info.Capacity);
-    disc.Status = spec.Status.value_or(info.DefaultStatus);
+    disc.Capacity = setup.Capacity.value_or(info.Capacity);
+    disc.Status = setup.Status.value_or(info.DefaultStatus);
     disc.SessionGap = info.Kind == Cd ? kCdSessionGap : kDvdSessionGap;
     if (info.Kind == Cd) {
         disc.HasAtip = info.Writing != Recording::ReadOnly;
@@ -158,17 +158,17 @@ Disc MakeDisc(const DiscSpec& spec) {
     } else {
         disc.Timings.CloseSessionMs = info.Kind == DvdMinus ? 60000 : 30000;
     }
-    if (spec.Model == DiscModel::DvdPlusRw || spec.Model == DiscModel::DvdPlusRwDl) disc.Timings.FormatMs = 3000;
-    if (spec.Model == DiscModel::DvdRam) disc.Timings.FormatMs = 600000;
+    if (setup.Model == DiscModel::DvdPlusRw || setup.Model == DiscModel::DvdPlusRwDl) disc.Timings.FormatMs = 3000;
+    if (setup.Model == DiscModel::DvdRam) disc.Timings.FormatMs = 600000;
 
     if (info.Kind != Cd) {
         disc.PhysicalFormat = PhysicalFormat(info, disc);
-        PutMediaId(info, disc, spec.MediaId.value_or(info.MediaId), spec.MediaRevision);
+        PutMediaId(info, disc, setup.MediaId.value_or(info.MediaId), setup.MediaRevision);
         disc.HasWriteProtection = info.Kind != OtherDvd;
     }
-    if (spec.Model == DiscModel::DvdRam) disc.WriteProtection = spec.WriteProtection;
+    if (setup.Model == DiscModel::DvdRam) disc.WriteProtection = setup.WriteProtection;
 
-    switch (spec.Model) {
+    switch (setup.Model) {
         case DiscModel::DvdRw:
         case DiscModel::DvdRwRestricted:
             disc.Formats = {{disc.Capacity, 0x10, 0x10}, {disc.Capacity, 0x15, 0x10}};
@@ -193,10 +193,10 @@ Disc MakeDisc(const DiscSpec& spec) {
                 break;
             case DiscState::Incomplete:
                 // Closed tracks in a closed first session, the open track in the next.
-                AddTracks(disc, std::max(spec.Tracks == 0 ? 3u : spec.Tracks, 2u) - 1, true, true);
+                AddTracks(disc, std::max(setup.Tracks == 0 ? 3u : setup.Tracks, 2u) - 1, true, true);
                 break;
             default:
-                AddTracks(disc, std::max(spec.Tracks, 1u), false, false);
+                AddTracks(disc, std::max(setup.Tracks, 1u), false, false);
                 break;
         }
     } else {
@@ -206,7 +206,7 @@ Disc MakeDisc(const DiscSpec& spec) {
             disc.Formatted = disc.Status != DiscState::Blank;
             if (disc.Formatted) disc.Status = DiscState::Finalized;
         }
-        const unsigned count = info.Writing == Recording::ReadOnly ? std::max(spec.Tracks, 1u) : 1;
+        const unsigned count = info.Writing == Recording::ReadOnly ? std::max(setup.Tracks, 1u) : 1;
         const uint32_t each = disc.Capacity / count;
         for (unsigned i = 0; i < count; ++i) {
             DiscTrack track;

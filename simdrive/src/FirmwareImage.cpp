@@ -13,7 +13,7 @@ namespace {
 
 // Size of the file in bytes, or a value of zero or less when the layout
 // describes no file.
-int64_t ImageBytes(const FirmwareImageSpec& layout) {
+int64_t ImageBytes(const FirmwareImageLayout& layout) {
     if (layout.BootImage) return kBootImageBytes;
     const int64_t lastKiB = layout.LastChunkKiB != 0 ? layout.LastChunkKiB : layout.ChunkKiB;
     return ((static_cast<int64_t>(layout.ChunkCount) - 1) * layout.ChunkKiB + lastKiB) * 1024;
@@ -33,7 +33,7 @@ void FillContent(std::vector<uint8_t>& image, uint32_t seed) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& layout) {
+std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageLayout& layout) {
     const int64_t size = ImageBytes(layout);
     const bool beforeTail = layout.TrailerBeforeTail && !layout.BootImage;
     const int64_t needed = beforeTail ? static_cast<int64_t>(kTailBytes + kTrailerBytes) : kTrailerBytes;
@@ -62,7 +62,7 @@ std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& layout) {
     return image;
 }
 
-bool WriteFirmwareImage(const std::string& path, const FirmwareImageSpec& layout, std::string& error) {
+bool WriteFirmwareImage(const std::string& path, const FirmwareImageLayout& layout, std::string& error) {
     const std::vector<uint8_t> image = BuildFirmwareImage(layout);
     if (image.empty()) {
         error = "the image description gives a file of " + std::to_string(ImageBytes(layout)) +

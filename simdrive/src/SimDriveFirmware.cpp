@@ -128,7 +128,7 @@ const RecordField kRecordFields[] = {
 
 void SimDrive::Impl::EnsureHeldImage() const {
     if (HeldImageKnown) return;
-    FirmwareImageSpec layout;
+    FirmwareImageLayout layout;
     layout.Model = Model();
     layout.Revision = Config.Revision;
     layout.Code = Config.Code;

@@ -95,7 +95,7 @@ struct DiscLine {
     std::optional<char> Letter;
     uint8_t Adapter = 0, Target = 0;
     bool Queued = false;
-    DiscSpec Spec;
+    DiscSetup Setup;
 };
 
 struct LetterLine {
@@ -315,37 +315,37 @@ bool ReadDisc(LineReader& r, Description& d, int number) {
         for (DiscModel m : AllDiscModels()) names += std::string(names.empty() ? "" : "|") + DiscModelName(m);
         return r.Fail("disc model must be " + names + ", not \"" + model + "\"");
     }
-    disc.Spec.Model = *known;
+    disc.Setup.Model = *known;
     while (!r.AtEnd()) {
         size_t key = 0;
         if (!r.Choice({"blank", "incomplete", "finalized", "tracks", "mid", "revision", "pwp", "cwp", "capacity"}, key,
                       "disc setting"))
             return false;
-        DiscSpec& spec = disc.Spec;
+        DiscSetup& setup = disc.Setup;
         bool ok = true;
         switch (key) {
-            case 0: spec.Status = DiscState::Blank; break;
-            case 1: spec.Status = DiscState::Incomplete; break;
-            case 2: spec.Status = DiscState::Finalized; break;
+            case 0: setup.Status = DiscState::Blank; break;
+            case 1: setup.Status = DiscState::Incomplete; break;
+            case 2: setup.Status = DiscState::Finalized; break;
             case 3: {
                 uint8_t tracks = 0;
                 ok = r.Number(tracks, "track count");
-                spec.Tracks = tracks;
+                setup.Tracks = tracks;
                 break;
             }
             case 4: {
                 std::string id;
                 ok = r.Word(id, "media identifier text");
-                spec.MediaId = id;
+                setup.MediaId = id;
                 break;
             }
-            case 5: ok = r.Number(spec.MediaRevision, "media revision byte"); break;
-            case 6: spec.WriteProtection |= kProtectPersistent; break;
-            case 7: spec.WriteProtection |= kProtectCartridge; break;
+            case 5: ok = r.Number(setup.MediaRevision, "media revision byte"); break;
+            case 6: setup.WriteProtection |= kProtectPersistent; break;
+            case 7: setup.WriteProtection |= kProtectCartridge; break;
             default: {
                 uint32_t capacity = 0;
                 ok = r.Number(capacity, "capacity in blocks");
-                spec.Capacity = capacity;
+                setup.Capacity = capacity;
                 break;
             }
         }
@@ -523,9 +523,9 @@ std::unique_ptr<SimMachine> Build(const Description& d) {
         for (const DiscLine& disc : d.Discs) {
             if (!SamePlace(disc, drive)) continue;
             if (disc.Queued)
-                attached.QueueDisc(MakeDisc(disc.Spec));
+                attached.QueueDisc(MakeDisc(disc.Setup));
             else
-                attached.LoadDisc(MakeDisc(disc.Spec));
+                attached.LoadDisc(MakeDisc(disc.Setup));
         }
     }
     return machine;

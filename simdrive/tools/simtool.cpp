@@ -33,7 +33,7 @@ bool ParseByte(const char* text, uint8_t& value) {
 
 int Image(int argc, char** argv) {
     if (argc < 3) return Usage();
-    sim::FirmwareImageSpec layout;
+    sim::FirmwareImageLayout layout;
     for (int i = 3; i < argc; ++i) {
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;

@@ -31,16 +31,16 @@ DiscLabels Expected(const TFormTest& form) {
 
 TEST_F(CorvanTest, AnEmptyDriveShowsNotReadyAndTheWatchFollowsADiscPutIn) {
     sim::SimDrive& drive = AttachDrive('d');
-    sim::DiscSpec spec;
-    spec.Model = sim::DiscModel::DvdPlusR;
-    spec.Status = sim::DiscState::Blank;
+    sim::DiscSetup setup;
+    setup.Model = sim::DiscModel::DvdPlusR;
+    setup.Status = sim::DiscState::Blank;
     Run([&](TFormTest& form) {
         EXPECT_EQ(Labels(form), (DiscLabels{"DISC NOT READY", "", "", ""}));
         RunFor(2000);  // the watch refreshes an empty drive every second
         EXPECT_EQ(Labels(form), (DiscLabels{"DISC NOT READY", "", "", ""}));
         EXPECT_EQ(form.DiscWasAbsent, 1);
 
-        drive.LoadDisc(sim::MakeDisc(spec));
+        drive.LoadDisc(sim::MakeDisc(setup));
         RunFor(1000);  // one tick later every label is right
         EXPECT_EQ(form.DiscWasAbsent, 0);
         EXPECT_EQ(LabelText(form.DiscTypeLabel), "DVD+R");

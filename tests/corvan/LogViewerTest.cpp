@@ -1,5 +1,5 @@
 // Opening the test log (Ctrl+O, though its menu is hidden), the about box,
-// the test-specification sheet and closing during a run.
+// the test procedure sheet and closing during a run.
 #include "CorvanTestSupport.h"
 
 #include <QApplication>

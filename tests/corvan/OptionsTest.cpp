@@ -24,17 +24,17 @@ Offer Offered(const TFormTest& f) {
 
 struct DiscCase {
     const char* name;
-    std::optional<sim::DiscSpec> disc;
+    std::optional<sim::DiscSetup> disc;
     Offer atStart;
     Offer afterWriteProperties;  // after "Write Properties" is clicked (when offered)
 };
 
-sim::DiscSpec Spec(sim::DiscModel model, std::optional<sim::DiscState> status = std::nullopt, uint8_t protection = 0) {
-    sim::DiscSpec spec;
-    spec.Model = model;
-    spec.Status = status;
-    spec.WriteProtection = protection;
-    return spec;
+sim::DiscSetup Setup(sim::DiscModel model, std::optional<sim::DiscState> status = std::nullopt, uint8_t protection = 0) {
+    sim::DiscSetup setup;
+    setup.Model = model;
+    setup.Status = status;
+    setup.WriteProtection = protection;
+    return setup;
 }
 
 class OptionsTable : public CorvanTest, public ::testing::WithParamInterface<DiscCase> {};
@@ -68,14 +68,14 @@ INSTANTIATE_TEST_SUITE_P(
     Discs, OptionsTable,
     ::testing::Values(
         DiscCase{"EmptyDrive", std::nullopt, kBatchOnly, {}},
-        DiscCase{"PressedCd", Spec(sim::DiscModel::CdRom), kReadOffered, {}},
-        DiscCase{"FinalizedCdR", Spec(sim::DiscModel::CdR, sim::DiscState::Finalized), kReadOffered, {}},
-        DiscCase{"IncompleteDvdR", Spec(sim::DiscModel::DvdR, sim::DiscState::Incomplete), kWriteOffered, kPartialOnly},
-        DiscCase{"BlankDvdR", Spec(sim::DiscModel::DvdR, sim::DiscState::Blank), kWriteOffered, kPartialAndFull},
-        DiscCase{"DvdPlusRw", Spec(sim::DiscModel::DvdPlusRw), kWriteOffered, kPartialAndFull},
-        DiscCase{"ProtectedDvdRam", Spec(sim::DiscModel::DvdRam, std::nullopt, sim::kProtectPersistent), kBatchOnly, {}},
-        DiscCase{"PermittedDvdRam", Spec(sim::DiscModel::DvdRam), kWriteOffered, kPartialAndFull},
-        DiscCase{"BluRay", Spec(sim::DiscModel::BdRom), kBatchOnly, {}}),
+        DiscCase{"PressedCd", Setup(sim::DiscModel::CdRom), kReadOffered, {}},
+        DiscCase{"FinalizedCdR", Setup(sim::DiscModel::CdR, sim::DiscState::Finalized), kReadOffered, {}},
+        DiscCase{"IncompleteDvdR", Setup(sim::DiscModel::DvdR, sim::DiscState::Incomplete), kWriteOffered, kPartialOnly},
+        DiscCase{"BlankDvdR", Setup(sim::DiscModel::DvdR, sim::DiscState::Blank), kWriteOffered, kPartialAndFull},
+        DiscCase{"DvdPlusRw", Setup(sim::DiscModel::DvdPlusRw), kWriteOffered, kPartialAndFull},
+        DiscCase{"ProtectedDvdRam", Setup(sim::DiscModel::DvdRam, std::nullopt, sim::kProtectPersistent), kBatchOnly, {}},
+        DiscCase{"PermittedDvdRam", Setup(sim::DiscModel::DvdRam), kWriteOffered, kPartialAndFull},
+        DiscCase{"BluRay", Setup(sim::DiscModel::BdRom), kBatchOnly, {}}),
     [](const ::testing::TestParamInfo<DiscCase>& info) { return std::string(info.param.name); });
 
 // Read Properties: START waits for a read test with a valid loop count.

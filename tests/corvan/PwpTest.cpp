@@ -26,10 +26,10 @@ class PwpTable : public CorvanTest, public ::testing::WithParamInterface<PwpCase
 
 TEST_P(PwpTable, QuestionFinalTextAndBits) {
     const PwpCase& c = GetParam();
-    sim::DiscSpec spec;
-    spec.Model = sim::DiscModel::DvdRam;
-    spec.WriteProtection = c.bitsBefore;
-    sim::SimDrive& drive = AttachDrive('d', sim::MakeDisc(spec));
+    sim::DiscSetup setup;
+    setup.Model = sim::DiscModel::DvdRam;
+    setup.WriteProtection = c.bitsBefore;
+    sim::SimDrive& drive = AttachDrive('d', sim::MakeDisc(setup));
     bool offersWrite = false;
     size_t sendCommands = 0;
     Run([&](TFormTest& form) {

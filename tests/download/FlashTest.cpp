@@ -53,7 +53,7 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    std::string Image(const sim::FirmwareImageSpec& layout) {
+    std::string Image(const sim::FirmwareImageLayout& layout) {
         const std::string path = (dir_ / "fw.bin").string();
         std::string error;
         EXPECT_TRUE(sim::WriteFirmwareImage(path, layout, error)) << error;
@@ -123,7 +123,7 @@ TEST_F(FlashTest, MultiChunkImagesTakeTheNewRevision) {
     };
     int revision = 1;
     for (const auto& c : cases) {
-        sim::FirmwareImageSpec layout;
+        sim::FirmwareImageLayout layout;
         layout.Revision = "1.0" + std::to_string(revision++);
         layout.ChunkKiB = c.chunkKiB;
         layout.ChunkCount = c.chunkCount;
@@ -150,7 +150,7 @@ TEST_F(FlashTest, MultiChunkImagesTakeTheNewRevision) {
 }
 
 TEST_F(FlashTest, BrokenDownloadLeavesBootCodeFromWhichANewOneSucceeds) {
-    sim::FirmwareImageSpec layout;
+    sim::FirmwareImageLayout layout;
     layout.Revision = "1.07";
     const std::string path = Image(layout);
     const FirmwareFileInfo info = ReadFirmwareFile(path);
@@ -169,7 +169,7 @@ TEST_F(FlashTest, BrokenDownloadLeavesBootCodeFromWhichANewOneSucceeds) {
 }
 
 TEST_F(FlashTest, BootImageRewritesTheBootArea) {
-    sim::FirmwareImageSpec layout;
+    sim::FirmwareImageLayout layout;
     layout.BootImage = true;
     layout.Seed = 99;
     const std::string path = Image(layout);

@@ -37,7 +37,7 @@ class ProgressTest : public PelmoraTest, public ::testing::WithParamInterface<Pr
 TEST_P(ProgressTest, MovesByChunkThenFillsInFives) {
     const ProgressCase& c = GetParam();
     sim::SimDrive& drive = AttachDrive();
-    sim::FirmwareImageSpec file;
+    sim::FirmwareImageLayout file;
     file.ChunkKiB = c.ChunkKiB;
     file.ChunkCount = c.ChunkCount;
     file.LastChunkKiB = c.LastChunkKiB;
@@ -256,9 +256,9 @@ TEST_P(ShortReadTest, EndsAsAFailedDownload) {
     const ShortReadCase& c = GetParam();
     sim::SimDrive& drive = AttachDrive();
     machine.RestartAccepted = false;
-    sim::FirmwareImageSpec spec;
-    spec.BootImage = c.BootImage;
-    WriteImage("fw/PLAIN.BIN", spec);
+    sim::FirmwareImageLayout layout;
+    layout.BootImage = c.BootImage;
+    WriteImage("fw/PLAIN.BIN", layout);
     Start();
     dialogs.QueueOpenFile("fw/PLAIN.BIN");
     MainForm->SpeedButtonSearchClick();

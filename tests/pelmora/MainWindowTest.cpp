@@ -30,8 +30,8 @@ QImage Glyph(const vcl::TImageList& list, int index) {
 }
 
 // 15 chunks of 60 KiB and one of 40; no FC marker, but FC bytes AB CD.
-sim::FirmwareImageSpec SixteenChunks() {
-    sim::FirmwareImageSpec file;
+sim::FirmwareImageLayout SixteenChunks() {
+    sim::FirmwareImageLayout file;
     file.ChunkKiB = 60;
     file.ChunkCount = 16;
     file.LastChunkKiB = 40;

@@ -207,7 +207,7 @@ TEST_P(ModeSummaryTest, RunsToTheEndTheModeGives) {
     // A drive with firmware 1.00 and a file of four 32 KiB chunks with 1.01,
     // then what the outcome changes.
     sim::DriveConfig config;
-    sim::FirmwareImageSpec file;
+    sim::FirmwareImageLayout file;
     std::optional<uint8_t> trailerChunkCount;
     switch (row.Result) {
         case Outcome::DiscInDrive: config.DiscLoaded = true; break;

@@ -99,7 +99,7 @@ protected:
     }
 
     // Writes an image, optionally with another chunk count in its trailer.
-    void WriteImage(const std::string& path, const sim::FirmwareImageSpec& layout,
+    void WriteImage(const std::string& path, const sim::FirmwareImageLayout& layout,
                     std::optional<uint8_t> chunkCountInTrailer = std::nullopt) {
         std::vector<uint8_t> image = sim::BuildFirmwareImage(layout);
         ASSERT_FALSE(image.empty());

@@ -24,7 +24,7 @@ using UnattendedTest = PelmoraTest;
 
 TEST_F(UnattendedTest, NoCheckWithTestIsTestAloneAndStillChecks) {
     sim::SimDrive& drive = AttachDrive();
-    sim::FirmwareImageSpec other;
+    sim::FirmwareImageLayout other;
     other.Model = "OTHERVENOTHER PRODUCT";
     WriteImage("AUTORUN.BIN", other);
     machine.CommandLine = "Pelmora.exe -NOCHECK -TEST";
@@ -95,7 +95,7 @@ TEST_F(UnattendedTest, TestModeWithNeitherDriveNorFilePressesTheButtonOnce) {
 
 TEST_F(UnattendedTest, AOneChunkFileGoesInTheFirstChunksFormWithoutP7) {
     sim::SimDrive& drive = AttachDrive();
-    sim::FirmwareImageSpec one;
+    sim::FirmwareImageLayout one;
     one.ChunkCount = 1;
     WriteImage("AUTORUN.BIN", one);
     machine.CommandLine = "Pelmora.exe -LIVE";
@@ -119,7 +119,7 @@ class BootImageTest : public PelmoraTest, public ::testing::WithParamInterface<B
 TEST_P(BootImageTest, WritesTheBootBlockOnce) {
     const BootCase& boot = GetParam();
     sim::SimDrive& drive = AttachDrive();
-    sim::FirmwareImageSpec image;
+    sim::FirmwareImageLayout image;
     image.BootImage = true;
     image.Seed = 7;
     WriteImage("AUTORUN.BIN", image);
@@ -192,7 +192,7 @@ TEST_F(UnattendedTest, ADriveWhoseInquiryFailsShiftsNoLaterLine) {
     sim::SimDrive& third = AttachDrive('f', thirdConfig);
     // Its second command is the drive list's INQUIRY (the first one found it).
     silent.AddFault(NthCommandFails(2));
-    sim::FirmwareImageSpec forThird;
+    sim::FirmwareImageLayout forThird;
     forThird.Model = "SIMDRIVEDVD-RW SD-3000";
     WriteImage("AUTORUN.BIN", forThird);
     machine.CommandLine = "Pelmora.exe -LIVE";

@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // A firmware file that fits the simulated drive, with a newer revision.
-    sim::FirmwareImageSpec layout;
+    sim::FirmwareImageLayout layout;
     layout.Revision = "1.01";
     const std::string firmware = dir.filePath(QStringLiteral("SD1000.BIN")).toStdString();
     std::string error;

@@ -121,12 +121,12 @@ class MediaIds : public ::testing::TestWithParam<MediaIdCase> {};
 
 TEST_P(MediaIds, SitWhereTheyAreRead) {
     const MediaIdCase& c = GetParam();
-    sim::DiscSpec spec;
-    spec.Model = c.Model;
-    spec.MediaId = c.Id;
-    spec.MediaRevision = 0x02;
+    sim::DiscSetup setup;
+    setup.Model = c.Model;
+    setup.MediaId = c.Id;
+    setup.MediaRevision = 0x02;
     sim::SimDrive drive;
-    drive.LoadDisc(sim::MakeDisc(spec));
+    drive.LoadDisc(sim::MakeDisc(setup));
     const Reply reply = SendIn(drive, ReadDvdStructure(c.Format, 2052), 2052);
     ASSERT_EQ(Outcome(reply.Result), "good");
     EXPECT_EQ(Big16(reply.Data, 0), 2050);

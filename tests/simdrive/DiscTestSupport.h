@@ -95,11 +95,11 @@ inline DiscView View(sim::SimDrive& drive) {
 }
 
 inline sim::Disc DiscOf(sim::DiscModel model, std::optional<sim::DiscState> status = std::nullopt, unsigned tracks = 0) {
-    sim::DiscSpec spec;
-    spec.Model = model;
-    spec.Status = status;
-    spec.Tracks = tracks;
-    return sim::MakeDisc(spec);
+    sim::DiscSetup setup;
+    setup.Model = model;
+    setup.Status = status;
+    setup.Tracks = tracks;
+    return sim::MakeDisc(setup);
 }
 
 }  // namespace simtest

@@ -10,7 +10,7 @@
 using namespace simtest;
 using sim::DataDirection;
 using sim::DriveConfig;
-using sim::FirmwareImageSpec;
+using sim::FirmwareImageLayout;
 using sim::SimDrive;
 
 namespace {
@@ -31,7 +31,7 @@ enum class After { OldFirmware, NewFirmware, BootCode, NewBootBlock };
 
 struct DownloadCase {
     const char* Name;
-    FirmwareImageSpec Image;
+    FirmwareImageLayout Image;
     DriveConfig Drive;
     std::vector<Step> Steps;
     After Result;
@@ -136,7 +136,7 @@ TEST_P(DownloadSequence, LeavesTheExpectedFirmware) {
     }
 }
 
-const FirmwareImageSpec kOtherModel{.Model = "OTHERVENDOR SD-1000"};
+const FirmwareImageLayout kOtherModel{.Model = "OTHERVENDOR SD-1000"};
 const DriveConfig kRefusesFlash{.RefusesFlashCommand = true};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -232,7 +232,7 @@ TEST(SimdriveDownload, ChunkCountStopsAt255) {
 
 TEST(SimdriveDownload, LargestImageIsTaken) {
     SimDrive drive;
-    const FirmwareImageSpec layout{.ChunkKiB = 1, .ChunkCount = 255};
+    const FirmwareImageLayout layout{.ChunkKiB = 1, .ChunkCount = 255};
     const std::vector<uint8_t> file = sim::BuildFirmwareImage(layout);
     for (const Chunk& chunk : SplitLikeDownloadThread(file, 1, 255))
         ASSERT_EQ(Outcome(WriteChunk(drive, chunk).Result), "good");
@@ -282,7 +282,7 @@ TEST(SimdriveVendor, DownloadModeKeptUntilADownloadCompletes) {
     EXPECT_EQ(mode()[0], 0);
 
     SendIn(drive, VendorCdb(0x04, 1), 8);
-    const FirmwareImageSpec layout;
+    const FirmwareImageLayout layout;
     const std::vector<Chunk> chunks = SplitLikeDownloadThread(sim::BuildFirmwareImage(layout), 32, 4);
     for (size_t i = 0; i + 1 < chunks.size(); ++i) ASSERT_EQ(Outcome(WriteChunk(drive, chunks[i]).Result), "good");
     EXPECT_EQ(mode()[0], 1) << "cleared before the download completed";

@@ -9,13 +9,13 @@
 #include "DriveTestSupport.h"
 
 using namespace simtest;
-using sim::FirmwareImageSpec;
+using sim::FirmwareImageLayout;
 
 namespace {
 
 struct ImageCase {
     const char* Name;
-    FirmwareImageSpec Layout;
+    FirmwareImageLayout Layout;
     size_t Size;
     size_t TrailerAt;
 };
@@ -109,7 +109,7 @@ TEST(SimdriveImage, WriteFirmwareImageWritesTheBytes) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "simdrive-image-test";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "IMAGE.BIN").string();
-    const FirmwareImageSpec layout{.Revision = "4.20", .ChunkKiB = 16, .ChunkCount = 3};
+    const FirmwareImageLayout layout{.Revision = "4.20", .ChunkKiB = 16, .ChunkCount = 3};
     std::string error;
     ASSERT_TRUE(sim::WriteFirmwareImage(path, layout, error)) << error;
     std::ifstream in(path, std::ios::binary);

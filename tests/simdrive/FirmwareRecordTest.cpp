@@ -7,7 +7,7 @@
 #include "DriveTestSupport.h"
 
 using namespace simtest;
-using sim::FirmwareImageSpec;
+using sim::FirmwareImageLayout;
 using sim::SimDrive;
 
 namespace {
@@ -25,7 +25,7 @@ bool Load(SimDrive& drive, const std::string& record, std::string& error) {
 
 std::string InquiryRevision(SimDrive& drive) { return Text(SendIn(drive, kInquiry96, 96).Data, 32, 4); }
 
-void Download(SimDrive& drive, const FirmwareImageSpec& layout, size_t chunks) {
+void Download(SimDrive& drive, const FirmwareImageLayout& layout, size_t chunks) {
     const std::vector<Chunk> all = SplitLikeDownloadThread(sim::BuildFirmwareImage(layout), layout.ChunkKiB,
                                                            layout.ChunkCount);
     for (size_t i = 0; i < chunks; ++i) ASSERT_EQ(Outcome(WriteChunk(drive, all[i]).Result), "good");
@@ -42,7 +42,7 @@ class FirmwareRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(FirmwareRoundTrip, NextRunSeesTheDriveAsLeft) {
     const RoundTripCase& c = GetParam();
-    const FirmwareImageSpec layout{.Revision = "2.07", .Code = "sdx", .FcMarker = true, .FcCode = {'Q', '1'}};
+    const FirmwareImageLayout layout{.Revision = "2.07", .Code = "sdx", .FcMarker = true, .FcCode = {'Q', '1'}};
     SimDrive first;
     SendIn(first, VendorCdb(0x04, 1), 8);
     Download(first, layout, c.ChunksSent);
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Simdrive, FirmwareRoundTrip,
 
 TEST(SimdriveFirmwareRecord, IsSmallText) {
     SimDrive drive;
-    Download(drive, FirmwareImageSpec{.ChunkKiB = 60, .ChunkCount = 17, .LastChunkKiB = 40}, 17);
+    Download(drive, FirmwareImageLayout{.ChunkKiB = 60, .ChunkCount = 17, .LastChunkKiB = 40}, 17);
     const std::string record = Save(drive);
     EXPECT_LT(record.size(), 400u);
     EXPECT_EQ(record.rfind("simdrive-firmware 1\n", 0), 0u) << record;
@@ -101,7 +101,7 @@ class MalformedRecord : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedRecord, RefusedWithErrorAndNothingChanges) {
     SimDrive source;
-    Download(source, FirmwareImageSpec{.Revision = "3.00"}, 4);
+    Download(source, FirmwareImageLayout{.Revision = "3.00"}, 4);
     const std::string bad = GetParam().Make(Save(source));
 
     SimDrive drive;
@@ -152,7 +152,7 @@ TEST(SimdriveFirmwareChanged, CalledAfterEachChangeAndMaySaveFromThere) {
     SendIn(drive, VendorCdb(0x04, 1), 8);
     EXPECT_EQ(saved.size(), 1u) << "setting the same mode again changes nothing";
 
-    const FirmwareImageSpec layout;
+    const FirmwareImageLayout layout;
     const std::vector<Chunk> chunks = SplitLikeDownloadThread(sim::BuildFirmwareImage(layout), 32, 4);
     WriteChunk(drive, chunks[0]);  // enters boot code
     ASSERT_EQ(saved.size(), 2u);

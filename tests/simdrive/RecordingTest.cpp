@@ -105,10 +105,10 @@ TEST_P(Refusals, AnswerTheSenseOfARealDrive) {
 }
 
 sim::Disc RamWith(uint8_t protection) {
-    sim::DiscSpec spec;
-    spec.Model = DiscModel::DvdRam;
-    spec.WriteProtection = protection;
-    return sim::MakeDisc(spec);
+    sim::DiscSetup setup;
+    setup.Model = DiscModel::DvdRam;
+    setup.WriteProtection = protection;
+    return sim::MakeDisc(setup);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -278,7 +278,7 @@ TEST_F(MachineFile, MissingDescriptionIsAClearError) {
 
 // Sends a whole firmware image to the drive at d: through the machine's
 // pass-through request, chunk by chunk, as the download thread does.
-void Download(const sim::FirmwareImageSpec& layout) {
+void Download(const sim::FirmwareImageLayout& layout) {
     std::vector<uint8_t> image = sim::BuildFirmwareImage(layout);
     const platform::Handle device = win::CreateFileA("\\\\.\\d:", 0, 0, platform::OPEN_EXISTING, 0);
     ASSERT_NE(device, platform::kInvalidHandle);
@@ -309,7 +309,7 @@ TEST_F(MachineFile, FirmwareSurvivesBetweenRunsInTheStateFile) {
         EXPECT_EQ(m->StateFile(), statePath);
         EXPECT_FALSE(std::filesystem::exists(statePath));  // nothing changed yet
         m->Install();
-        sim::FirmwareImageSpec layout;
+        sim::FirmwareImageLayout layout;
         layout.Revision = "1.05";
         Download(layout);
         EXPECT_EQ(m->DriveAtLetter('d')->FirmwareState().Revision, "1.05");
@@ -328,7 +328,7 @@ TEST_F(MachineFile, RecordsOfDrivesNoLongerDescribedAreKept) {
         auto m = Load("drive d:\ndrive e:\nstate s.txt\n");
         ASSERT_TRUE(m) << error_;
         m->Install();
-        Download(sim::FirmwareImageSpec{});
+        Download(sim::FirmwareImageLayout{});
     }
     const std::string first = ReadFile(dir_.File("s.txt"));
     ASSERT_NE(first.find("drive e: "), std::string::npos) << first;
@@ -336,7 +336,7 @@ TEST_F(MachineFile, RecordsOfDrivesNoLongerDescribedAreKept) {
         auto m = Load("drive d:\nstate s.txt\n");
         ASSERT_TRUE(m) << error_;
         m->Install();
-        sim::FirmwareImageSpec layout;
+        sim::FirmwareImageLayout layout;
         layout.Revision = "1.07";
         Download(layout);
     }

@@ -111,7 +111,7 @@ struct Disc {
 };
 
 // What MakeDisc builds; the machine file's `disc` setting holds the same.
-struct DiscSpec {
+struct DiscSetup {
     DiscModel Model = DiscModel::DvdRom;
     std::optional<DiscState> Status{};   // blank, incomplete or finalized (recordable discs)
     unsigned Tracks = 0;                 // tracks on the disc; 0: the model's default
@@ -121,11 +121,11 @@ struct DiscSpec {
     std::optional<uint32_t> Capacity{};  // blocks of the recording area
 };
 
-Disc MakeDisc(const DiscSpec& spec);
+Disc MakeDisc(const DiscSetup& setup);
 inline Disc MakeDisc(DiscModel model) {
-    DiscSpec spec;
-    spec.Model = model;
-    return MakeDisc(spec);
+    DiscSetup setup;
+    setup.Model = model;
+    return MakeDisc(setup);
 }
 
 // The machine file's model names ("cd-rom", "dvd+r", "dvd-rw-ro", ...).

@@ -21,7 +21,7 @@ inline constexpr size_t kBootImageBytes = 65536;
 inline constexpr size_t kBootBlockOffset = 4096;
 inline constexpr size_t kBootBlockBytes = 1024;
 
-struct FirmwareImageSpec {
+struct FirmwareImageLayout {
     std::string Model = "SIMDRIVEDVD-RW SD-1000";  // vendor (8) + product (16), blank-padded to 24
     std::string Revision = "1.01";                 // 4
     std::string Code = "SDA";                      // 3
@@ -44,8 +44,8 @@ struct FirmwareImageSpec {
 // The file bytes the layout describes; empty when it describes no file (a size
 // of zero or less, less than 48 bytes, or too short to hold a trailer 65,536
 // bytes before its end).
-std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageSpec& layout);
-bool WriteFirmwareImage(const std::string& path, const FirmwareImageSpec& layout, std::string& error);
+std::vector<uint8_t> BuildFirmwareImage(const FirmwareImageLayout& layout);
+bool WriteFirmwareImage(const std::string& path, const FirmwareImageLayout& layout, std::string& error);
 
 // Offset of the trailer in an image, read the way the download program reads
 // it: the last 48 bytes, or, when their first byte is 0xFF, the 48 bytes that
