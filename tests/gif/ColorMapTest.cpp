@@ -8,14 +8,7 @@ using namespace gif;
 
 namespace {
 
-struct Fixture {
-    TGIFImage image;
-    TGIFSubImage* frame;
-    WarningLog log;
-    Fixture() : frame(new TGIFSubImage(&image)) {
-        image.Add(frame);
-        log.Attach(image);
-    }
+struct Fixture : OneFramePicture {
     TGIFColorMap& map() { return frame->GetColorMap(); }
 };
 

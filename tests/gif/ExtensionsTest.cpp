@@ -8,15 +8,8 @@ using namespace gif;
 
 namespace {
 
-// A picture with one empty frame to hang extensions on.
-struct Fixture {
-    TGIFImage image;
-    TGIFSubImage* frame;
-    WarningLog log;
-    Fixture() : frame(new TGIFSubImage(&image)) {
-        image.Add(frame);
-        log.Attach(image);
-    }
+// Extensions hang on the picture's one frame.
+struct Fixture : OneFramePicture {
     // Loads the frame's extensions from bytes; returns the error text.
     std::string LoadExtensions(const Bytes& bytes, int64_t* position = nullptr) {
         rtl::TMemoryStream stream = StreamOf(bytes);

@@ -9,15 +9,7 @@ using namespace gif;
 
 namespace {
 
-struct Fixture {
-    TGIFImage image;
-    TGIFSubImage* frame;
-    WarningLog log;
-    Fixture() : frame(new TGIFSubImage(&image)) {
-        image.Add(frame);
-        log.Attach(image);
-    }
-};
+using Fixture = OneFramePicture;
 
 }  // namespace
 

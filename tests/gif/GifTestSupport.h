@@ -174,6 +174,17 @@ struct WarningLog {
     }
 };
 
+// A picture with one empty frame, its warnings logged.
+struct OneFramePicture {
+    gif::TGIFImage image;
+    gif::TGIFSubImage* frame;
+    WarningLog log;
+    OneFramePicture() : frame(new gif::TGIFSubImage(&image)) {
+        image.Add(frame);
+        log.Attach(image);
+    }
+};
+
 inline Bytes FramePixels(const gif::TGIFSubImage& frame) {
     return Bytes(frame.GetData(), frame.GetData() + frame.GetDataSize());
 }
