@@ -97,35 +97,32 @@ TEST_F(PassThrough, CheckConditionWritesSenseAtTheRecordsOffset) {
     }
 }
 
-TEST_F(PassThrough, AnyBadStatusIsPassedOnWithTheInjectedSense) {
-    sim::Fault busy;
-    busy.Opcode = 0x00;
-    busy.Status = sim::kStatusBusy;
-    busy.SenseData = {0x02, 0x04, 0x01};
-    drive_.AddFault(busy);
-    const uint8_t testUnitReady[6] = {};
-    PassThroughRecord record = MakeRecord(testUnitReady, 6, data_, 0, SCSI_IOCTL_DATA_IN);
-    ASSERT_TRUE(Send(record));
-    EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusBusy);
-    EXPECT_EQ(record.Sense[2], 0x02);
-    EXPECT_EQ(record.Sense[12], 0x04);
-    EXPECT_EQ(record.Sense[13], 0x01);
-}
-
-// Busy comes without sense: the record carries a code no drive sends, never
-// the "no error" 000000.
-TEST_F(PassThrough, ABadStatusWithoutSenseRecordsACodeNoDriveSends) {
-    sim::Fault busy;
-    busy.Opcode = 0x00;
-    busy.Status = sim::kStatusBusy;
-    drive_.AddFault(busy);
-    const uint8_t testUnitReady[6] = {};
-    PassThroughRecord record = MakeRecord(testUnitReady, 6, data_, 0, SCSI_IOCTL_DATA_IN);
-    ASSERT_TRUE(Send(record));
-    EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusBusy);
-    EXPECT_EQ(record.Sense[2], 0x0F);
-    EXPECT_EQ(record.Sense[12], 0xFF);
-    EXPECT_EQ(record.Sense[13], 0xFF);
+// A bad status is passed on with the sense the drive gave; busy without
+// sense records a code no drive sends, never the "no error" 000000.
+TEST_F(PassThrough, ABadStatusCarriesItsSenseOrACodeNoDriveSends) {
+    struct Case {
+        sim::Sense injected;
+        uint8_t key, asc, ascq;
+    };
+    const Case cases[] = {
+        {{0x02, 0x04, 0x01}, 0x02, 0x04, 0x01},
+        {{}, 0x0F, 0xFF, 0xFF},
+    };
+    for (const Case& c : cases) {
+        drive_.ClearFaults();
+        sim::Fault busy;
+        busy.Opcode = 0x00;
+        busy.Status = sim::kStatusBusy;
+        busy.SenseData = c.injected;
+        drive_.AddFault(busy);
+        const uint8_t testUnitReady[6] = {};
+        PassThroughRecord record = MakeRecord(testUnitReady, 6, data_, 0, SCSI_IOCTL_DATA_IN);
+        ASSERT_TRUE(Send(record));
+        EXPECT_EQ(record.Request.ScsiStatus, sim::kStatusBusy);
+        EXPECT_EQ(record.Sense[2], c.key);
+        EXPECT_EQ(record.Sense[12], c.asc);
+        EXPECT_EQ(record.Sense[13], c.ascq);
+    }
 }
 
 TEST_F(PassThrough, TransportFailureFailsTheRequest) {
