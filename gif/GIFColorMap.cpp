@@ -1,5 +1,6 @@
 // Colour tables: the global one of the header and the local one of a frame.
 #include <algorithm>
+#include <vector>
 
 #include "gif/GIFImage.h"
 
@@ -79,6 +80,35 @@ void TGIFColorMap::ImportColorTable(const uint8_t* table, int count) {
     for (int i = 0; i < count; ++i) FColors[static_cast<size_t>(i)] = {table[i * 4 + 2], table[i * 4 + 1], table[i * 4]};
     FCount = count;
     Changed();
+}
+
+void TGIFColorMap::ImportPalette(HPALETTE palette) {
+    Clear();
+    TPaletteEntry entries[256];
+    const int count = static_cast<int>(gdi::GetPaletteEntries(palette, 0, 256, entries));
+    if (count == 0) return;
+    SetCapacity(count);
+    for (int i = 0; i < count; ++i) FColors[static_cast<size_t>(i)] = {entries[i].peRed, entries[i].peGreen, entries[i].peBlue};
+    FCount = count;
+    Changed();
+}
+
+void TGIFColorMap::ImportDIBColors(gdi::HDC dc) {
+    std::vector<gdi::RGBQUAD> table(256);
+    const unsigned count = gdi::GetDIBColorTable(dc, 0, 256, table.data());
+    ImportColorTable(reinterpret_cast<const uint8_t*>(table.data()), static_cast<int>(count));
+    Changed();
+}
+
+HPALETTE TGIFColorMap::ExportPalette() const {
+    if (FCount == 0) return 0;
+    gdi::LOGPALETTE palette;
+    palette.palNumEntries = static_cast<uint16_t>(FCount);
+    for (int i = 0; i < FCount; ++i) {
+        const TGIFColor& c = FColors[static_cast<size_t>(i)];
+        palette.palPalEntry[i] = {c.Red, c.Green, c.Blue, gdi::PC_NOCOLLAPSE};
+    }
+    return gdi::CreatePalette(&palette);
 }
 
 int TGIFColorMap::Add(TColor color) {

@@ -26,8 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "gdi/Gdi.h"
 #include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
+#include "vcl/Bitmap.h"
 
 namespace gif {
 
@@ -167,12 +169,23 @@ void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines);
 
 // One entry of a logical palette.
-struct TPaletteEntry {
-    uint8_t peRed, peGreen, peBlue, peFlags;
-    bool operator==(const TPaletteEntry&) const = default;
-};
+using TPaletteEntry = gdi::PALETTEENTRY;
+using gdi::HPALETTE;
+using gdi::HBITMAP;
 // The 216 entries of the web palette: index r*36 + g*6 + b, levels 0, 51, ... 255.
 std::vector<TPaletteEntry> WebPaletteEntries();
+// The web palette as a logical palette; the caller owns and deletes it.
+HPALETTE WebPalette();
+
+// The result of a graphics call that yields a handle or a non-zero success
+// value: returned as it is when not 0.  0 raises rtl::EOutOfResources with
+// the system's text for the thread's last error, or "Out of system
+// resources" when there is no error or no text for it.
+uintptr_t CheckGDIHandle(uintptr_t value);
+
+// The class library bitmap's pixel format.
+vcl::TPixelFormat BitmapPixelFormat(vcl::TBitmap& bitmap);
+void SetBitmapPixelFormat(vcl::TBitmap& bitmap, vcl::TPixelFormat pixelFormat);
 
 // ---------------------------------------------------------------------------
 // Items and lists
@@ -252,9 +265,6 @@ using TColormapHistogram = std::array<TUsageCount, 256>;
 using TColormapReverse = std::array<uint8_t, 256>;
 using TColorMap = std::array<TGIFColor, 256>;
 
-// Kept for the drawing and colour units, which give it a palette handle.
-using HPALETTE = uintptr_t;
-
 class TGIFColorMap : public TPersistent {
 public:
     TGIFColorMap() = default;
@@ -271,6 +281,13 @@ public:
     void ImportColorMap(const TColorMap& map, int count);
     // Quads of blue, green, red and a spare byte.
     void ImportColorTable(const uint8_t* table, int count);
+    // Up to 256 entries of a palette (their flags dropped).
+    void ImportPalette(HPALETTE palette);
+    // The colour table of the DIB section selected into the context.
+    void ImportDIBColors(gdi::HDC dc);
+    // A new palette of the map's colours (flags PC_NOCOLLAPSE) that the
+    // caller owns; 0 for an empty map.
+    HPALETTE ExportPalette() const;
     int Add(TColor color);
     int AddUnique(TColor color);
     void Delete(int index);
@@ -681,10 +698,7 @@ public:
 // Picture
 
 enum TProgressStage { psStarting, psRunning, psEnding };
-struct TRect {
-    int Left, Top, Right, Bottom;
-    bool operator==(const TRect&) const = default;
-};
+using TRect = vcl::TRect;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;

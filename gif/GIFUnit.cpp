@@ -87,6 +87,26 @@ std::vector<TPaletteEntry> WebPaletteEntries() {
     return entries;
 }
 
+HPALETTE WebPalette() {
+    gdi::LOGPALETTE palette;
+    const std::vector<TPaletteEntry> entries = WebPaletteEntries();
+    palette.palNumEntries = static_cast<uint16_t>(entries.size());
+    std::copy(entries.begin(), entries.end(), palette.palPalEntry);
+    return gdi::CreatePalette(&palette);
+}
+
+uintptr_t CheckGDIHandle(uintptr_t value) {
+    if (value != 0) return value;
+    const uint32_t error = gdi::GetLastError();
+    const std::string text = error != 0 ? gdi::FormatMessageText(error).substr(0, 255) : std::string();
+    if (!text.empty()) throw rtl::EOutOfResources(text);
+    throw rtl::EOutOfResources();
+}
+
+vcl::TPixelFormat BitmapPixelFormat(vcl::TBitmap& bitmap) { return bitmap.GetPixelFormat(); }
+
+void SetBitmapPixelFormat(vcl::TBitmap& bitmap, vcl::TPixelFormat pixelFormat) { bitmap.SetPixelFormat(pixelFormat); }
+
 // ---------------------------------------------------------------------------
 // Items and lists
 
