@@ -223,9 +223,19 @@ void TGIFColorMap::Changed() { throw rtl::EAbstractError(); }
 
 namespace {
 
+// Plain text extensions draw with two indexes of the frame's table.
+template <typename Visit>
+void ForEachTextColor(const TGIFSubImage& frame, Visit visit) {
+    TGIFExtensionList& extensions = frame.GetExtensions();
+    for (int e = 0; e < extensions.GetCount(); ++e)
+        if (auto* text = dynamic_cast<TGIFTextExtension*>(extensions.GetExtension(e)))
+            for (int which = 1; which <= 2; ++which) visit(*text, which);
+}
+
 void CountPixels(const TGIFSubImage& frame, TColormapHistogram& histogram) {
     const uint8_t* data = frame.GetData();
     for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i) ++histogram[data[i]].Count;
+    ForEachTextColor(frame, [&](TGIFTextExtension& text, int which) { ++histogram[static_cast<size_t>(text.GetColorIndex(which))].Count; });
 }
 
 void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
@@ -234,6 +244,9 @@ void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
     TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
     if (frame.GetTransparent() && gce != nullptr)
         gce->SetTransparentColorIndex(map[static_cast<size_t>(gce->GetTransparentColorIndex())]);
+    ForEachTextColor(frame, [&](TGIFTextExtension& text, int which) {
+        text.SetColorIndex(which, map[static_cast<size_t>(text.GetColorIndex(which))]);
+    });
 }
 
 void ResetHistogram(TColormapHistogram& histogram, int count) {
@@ -253,12 +266,19 @@ void TGIFGlobalColorMap::BuildHistogram(TColormapHistogram& histogram) {
     TGIFImageList& images = FHeader->GetImage()->GetImages();
     for (int i = 0; i < images.GetCount(); ++i)
         if (&images.GetImage(i)->GetActiveColorMap() == this) CountPixels(*images.GetImage(i), histogram);
+    // The screen's background colour stays in the table although no pixel
+    // shows it: painters clear with it.
+    const int background = FHeader->GetBackgroundColorIndex();
+    if (background < FCount && histogram[static_cast<size_t>(background)].Count == 0)
+        histogram[static_cast<size_t>(background)].Count = 1;
 }
 
 void TGIFGlobalColorMap::MapImages(const TColormapReverse& map) {
     TGIFImageList& images = FHeader->GetImage()->GetImages();
     for (int i = 0; i < images.GetCount(); ++i)
         if (&images.GetImage(i)->GetActiveColorMap() == this) MapPixels(*images.GetImage(i), map);
+    const int background = FHeader->GetBackgroundColorIndex();
+    if (background < FCount) FHeader->SetBackgroundColorIndex(map[static_cast<size_t>(background)]);
 }
 
 bool TGIFGlobalColorMap::Optimize() {

@@ -98,6 +98,11 @@ extern uint16_t CF_GIF;
 // beyond it raises "Invalid image dimensions" before anything is allocated.
 extern uint64_t GIFImageMaxFramePixels;
 
+constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption option) {
+    return static_cast<TGIFOptimizeOptions>(1u << option);
+}
+inline constexpr TGIFOptimizeOptions GIFAllOptimizeOptions = 0x1F;
+
 // Design-time registration: removes goLoop from the default draw options.
 void Register();
 
@@ -646,6 +651,20 @@ public:
     void Decompress(TStream& stream);
     void Compress(TStream& stream);
 
+    // The smallest rectangle (frame coordinates, right and bottom exclusive)
+    // holding every pixel that is not the transparent index; false when the
+    // frame is not transparent, empty or holds no such pixel.
+    bool GetOpaqueBounds(TRect& bounds) const;
+    // Cuts a transparent frame down to its opaque pixels; a frame with none
+    // is cleared.
+    void Crop();
+    // Keeps only rect (frame coordinates) of the pixels and moves the frame
+    // by its top left corner.
+    void CropTo(const TRect& rect);
+    // Makes the pixels that repeat what the previous frame left on the
+    // screen transparent.
+    void Merge(TGIFSubImage* previous);
+
     TGIFExtensionList& GetExtensions() const { return *FExtensions; }
     bool GetTransparent() const { return FTransparent; }
     void SetTransparentFlag(bool value) { FTransparent = value; }
@@ -742,6 +761,17 @@ public:
     void Assign(const TPersistent* source) override;
     // Appends a frame that the picture takes over; returns its index.
     int Add(TGIFSubImage* source);
+
+    // Shrinks the picture without changing what it shows: options are a set
+    // of TGIFOptimizeOption bits.  Colour reduction is not done here;
+    // ooReduceColors with rmPalette and without ooCleanup is refused.
+    void Optimize(TGIFOptimizeOptions options, TColorReduction colorReduction, TDitherMode ditherMode,
+                  int reductionBits);
+    // Drops the rendered caches; a single frame's local table becomes the
+    // global one.
+    void Pack();
+    // Merges every colour table into one global table ordered by use.
+    void OptimizeColorMap();
 
     // Reports to OnGIFWarning when one is set.
     virtual void Warning(TObject* sender, TGIFSeverity severity, const std::string& message);

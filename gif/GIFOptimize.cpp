@@ -1,0 +1,218 @@
+// Shrinking a picture before it is saved, and dropping its rendered caches.
+//
+// Every step keeps what the animation shows, frame by frame and in time: a
+// step that could change a composed frame is left out for that frame.
+#include <algorithm>
+
+#include "gif/GIFColorMapOptimizer.h"
+
+namespace gif {
+
+namespace {
+
+TDisposalMethod Disposal(const TGIFSubImage& frame) {
+    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
+    return gce != nullptr ? gce->GetDisposal() : dmNone;
+}
+
+// Disposals beyond dmPrevious mean the frame is not drawn.
+bool IsDrawn(const TGIFSubImage& frame) { return Disposal(frame) <= dmPrevious; }
+
+// What a frame leaves on the screen stays there for the next one.
+bool KeepsItsPixels(const TGIFSubImage& frame) {
+    return Disposal(frame) == dmNone || Disposal(frame) == dmNoDisposal;
+}
+
+// How long a frame is shown, in delay units, as a painter counts it.
+int ShownDelay(const TGIFSubImage& frame) {
+    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
+    if (gce == nullptr || gce->GetDelay() == 0) return GIFDefaultDelay;
+    return std::max(gce->GetDelay(), GIFMinimumDelay);
+}
+
+TGIFGraphicControlExtension& NeedControlExtension(TGIFSubImage& frame) {
+    if (frame.GetGraphicControlExtension() == nullptr) frame.GetExtensions().Add(new TGIFGraphicControlExtension(&frame));
+    return *frame.GetGraphicControlExtension();
+}
+
+// Appends every extension of one frame but its graphic control extension
+// to another frame's list.
+void MoveExtensions(TGIFSubImage& from, TGIFSubImage& to) {
+    rtl::TMemoryStream moved;
+    TGIFExtensionList& extensions = from.GetExtensions();
+    for (int i = 0; i < extensions.GetCount(); ++i)
+        if (extensions.GetExtension(i) != from.GetGraphicControlExtension()) extensions.GetExtension(i)->SaveToStream(moved);
+    if (moved.GetSize() == 0) return;
+    moved.SetPosition(0);
+    to.GetExtensions().LoadFromStream(moved, &to);
+}
+
+bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFSubImage::TRect& common) {
+    common = {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
+    return common.Left < common.Right && common.Top < common.Bottom;
+}
+
+// done * 100 / total, rounded to nearest.
+uint8_t Percent(int done, int total) {
+    if (total <= 0) return 0;
+    return static_cast<uint8_t>(std::clamp((int64_t{done} * 200 + total) / (int64_t{total} * 2), int64_t{0}, int64_t{100}));
+}
+
+}  // namespace
+
+void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduction, TDitherMode, int) {
+    if (GetEmpty()) return;
+    auto has = [options](TGIFOptimizeOption option) { return (options & OptimizeOption(option)) != 0; };
+    // Refused before anything changes.
+    if (!has(ooCleanup) && has(ooReduceColors) && colorReduction == rmPalette) RaiseGIFError(_sInvalidReduction);
+    PaintStop();
+    const int count = FImages->GetCount();
+    const int total = count * 6;
+    int done = 0;
+    auto progress = [&] { Progress(this, psRunning, Percent(done, total), false, TRect{0, 0, 0, 0}, _sProgressOptimizing); };
+    auto frame = [this](int i) -> TGIFSubImage& { return *FImages->GetImage(i); };
+    Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressOptimizing);
+    try {
+        if (has(ooColorMap)) {
+            if (GetGlobalColorMap().GetCount() > 0) GetGlobalColorMap().Optimize();
+            for (int i = 0; i < count; ++i) {
+                ++done;
+                if (frame(i).GetColorMap().GetCount() > 0) frame(i).GetColorMap().Optimize();
+                progress();
+            }
+        }
+
+        if (has(ooCleanup)) {
+            // Transparency that no pixel uses.
+            for (int i = 0; i < count; ++i) {
+                ++done;
+                TGIFSubImage& f = frame(i);
+                if (f.GetTransparent() && f.GetGraphicControlExtension() != nullptr &&
+                    !ContainsIndex(f.GetData(), f.GetGraphicControlExtension()->GetTransparentColorIndex(), f.GetDataSize()))
+                    f.GetGraphicControlExtension()->SetTransparent(false);
+                progress();
+            }
+            // Clearing or restoring a frame's area is useless when the next
+            // frame, opaque, covers all of it and leaves it covered.
+            for (int i = 0; i + 1 < count; ++i) {
+                ++done;
+                TGIFSubImage& f = frame(i);
+                TGIFSubImage& next = frame(i + 1);
+                const TDisposalMethod disposal = Disposal(f);
+                if ((disposal != dmBackground && disposal != dmPrevious) || next.GetTransparent()) continue;
+                TGIFSubImage::TRect common{};
+                if (!Intersect(f.GetBoundsRect(), next.GetBoundsRect(), common)) continue;
+                progress();
+                const bool covers = !next.GetEmpty() && common == f.GetBoundsRect();
+                const bool staysCovered = Disposal(next) == dmNone || Disposal(next) == dmNoDisposal || Disposal(next) == dmBackground;
+                if (covers && staysCovered) f.GetGraphicControlExtension()->SetDisposal(dmNone);
+            }
+        } else {
+            done += 2 * count;
+        }
+
+        if (has(ooMerge)) {
+            for (int i = count - 1; i >= 1; --i) {
+                ++done;
+                int j = i - 1;
+                while (j > 0 && Disposal(frame(j)) == dmPrevious) --j;
+                frame(i).Merge(&frame(j));
+                progress();
+            }
+        } else {
+            done += count;
+        }
+
+        if (has(ooCrop)) {
+            for (int i = FImages->GetCount() - 1; i >= 0; --i) {
+                ++done;
+                TGIFSubImage& f = frame(i);
+                // The first frame keeps its area: a looping painter clears
+                // it before each pass, and an empty first frame shows the
+                // background for its delay.  A frame disposed to the
+                // background keeps the area it clears.
+                if (i == 0 || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !IsDrawn(f)) {
+                    progress();
+                    continue;
+                }
+                TGIFSubImage::TRect bounds{};
+                if (f.GetOpaqueBounds(bounds)) {
+                    f.CropTo(bounds);
+                } else if (KeepsItsPixels(frame(i - 1)) && !f.GetGraphicControlExtension()->GetUserInput()) {
+                    // Shows just what the frame before it left: that frame
+                    // is shown for both times instead.
+                    TGIFSubImage& before = frame(i - 1);
+                    const int delay = std::min(ShownDelay(before) + ShownDelay(f), 0xFFFF);
+                    NeedControlExtension(before).SetDelay(delay);
+                    MoveExtensions(f, i + 1 < FImages->GetCount() ? frame(i + 1) : before);
+                    FImages->Delete(i);
+                } else {
+                    // Kept as a single transparent pixel: an empty frame
+                    // would end the painter's pass.
+                    f.CropTo({0, 0, 1, 1});
+                }
+                progress();
+            }
+        } else {
+            done += count;
+        }
+
+        done += count;
+
+        if (has(ooCleanup)) {
+            const bool single = FImages->GetCount() == 1;
+            // The loop extension a painter obeys is the first one met.
+            const TGIFAppExtNSLoop* loop = nullptr;
+            for (int i = 0; i < FImages->GetCount() && loop == nullptr && !single; ++i) {
+                TGIFExtensionList& extensions = frame(i).GetExtensions();
+                for (int e = 0; e < extensions.GetCount() && loop == nullptr; ++e)
+                    loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e));
+            }
+            for (int i = FImages->GetCount() - 1; i >= 0; --i) {
+                TGIFSubImage& f = frame(i);
+                TGIFExtensionList& extensions = f.GetExtensions();
+                for (int e = extensions.GetCount() - 1; e >= 0; --e) {
+                    TGIFExtension* extension = extensions.GetExtension(e);
+                    const bool drop = dynamic_cast<TGIFCommentExtension*>(extension) != nullptr ||
+                                      dynamic_cast<TGIFTextExtension*>(extension) != nullptr ||
+                                      dynamic_cast<TGIFUnknownAppExtension*>(extension) != nullptr ||
+                                      (dynamic_cast<TGIFAppExtNSLoop*>(extension) != nullptr && extension != loop);
+                    if (drop) extensions.Delete(e);
+                }
+                if (TGIFGraphicControlExtension* gce = f.GetGraphicControlExtension()) {
+                    const TDisposalMethod disposal = gce->GetDisposal();
+                    if ((gce->GetDelay() == 0 || single) && !gce->GetTransparent() && !gce->GetUserInput() &&
+                        (disposal == dmNone || disposal == dmNoDisposal || (single && disposal <= dmPrevious)))
+                        delete gce;
+                }
+                if (f.GetEmpty() && extensions.GetCount() == 0) delete &f;
+                progress();
+            }
+        }
+    } catch (...) {
+        Progress(this, psEnding, 0, false, TRect{0, 0, 0, 0}, _sProgressOptimizing);
+        throw;
+    }
+    Progress(this, psEnding, 100, false, TRect{0, 0, 0, 0}, _sProgressOptimizing);
+}
+
+void TGIFImage::Pack() {
+    FreeBitmap();
+    SetPalette(0);
+    for (int i = 0; i < FImages->GetCount(); ++i) {
+        FImages->GetImage(i)->FreeBitmap();
+        FImages->GetImage(i)->SetPalette(0);
+    }
+    if (GetGlobalColorMap().GetCount() == 0 && FImages->GetCount() == 1) {
+        TGIFLocalColorMap& local = FImages->GetImage(0)->GetColorMap();
+        GetGlobalColorMap().Assign(&local);
+        local.Clear();
+    }
+}
+
+void TGIFImage::OptimizeColorMap() {
+    TColorMapOptimizer optimizer(this);
+    optimizer.Optimize();
+}
+
+}  // namespace gif

@@ -1,0 +1,268 @@
+// The optimiser's steps one by one: cropping, merging, removing frames and
+// extensions, the refused reduction, packing and progress.
+#include <gtest/gtest.h>
+
+#include "AnimationCorpus.h"
+#include "OptimizeTestSupport.h"
+
+namespace {
+
+using giforacle::Frame;
+using giforacle::Picture;
+using namespace gifopttest;
+
+TEST(Crop, CutsATransparentFrameToItsOpaquePixelsAndMovesIt) {
+    Picture p = Screen(10, 10, 4);
+    p.Frames.push_back(Pixels(2, 3, 5, 4, {3, 3, 3, 3, 3,  //
+                                           3, 3, 1, 3, 3,  //
+                                           3, 2, 3, 3, 3,  //
+                                           3, 3, 3, 3, 3},
+                              1, 0, 3));
+    auto image = gifbridge::Build(p);
+    gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
+    f.Crop();
+    EXPECT_EQ(f.GetBoundsRect(), (gif::TGIFSubImage::TRect{3, 4, 5, 6}));
+    EXPECT_EQ(Indices(f), (std::vector<uint8_t>{3, 1, 2, 3}));
+}
+
+TEST(Crop, EmptiesAFrameThatIsTransparentEverywhere) {
+    Picture p = Screen(4, 4, 4);
+    p.Frames.push_back(Pixels(0, 0, 2, 2, {3, 3, 3, 3}, 1, 0, 3));
+    auto image = gifbridge::Build(p);
+    image->GetImages().GetImage(0)->Crop();
+    EXPECT_TRUE(image->GetImages().GetImage(0)->GetEmpty());
+}
+
+// Pairs of frames where merging the second with the first must change
+// nothing.
+TEST(Merge, LeavesTheFrameAloneWhereTheScreenUnderItIsNotThePreviousFrame) {
+    struct Case {
+        const char* name;
+        int previousDisposal;
+        int colors;
+        Frame second;
+    };
+    const std::vector<Case> cases = {
+        {"previous cleared to the background", 2, 4, Pixels(0, 0, 2, 2, {1, 2, 1, 2})},
+        {"previous restores what was before it", 3, 4, Pixels(0, 0, 2, 2, {1, 2, 1, 2})},
+        {"previous is not drawn", 5, 4, Pixels(0, 0, 2, 2, {1, 2, 1, 2})},
+        {"no free index in a full table", 1, 256, Pixels(0, 0, 2, 2, {1, 2, 1, 2})},
+        {"no common pixel", 1, 4, Pixels(2, 2, 2, 2, {1, 2, 1, 2})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(4, 4, c.colors);
+        p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 2, 1, 2}, c.previousDisposal, 5));
+        p.Frames.push_back(c.second);
+        auto image = gifbridge::Build(p);
+        image->GetImages().GetImage(1)->Merge(image->GetImages().GetImage(0));
+        EXPECT_EQ(Indices(*image->GetImages().GetImage(1)), c.second.Indices);
+        EXPECT_FALSE(image->GetImages().GetImage(1)->GetTransparent());
+        EXPECT_EQ(image->GetGlobalColorMap().GetCount(), c.colors);
+    }
+}
+
+TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
+    // Frame 1 is transparent with index 2; frame 3 shows colour 2 itself,
+    // so it must not take index 2 for its own transparency.
+    Picture p = Screen(3, 1, 4);
+    p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}));
+    p.Frames.push_back(Pixels(0, 0, 1, 1, {2}, 3, 5, 2));
+    p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+    auto image = gifbridge::Build(p);
+    gif::TGIFSubImage& third = *image->GetImages().GetImage(2);
+    third.Merge(image->GetImages().GetImage(0));
+    ASSERT_TRUE(third.GetTransparent());
+    const int t = third.GetGraphicControlExtension()->GetTransparentColorIndex();
+    EXPECT_EQ(t, 4);
+    EXPECT_EQ(image->GetGlobalColorMap().GetEntry(4), (gif::TGIFColor{0, 0, 0}));
+    EXPECT_EQ(Indices(third), (std::vector<uint8_t>{4, 2, 4}));
+
+    // Without that conflict the other frame's index is taken.
+    Picture q = p;
+    q.Frames[2].Indices = {1, 3, 1};
+    auto other = gifbridge::Build(q);
+    gif::TGIFSubImage& merged = *other->GetImages().GetImage(2);
+    merged.Merge(other->GetImages().GetImage(0));
+    EXPECT_EQ(merged.GetGraphicControlExtension()->GetTransparentColorIndex(), 2);
+    EXPECT_EQ(Indices(merged), (std::vector<uint8_t>{2, 3, 2}));
+    EXPECT_EQ(other->GetGlobalColorMap().GetCount(), 4);
+}
+
+TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
+    Picture p = Screen(6, 4, 4);
+    p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), 1, 20));
+    p.Frames.push_back(Pixels(1, 1, 2, 2, {2, 2, 2, 2}, 1, 30));
+    p.Frames.push_back(Pixels(0, 0, 3, 1, {3, 3, 3}, 1, 0, 3));  // shows nothing
+    p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
+    auto image = gifbridge::Build(p);
+    AddComment(*image->GetImages().GetImage(2), "moved along");
+    image->Optimize(gif::OptimizeOption(gif::ooCrop), gif::rmNone, gif::dmNearest, 8);
+    ASSERT_EQ(image->GetImages().GetCount(), 3);
+    // 30 and the default delay 10 of a frame without one.
+    EXPECT_EQ(image->GetImages().GetImage(1)->GetGraphicControlExtension()->GetDelay(), 40);
+    EXPECT_EQ(Comments(*image->GetImages().GetImage(2)), (std::vector<std::string>{"moved along"}));
+}
+
+TEST(Optimize, AFrameThatShowsNothingNewStaysAsOnePixelWhereItsTimeCannotGoElsewhere) {
+    struct Case {
+        const char* name;
+        int index;          // of the transparent frame
+        int disposalBefore;  // of the frame before it
+    };
+    for (const Case& c : {Case{"the first frame", 0, 1}, Case{"after a frame cleared to the background", 1, 2},
+                          Case{"after a frame restoring the previous screen", 1, 3}}) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(6, 4, 4);
+        if (c.index == 1) p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, 20));
+        p.Frames.push_back(Pixels(0, 0, 3, 2, {3, 3, 3, 3, 3, 3}, 1, 7, 3));
+        p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
+        auto image = gifbridge::Build(p);
+        const int frames = image->GetImages().GetCount();
+        image->Optimize(gif::OptimizeOption(gif::ooCrop), gif::rmNone, gif::dmNearest, 8);
+        ASSERT_EQ(image->GetImages().GetCount(), frames);
+        gif::TGIFSubImage& kept = *image->GetImages().GetImage(c.index);
+        EXPECT_FALSE(kept.GetEmpty());
+        EXPECT_EQ(kept.GetGraphicControlExtension()->GetDelay(), 7);
+        if (c.index > 0) {
+            EXPECT_EQ(kept.GetWidth() * kept.GetHeight(), 1);
+        }
+    }
+}
+
+TEST(Optimize, ADisposalThatClearsOrRestoresIsDroppedOnlyWhenTheNextFrameCoversItsArea) {
+    struct Case {
+        const char* name;
+        Frame next;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"next frame covers it", Pixels(0, 0, 4, 4, std::vector<uint8_t>(16, 2), 1, 5), 0},
+        {"next frame lies inside it", Pixels(1, 1, 1, 1, {2}, 1, 5), 2},
+        {"next frame is transparent", Pixels(0, 0, 4, 4, std::vector<uint8_t>(16, 3), 1, 5, 3), 2},
+        {"next frame restores the screen", Pixels(0, 0, 4, 4, std::vector<uint8_t>(16, 2), 3, 5), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(4, 4, 4);
+        p.Frames.push_back(Pixels(0, 0, 4, 4, std::vector<uint8_t>(16, 2)));
+        p.Frames.push_back(Pixels(1, 1, 2, 2, {1, 1, 1, 1}, 2, 5));
+        p.Frames.push_back(c.next);
+        auto image = gifbridge::Build(p);
+        image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(image->GetImages().GetImage(1)->GetGraphicControlExtension()->GetDisposal(), c.expected);
+    }
+}
+
+TEST(Optimize, CleanupOfOneFrameDropsItsLoopAndAControlExtensionWithoutEffect) {
+    struct Case {
+        const char* name;
+        int disposal, delay, transparent;
+        bool keepsControl;
+    };
+    for (const Case& c : {Case{"long delay, cleared", 2, 500, -1, false}, Case{"restores", 3, 0, -1, false},
+                          Case{"transparent", 1, 5, 3, true}, Case{"not drawn", 5, 5, -1, true}}) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(2, 2, 4);
+        p.LoopCount = 0;
+        p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 3, 1, 2}, c.disposal, c.delay, c.transparent));
+        auto image = gifbridge::Build(p);
+        image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+        gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
+        EXPECT_EQ(f.GetGraphicControlExtension() != nullptr, c.keepsControl);
+        EXPECT_EQ(f.GetExtensions().GetCount(), c.keepsControl ? 1 : 0);
+    }
+}
+
+TEST(Optimize, CleanupKeepsTheLoopExtensionAPainterObeysAndDropsTheOthers) {
+    Picture p = Screen(2, 2, 4);
+    for (int k = 0; k < 3; ++k) p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 1, 2, static_cast<uint8_t>(k)}, 1, 5));
+    {
+        auto image = gifbridge::Build(p);
+        AddLoop(*image->GetImages().GetImage(0), 4);
+        AddLoop(*image->GetImages().GetImage(2), 7);
+        AddComment(*image->GetImages().GetImage(1), "gone");
+        image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(Loops(*image->GetImages().GetImage(0)), (std::vector<int>{4}));
+        EXPECT_TRUE(Loops(*image->GetImages().GetImage(2)).empty());
+        EXPECT_TRUE(Comments(*image->GetImages().GetImage(1)).empty());
+    }
+    {  // The only loop extension sits on a later frame, where passes after
+       // the first begin.
+        auto image = gifbridge::Build(p);
+        AddLoop(*image->GetImages().GetImage(1), 3);
+        image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(Loops(*image->GetImages().GetImage(1)), (std::vector<int>{3}));
+    }
+}
+
+TEST(Optimize, ReductionToACustomPaletteIsRefusedWithoutCleanupBeforeAnythingChanges) {
+    Picture p = Screen(2, 1, 4);
+    p.Frames.push_back(Pixels(0, 0, 2, 1, {1, 1}));
+    p.Frames.push_back(Pixels(0, 0, 2, 1, {1, 1}, 1, 5));
+    const gif::TGIFOptimizeOptions merge = gif::OptimizeOption(gif::ooMerge) | gif::OptimizeOption(gif::ooReduceColors);
+    auto image = gifbridge::Build(p);
+    try {
+        image->Optimize(merge, gif::rmPalette, gif::dmNearest, 8);
+        FAIL() << "no exception";
+    } catch (const gif::GIFException& e) {
+        EXPECT_STREQ(e.what(), "Invalid reduction method");
+    }
+    EXPECT_FALSE(image->GetImages().GetImage(1)->GetTransparent());
+    EXPECT_NO_THROW(image->Optimize(merge | gif::OptimizeOption(gif::ooCleanup), gif::rmPalette, gif::dmNearest, 8));
+    EXPECT_NO_THROW(image->Optimize(merge, gif::rmQuantize, gif::dmNearest, 8));
+}
+
+TEST(Optimize, ReportsProgressFromStartToEndAndNothingForAnEmptyPicture) {
+    std::vector<std::pair<gif::TProgressStage, int>> reports;
+    auto record = [&](rtl::TObject*, gif::TProgressStage stage, uint8_t percent, bool, const gif::TRect&,
+                      const std::string& message) {
+        EXPECT_EQ(message, "Optimizing...");
+        reports.push_back({stage, percent});
+    };
+    gif::TGIFImage empty;
+    empty.SetOnProgress(record);
+    empty.Optimize(gif::GIFAllOptimizeOptions, gif::rmNone, gif::dmNearest, 8);
+    EXPECT_TRUE(reports.empty());
+
+    Picture p = Screen(2, 2, 4);
+    for (int k = 0; k < 3; ++k) p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 1, 2, static_cast<uint8_t>(k)}, 1, 5));
+    auto image = gifbridge::Build(p);
+    image->SetOnProgress(record);
+    image->Optimize(gif::GIFAllOptimizeOptions, gif::rmNone, gif::dmNearest, 8);
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports.front(), std::make_pair(gif::psStarting, 0));
+    EXPECT_EQ(reports.back(), std::make_pair(gif::psEnding, 100));
+    for (size_t i = 1; i + 1 < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].first, gif::psRunning);
+        EXPECT_GE(reports[i].second, reports[i - 1].second);
+    }
+}
+
+TEST(Pack, ASingleFramesLocalTableBecomesTheGlobalOne) {
+    Picture p;
+    p.Width = p.Height = 2;
+    Frame f = Pixels(0, 0, 2, 2, {0, 1, 1, 0});
+    f.LocalPalette = gifopt::Palette(2, 5);
+    p.Frames.push_back(f);
+    auto image = gifbridge::Build(p);
+    image->Pack();
+    EXPECT_EQ(image->GetGlobalColorMap().GetCount(), 2);
+    EXPECT_EQ(image->GetImages().GetImage(0)->GetColorMap().GetCount(), 0);
+    EXPECT_EQ(image->GetGlobalColorMap().GetEntry(1), ColorOf(f.LocalPalette[1]));
+}
+
+TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixelShowsIt) {
+    Picture p = Screen(4, 1, 8);
+    p.Background = 6;
+    p.Frames.push_back(Pixels(0, 0, 4, 1, {3, 3, 3, 1}));
+    auto image = gifbridge::Build(p);
+    image->Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(image->GetGlobalColorMap().GetCount(), 3);
+    EXPECT_EQ(image->GetGlobalColorMap().GetEntry(image->GetBackgroundColorIndex()), ColorOf(p.GlobalPalette[6]));
+    const gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
+    EXPECT_EQ(ShownColor(f, 0), ColorOf(p.GlobalPalette[3]));
+    EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
+}
+
+}  // namespace
