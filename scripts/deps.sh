@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev fonts-nanum
-          libgif-dev imagemagick clang libclang-rt-14-dev)
+          libgif-dev imagemagick clang libclang-rt-14-dev libimagequant-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,7 +2,10 @@
 // written from the format's rules, and a warning recorder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -203,6 +206,23 @@ inline Bytes NoisePixels(size_t count, int colors, uint32_t seed = 1) {
         p = static_cast<uint8_t>((seed >> 16) % static_cast<uint32_t>(colors));
     }
     return out;
+}
+
+// A logical palette of the entries; the caller deletes it.
+inline gif::HPALETTE PaletteOf(const std::vector<gif::TPaletteEntry>& entries) {
+    gdi::LOGPALETTE log;
+    for (const auto& e : entries) log.palPalEntry[log.palNumEntries++] = e;
+    return gdi::CreatePalette(&log);
+}
+
+// Expects the action to raise the unit's exception with the text.
+inline void ExpectGIFError(const std::function<void()>& action, const std::string& text) {
+    try {
+        action();
+        ADD_FAILURE() << "no error, expected " << text;
+    } catch (const gif::GIFException& e) {
+        EXPECT_EQ(std::string(e.what()), text);
+    }
 }
 
 }  // namespace giftest

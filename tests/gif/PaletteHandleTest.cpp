@@ -5,6 +5,7 @@
 #include "GifTestSupport.h"
 
 using namespace gif;
+using namespace giftest;
 
 namespace {
 
@@ -15,11 +16,6 @@ public:
     int changes = 0;
 };
 
-HPALETTE PaletteOf(std::initializer_list<gdi::PALETTEENTRY> entries) {
-    gdi::LOGPALETTE log;
-    for (const auto& e : entries) log.palPalEntry[log.palNumEntries++] = e;
-    return gdi::CreatePalette(&log);
-}
 
 }  // namespace
 

@@ -58,4 +58,11 @@ public:
     using Exception::Exception;
 };
 
+// A memory request that could not be met.
+class EOutOfMemory : public Exception {
+public:
+    EOutOfMemory() : Exception("Out of memory") {}
+    using Exception::Exception;
+};
+
 }  // namespace rtl
