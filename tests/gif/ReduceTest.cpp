@@ -94,6 +94,12 @@ TEST(Octree, ColourCountsAndMerging) {
     }
 }
 
+TEST(Octree, SumsOfManyPixelsDoNotOverflow) {
+    // 8.8 million white pixels in one leaf: 255 × 8.8 M is beyond 32 bits.
+    auto white = Picture(4200, 2100, [](int, int) { return TColor{0xFFFFFF}; });
+    EXPECT_EQ(Quantize(*white, 256), (std::vector<TColor>{0xFFFFFF}));
+}
+
 TEST(Palettes, FixedAndQuantizedPalettes) {
     struct Case {
         HPALETTE palette;
