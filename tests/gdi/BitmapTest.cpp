@@ -209,3 +209,22 @@ TEST(Canvas, CopiesFillsAndDrawsTransparentBitmapsAtAnyScale) {
     EXPECT_EQ(after.Palettes, before.Palettes);
     EXPECT_EQ(after.Contexts, before.Contexts);
 }
+
+TEST(Bitmap, TakesOverAMaskHandleAndReadsItAtEightBits) {
+    TBitmap sprite;
+    sprite.SetPixelFormat(pf24bit);
+    sprite.SetSize(3, 1);
+    sprite.GetCanvas().SetPixel(1, 0, 0x00FF00);
+    sprite.SetTransparent(true);  // the bottom-left pixel's colour, black, is transparent
+    TBitmap mask;
+    mask.SetHandle(gdi::CopyImage(sprite.GetMaskHandle(), gdi::IMAGE_BITMAP, 0, 0, 0));
+    EXPECT_EQ(mask.GetWidth(), 3);
+    EXPECT_EQ(mask.GetPixelFormat(), pf1bit);
+    EXPECT_EQ(mask.GetHandleType(), bmDDB);
+    mask.SetPixelFormat(pf8bit);
+    const uint8_t* row = mask.GetScanLine(0);
+    EXPECT_NE(row[0], 0);
+    EXPECT_EQ(row[1], 0);
+    EXPECT_NE(row[2], 0);
+    EXPECT_THROW(mask.SetHandle(0x5), rtl::EInvalidGraphic);
+}

@@ -286,12 +286,6 @@ void TBitmap::SetPalette(gdi::HPALETTE palette) {
     Changed();
 }
 
-gdi::HPALETTE TBitmap::ReleasePalette() {
-    const gdi::HPALETTE palette = GetPalette();
-    palette_ = 0;
-    return palette;
-}
-
 void TBitmap::SetHandle(gdi::HBITMAP bitmap) {
     if (bitmap == handle_) return;
     TPixelFormat format = pfDevice;
@@ -304,16 +298,6 @@ void TBitmap::SetHandle(gdi::HBITMAP bitmap) {
     if (palette_ != 0) gdi::DeleteObject(std::exchange(palette_, 0));
     Replace(bitmap, 0, 0, format);
     Changed();
-}
-
-gdi::HBITMAP TBitmap::ReleaseHandle() {
-    const gdi::HBITMAP handle = handle_;
-    if (canvas_ != nullptr && canvas_->handle_ != 0)
-        gdi::SelectObject(canvas_->handle_, gdi::GetStockObject(gdi::DEFAULT_BITMAP));
-    FreeMask();
-    handle_ = 0;
-    width_ = height_ = 0;
-    return handle;
 }
 
 TBitmapHandleType TBitmap::GetHandleType() const {

@@ -345,16 +345,6 @@ unsigned GetPaletteEntries(HPALETTE palette, unsigned start, unsigned count, PAL
     return n;
 }
 
-unsigned SetPaletteEntries(HPALETTE palette, unsigned start, unsigned count, const PALETTEENTRY* entries) {
-    detail::PaletteObject* p = FindPalette(palette);
-    if (p == nullptr || entries == nullptr || p->Stock) return 0;
-    const unsigned size = static_cast<unsigned>(p->Entries.size());
-    if (start >= size) return 0;
-    const unsigned n = std::min(count, size - start);
-    std::copy_n(entries, n, p->Entries.begin() + start);
-    return n;
-}
-
 unsigned GetNearestPaletteIndex(HPALETTE palette, COLORREF color) {
     detail::PaletteObject* p = FindPalette(palette);
     if (p == nullptr || p->Entries.empty()) return CLR_INVALID;

@@ -77,7 +77,6 @@ HPALETTE CreatePalette(const LOGPALETTE* palette);
 // Copies up to count entries from start; with entries null, returns the
 // palette's entry count.  0 for a handle that is not a palette.
 unsigned GetPaletteEntries(HPALETTE palette, unsigned start, unsigned count, PALETTEENTRY* entries);
-unsigned SetPaletteEntries(HPALETTE palette, unsigned start, unsigned count, const PALETTEENTRY* entries);
 // The index of the nearest entry (see above); CLR_INVALID for a bad handle
 // or an empty palette.
 unsigned GetNearestPaletteIndex(HPALETTE palette, COLORREF color);

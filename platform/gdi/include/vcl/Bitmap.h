@@ -131,13 +131,10 @@ public:
     // copy) and rewrites the colour table of an indexed bitmap from it.
     gdi::HPALETTE GetPalette();
     void SetPalette(gdi::HPALETTE palette);
-    // Hands the palette over to the caller; the bitmap keeps its colour table.
-    gdi::HPALETTE ReleasePalette();
 
     // 0 while the bitmap is empty.  SetHandle takes over a bitmap handle.
     gdi::HBITMAP GetHandle() const { return handle_; }
     void SetHandle(gdi::HBITMAP bitmap);
-    gdi::HBITMAP ReleaseHandle();
     TBitmapHandleType GetHandleType() const;
 
     TCanvas& GetCanvas();
