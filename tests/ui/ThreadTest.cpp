@@ -144,12 +144,27 @@ protected:
     }
 };
 
+// Spins until the process ends, so it is surely still running when deleted.
+class EndlessThread : public vcl::TThread {
+public:
+    std::atomic<bool> Started{false};
+
+protected:
+    void Execute() override {
+        Started = true;
+        for (;;) std::this_thread::yield();
+    }
+};
+
 TEST(ThreadDeathTest, DeletingARunningThreadStopsWithAMessage) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
-            auto* thread = new BusyThread;
+            auto* thread = new EndlessThread;
             thread->Resume();
+            // Deleted before Execute began, the derived part would already be
+            // gone when the thread calls it: wait until it runs.
+            while (!thread->Started) std::this_thread::yield();
             delete thread;
         },
         "running thread was deleted");
