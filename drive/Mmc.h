@@ -13,7 +13,8 @@
 // status other than 1 and 4 leaves the code FF0000h + status in the buffer
 // (FF00FFh after a failed control request): the command brought back no sense,
 // and no drive answers a sense byte 2 of FFh, so an earlier command's bytes
-// never pass for this one's error.
+// never pass for this one's error.  A check condition that came without sense
+// reads FF0004h the same way (the carriers record platform::kNoSenseReturned).
 //
 // Queries clear the bytes they ask for before they are sent, so a short reply
 // leaves zeros, not an earlier reply, in the fields the caller reads.
@@ -35,7 +36,7 @@ inline constexpr size_t kMinimumBuffer = 14;
 // the drive.
 inline constexpr uint8_t kStatusNotSent = kStatusTransportFailed;
 // Sense byte 2 written for a command that brought back no sense.
-inline constexpr uint8_t kNoSenseMarker = 0xFF;
+using platform::kNoSenseMarker;
 inline constexpr uint32_t kNotSentCode = 0xFF0000u | kStatusNotSent;
 
 // Direction values of the command table.

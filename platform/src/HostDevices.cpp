@@ -6,9 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <grp.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cinttypes>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "platform/Host.h"
 #include "platform/Scsi.h"
@@ -25,7 +32,19 @@ constexpr char kLastLetter = 'z';
 // holds retry suggestions that do not change it.
 constexpr unsigned kDriverStatusMask = 0x0F;
 constexpr unsigned kDriverOk = 0x00;
+constexpr unsigned kDriverTimeout = 0x06;
 constexpr unsigned kDriverSense = 0x08;
+
+// Host adapter verdicts (host_status).
+constexpr unsigned kHostNoConnect = 0x01;
+constexpr unsigned kHostBusBusy = 0x02;
+constexpr unsigned kHostTimeOut = 0x03;
+constexpr unsigned kHostBadTarget = 0x04;
+
+// Operation codes C0h-FFh belong to the drive's maker.
+constexpr uint8_t kFirstVendorOpcode = 0xC0;
+
+constexpr const char* kDefaultGroup = "cdrom";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -53,94 +72,173 @@ std::string OpticalDeviceName(char letter) {
 
 int SystemSgIo(int fd, sg_io_hdr& header) { return ::ioctl(fd, SG_IO, &header); }
 
-bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint32_t outSize,
-                       uint32_t* bytesReturned, const SgIoCall& sgIo) {
-    constexpr uint32_t kRecordSize = sizeof(ScsiPassThroughDirect);
-    if (in == nullptr || out == nullptr || inSize < kRecordSize || outSize < kRecordSize)
-        return false;
+void ReportOnStderr(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
-    // The caller's buffers need not be aligned for the record: work on a copy.
-    ScsiPassThroughDirect request;
-    std::memcpy(&request, in, kRecordSize);
-    if (request.Length != kRecordSize) return false;
-    if (request.CdbLength == 0 || request.CdbLength > sizeof request.Cdb) return false;
-
-    const uint32_t senseLength = request.SenseInfoLength;
-    if (senseLength != 0) {
-        const uint64_t senseEnd = uint64_t{request.SenseInfoOffset} + senseLength;
-        if (request.SenseInfoOffset < kRecordSize || senseEnd > outSize) return false;
-    }
-
-    int direction = SG_DXFER_NONE;
-    if (request.DataTransferLength != 0) {
-        if (request.DataBuffer == nullptr) return false;
-        if (request.DataIn == SCSI_IOCTL_DATA_IN)
-            direction = SG_DXFER_FROM_DEV;
-        else if (request.DataIn == SCSI_IOCTL_DATA_OUT)
-            direction = SG_DXFER_TO_DEV;
-        else
-            return false;  // the SG layer needs to know which way the data goes
-    } else if (request.DataIn > SCSI_IOCTL_DATA_UNSPECIFIED) {
-        return false;
-    }
-
-    unsigned char sense[kMaxSenseBytes] = {};
-    sg_io_hdr header{};
+void BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header) {
+    header = sg_io_hdr{};
     header.interface_id = 'S';
-    header.dxfer_direction = direction;
+    const bool data = request.DataLength != 0;
+    header.dxfer_direction = !data ? SG_DXFER_NONE
+                             : request.Direction == TransferDirection::Out ? SG_DXFER_TO_DEV
+                                                                            : SG_DXFER_FROM_DEV;
     header.cmd_len = request.CdbLength;
-    header.mx_sb_len = static_cast<unsigned char>(std::min(senseLength, kMaxSenseBytes));
-    header.dxfer_len = request.DataTransferLength;
-    header.dxferp = direction == SG_DXFER_NONE ? nullptr : request.DataBuffer;
     header.cmdp = request.Cdb;
-    header.sbp = sense;
-    // Seconds to milliseconds; a time-out too long to express waits as long
-    // as the driver can, rather than wrapping round to a short one.
+    header.dxfer_len = data ? request.DataLength : 0;
+    header.dxferp = data ? request.Data : nullptr;
+    header.mx_sb_len = static_cast<unsigned char>(std::min(request.SenseRoom, kMaxSenseBytes));
+    header.sbp = request.Sense;
     header.timeout = static_cast<unsigned>(
-        std::min<uint64_t>(uint64_t{request.TimeOutValue} * 1000, UINT_MAX));
-
-    if (sgIo(fd, header) < 0) return false;
-    if (header.host_status != 0) return false;
-    const unsigned driver = header.driver_status & kDriverStatusMask;
-    if (driver != kDriverOk && driver != kDriverSense) return false;
-
-    request.ScsiStatus = static_cast<uint8_t>(header.status);
-    // What moved: the asked length less the residual count, as the platform
-    // writes it back into the record.  A residual the driver cannot mean
-    // (negative, or past the length) is held to the length.
-    const uint32_t asked = direction == SG_DXFER_NONE ? 0 : request.DataTransferLength;
-    const uint32_t resid = header.resid < 0 ? 0 : std::min<uint32_t>(static_cast<uint32_t>(header.resid), asked);
-    request.DataTransferLength = asked - resid;
-    unsigned char* outBytes = static_cast<unsigned char*>(out);
-    if (out != in) std::memmove(outBytes, in, kRecordSize);
-    std::memcpy(outBytes + offsetof(ScsiPassThroughDirect, ScsiStatus), &request.ScsiStatus,
-                sizeof request.ScsiStatus);
-    std::memcpy(outBytes + offsetof(ScsiPassThroughDirect, DataTransferLength),
-                &request.DataTransferLength, sizeof request.DataTransferLength);
-    if (senseLength != 0) {
-        // A driver that claims more sense than it was allowed gets no more
-        // than the room it was given.
-        uint32_t came = std::min<uint32_t>(header.sb_len_wr, header.mx_sb_len);
-        const unsigned char* from = sense;
-        if (came == 0 && header.status != 0) {
-            from = kNoSenseReturned;
-            came = std::min<uint32_t>(sizeof kNoSenseReturned, senseLength);
-        }
-        unsigned char* area = outBytes + request.SenseInfoOffset;
-        std::memcpy(area, from, came);
-        std::memset(area + came, 0, senseLength - came);
-    }
-    if (bytesReturned != nullptr)
-        *bytesReturned = senseLength != 0 ? request.SenseInfoOffset + senseLength : kRecordSize;
-    return true;
+        std::min<uint64_t>(uint64_t{request.TimeoutSeconds} * 1000, UINT_MAX));
 }
 
-HostDrives::HostDrives(std::string deviceDirectory, SgIoCall sgIo)
-    : deviceDirectory_(std::move(deviceDirectory)), sgIo_(std::move(sgIo)) {}
+void TakeSgIoReply(const sg_io_hdr& header, int callResult, int callErrno,
+                   PassThroughRequest& request) {
+    if (callResult < 0) {
+        request.OsError = callErrno != 0 ? callErrno : EIO;
+        return;
+    }
+    switch (header.host_status) {
+        case 0: break;
+        case kHostNoConnect:
+        case kHostBadTarget: request.OsError = ENODEV; return;
+        case kHostBusBusy: request.OsError = EBUSY; return;
+        case kHostTimeOut: request.OsError = ETIMEDOUT; return;
+        default: request.OsError = EIO; return;
+    }
+    const unsigned driver = header.driver_status & kDriverStatusMask;
+    if (driver != kDriverOk && driver != kDriverSense) {
+        request.OsError = driver == kDriverTimeout ? ETIMEDOUT : EIO;
+        return;
+    }
+    request.OsError = 0;
+    request.Status = header.status;
+    request.SenseLength = std::min<uint32_t>(header.sb_len_wr, header.mx_sb_len);
+    // A residual the driver cannot mean (negative, or past the length) is
+    // held to the length.
+    request.Residual = header.resid <= 0
+                           ? 0
+                           : std::min(static_cast<uint32_t>(header.resid), request.DataLength);
+}
+
+void SendSgIo(int fd, PassThroughRequest& request, const SgIoCall& sgIo) {
+    sg_io_hdr header;
+    BuildSgIoHeader(request, header);
+    errno = 0;
+    const int result = sgIo(fd, header);
+    TakeSgIoReply(header, result, errno, request);
+}
+
+bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                       uint32_t* bytesReturned, const SgIoCall& sgIo, int* osError) {
+    return CarryPassThroughDirect(
+        in, inSize, out, outSize, bytesReturned,
+        [&](PassThroughRequest& request) { SendSgIo(fd, request, sgIo); }, osError);
+}
+
+// ---------------------------------------------------------------------------
+// Texts
+
+namespace {
+
+std::string GroupOrDefault(const std::string& group) { return group.empty() ? kDefaultGroup : group; }
+
+std::string Hex2(uint8_t value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value);
+    return text;
+}
+
+}  // namespace
+
+std::string OpenFailureText(const std::string& path, int osError, const std::string& group) {
+    const std::string head = "cannot open " + path + ": ";
+    switch (osError) {
+        case EACCES:
+        case EPERM:
+            return head + "permission denied (add the user to group " + GroupOrDefault(group) + ")";
+        case ENOENT:
+        case ENODEV:
+        case ENXIO: return head + "no such device";
+        case EBUSY: return head + "the device is busy (another program holds it)";
+        default: return head + std::strerror(osError);
+    }
+}
+
+std::string ReadOnlyOpenText(const std::string& path, const std::string& group) {
+    return path + ": opened read-only, the user may not write to it (add the user to group " +
+           GroupOrDefault(group) + "); commands that need write access will fail";
+}
+
+std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly) {
+    const std::string head = path + ": ";
+    const std::string command = "command " + Hex2(opcode) + "h";
+    switch (osError) {
+        case EPERM:
+        case EACCES:
+            if (opcode >= kFirstVendorOpcode)
+                return head + "the kernel refused the vendor command (needs root or CAP_SYS_RAWIO)";
+            if (readOnly)
+                return head + "the kernel refused " + command +
+                       ": the device is open read-only (needs write access to " + path +
+                       ", or root)";
+            return head + "the kernel refused " + command + " (needs root or CAP_SYS_RAWIO)";
+        case ENODEV:
+        case ENXIO: return head + "the drive is gone or does not answer (" + command + ")";
+        case ETIMEDOUT: return head + command + " timed out";
+        case EBUSY: return head + "the drive or its bus is busy (" + command + ")";
+        case EIO: return head + command + " failed: input/output error (the drive or its connection failed)";
+        default: return head + command + " failed: " + std::strerror(osError);
+    }
+}
+
+std::string TransferLimitText(const std::string& path, uint8_t opcode, uint32_t length, uint32_t limit) {
+    return path + ": command " + Hex2(opcode) + "h would move " + std::to_string(length) +
+           " bytes, more than the device takes at once (" + std::to_string(limit) +
+           " bytes); not sent";
+}
+
+uint32_t ParseQueueLimitKiB(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    // A limit past what a request can ask for is held at the largest.
+    constexpr uint64_t kLargestKiB = UINT32_MAX / 1024 + 1;
+    uint64_t kib = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
+        kib = std::min(kib * 10 + static_cast<uint64_t>(text[i] - '0'), kLargestKiB);
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+    if (digits == 0 || i != text.size()) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(kib * 1024, UINT32_MAX));
+}
+
+// ---------------------------------------------------------------------------
+
+int SystemOpen(const std::string& path, int flags) { return ::open(path.c_str(), flags); }
+
+HostDrives::HostDrives(HostDriveSystem system) : system_(std::move(system)) {}
 
 std::string HostDrives::DevicePath(char letter) const {
     const std::string name = OpticalDeviceName(letter);
-    return name.empty() ? std::string{} : deviceDirectory_ + "/" + name;
+    return name.empty() ? std::string{} : system_.DeviceDirectory + "/" + name;
+}
+
+void HostDrives::Report(const std::string& line) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (line == lastReport_) return;
+        lastReport_ = line;
+    }
+    if (system_.Report) system_.Report(line);
+}
+
+uint32_t HostDrives::ReadTransferLimit(const std::string& deviceName) const {
+    for (const char* file : {"max_hw_sectors_kb", "max_sectors_kb"}) {
+        std::ifstream in(system_.BlockDirectory + "/" + deviceName + "/queue/" + file);
+        if (!in) continue;
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (const uint32_t limit = ParseQueueLimitKiB(text)) return limit;
+    }
+    return 0;
 }
 
 unsigned HostDrives::GetDriveType(const char* root) {
@@ -150,21 +248,58 @@ unsigned HostDrives::GetDriveType(const char* root) {
     return DRIVE_CDROM;
 }
 
+namespace {
+
+// The name of the group that owns a node ("" when unknown).
+std::string NodeGroup(const std::string& path) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return {};
+    group entry;
+    group* found = nullptr;
+    char buffer[4096];
+    if (::getgrgid_r(status.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        return {};
+    return found->gr_name;
+}
+
+}  // namespace
+
 Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*share*/,
                               uint32_t /*disposition*/, uint32_t /*flags*/) {
-    const std::string device = DevicePath(DevicePathLetter(path));
+    const char letter = DevicePathLetter(path);
+    const std::string device = DevicePath(letter);
     if (device.empty()) return kInvalidHandle;
     // Not inherited by programs the host starts (the log viewer).
-    const int fd = ::open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kInvalidHandle;
+    constexpr int kFlags = O_NONBLOCK | O_CLOEXEC;
+    OpenNode node;
+    node.Path = device;
+    int fd = system_.Open(device, O_RDWR | kFlags);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // A user who may only read the node can still list and read the
+        // drive (INQUIRY and the other reads need no write access).
+        fd = system_.Open(device, O_RDONLY | kFlags);
+        node.ReadOnly = fd >= 0;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        // A missing node is a letter without a drive, nothing to report.
+        if (error != ENOENT) Report(OpenFailureText(device, error, NodeGroup(device)));
+        return kInvalidHandle;
+    }
+    node.Group = NodeGroup(device);
+    if (node.ReadOnly) Report(ReadOnlyOpenText(device, node.Group));
+    node.MaxTransfer = ReadTransferLimit(OpticalDeviceName(letter));
     std::lock_guard<std::mutex> lock(mutex_);
-    open_.insert(fd);
+    open_[fd] = std::move(node);
     return fd;
 }
 
-bool HostDrives::IsOpen(Handle handle) {
+bool HostDrives::FindOpen(Handle handle, OpenNode& node) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return open_.count(handle) != 0;
+    const auto it = open_.find(handle);
+    if (it == open_.end()) return false;
+    node = it->second;
+    return true;
 }
 
 bool HostDrives::CloseHandle(Handle handle) {
@@ -179,9 +314,23 @@ bool HostDrives::DeviceIoControl(Handle device, uint32_t code, void* in, uint32_
                                  uint32_t outSize, uint32_t* bytesReturned) {
     // Only descriptors CreateFile returned are in the open set, so the
     // handle fits an int once it is found there.
-    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !IsOpen(device)) return false;
-    return PassThroughDirect(static_cast<int>(device), in, inSize, out, outSize, bytesReturned,
-                             sgIo_);
+    OpenNode node;
+    if (code != IOCTL_SCSI_PASS_THROUGH_DIRECT || !FindOpen(device, node)) return false;
+    const int fd = static_cast<int>(device);
+    return CarryPassThroughDirect(in, inSize, out, outSize, bytesReturned,
+                                  [&](PassThroughRequest& request) {
+                                      const uint8_t opcode = request.Cdb[0];
+                                      if (node.MaxTransfer != 0 && request.DataLength > node.MaxTransfer) {
+                                          request.OsError = EOVERFLOW;
+                                          Report(TransferLimitText(node.Path, opcode, request.DataLength,
+                                                                   node.MaxTransfer));
+                                          return;
+                                      }
+                                      SendSgIo(fd, request, system_.SgIo);
+                                      if (request.OsError != 0)
+                                          Report(CommandFailureText(node.Path, request.OsError, opcode,
+                                                                    node.ReadOnly));
+                                  });
 }
 
 }  // namespace platform::host

@@ -1,7 +1,10 @@
 // Token, restart and registry of the Linux host.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "platform/Host.h"
 
@@ -19,9 +22,42 @@ thread_local uint32_t t_lastError = ERROR_SUCCESS;
 
 }  // namespace
 
-Sid UsersSid() { return Sid{{0, 0, 0, 0, 0, 5}, {32, 545}}; }
+bool ParseEffectiveCapabilities(const std::string& status, uint64_t& capabilities) {
+    static const std::string kKey = "CapEff:";
+    size_t line = 0;
+    while (line < status.size()) {
+        const size_t end = std::min(status.find('\n', line), status.size());
+        if (status.compare(line, kKey.size(), kKey) == 0) {
+            size_t i = line + kKey.size();
+            while (i < end && (status[i] == ' ' || status[i] == '\t')) ++i;
+            uint64_t value = 0;
+            size_t digits = 0;
+            for (; i < end; ++i, ++digits) {
+                const char c = status[i];
+                int nibble;
+                if (c >= '0' && c <= '9')
+                    nibble = c - '0';
+                else if (c >= 'a' && c <= 'f')
+                    nibble = c - 'a' + 10;
+                else if (c >= 'A' && c <= 'F')
+                    nibble = c - 'A' + 10;
+                else
+                    break;
+                if (digits == 16) return false;  // wider than the 64-bit set
+                value = value << 4 | static_cast<uint64_t>(nibble);
+            }
+            while (i < end && (status[i] == ' ' || status[i] == '\t')) ++i;
+            if (digits == 0 || i != end) return false;
+            capabilities = value;
+            return true;
+        }
+        line = end + 1;
+    }
+    return false;
+}
 
-HostSecurity::HostSecurity(uid_t (*effectiveUser)()) : effectiveUser_(effectiveUser) {}
+HostSecurity::HostSecurity(uid_t (*effectiveUser)(), std::string statusPath)
+    : effectiveUser_(effectiveUser), statusPath_(std::move(statusPath)) {}
 
 uid_t HostSecurity::EffectiveUser() const {
     return effectiveUser_ != nullptr ? effectiveUser_() : ::geteuid();
@@ -37,7 +73,15 @@ bool HostSecurity::GetTokenGroups(Handle token, std::vector<Sid>& groups) {
         t_lastError = ERROR_INVALID_HANDLE;
         return false;
     }
-    groups = {EffectiveUser() == 0 ? AdministratorsSid() : UsersSid()};
+    std::ifstream file(statusPath_);
+    const std::string status{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    uint64_t capabilities = 0;
+    if (!file.is_open() || !ParseEffectiveCapabilities(status, capabilities)) {
+        t_lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    const bool rawIo = (capabilities >> kCapSysRawio & 1) != 0;
+    groups = {rawIo ? AdministratorsSid() : UsersSid()};
     return true;
 }
 

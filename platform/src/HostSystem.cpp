@@ -1,6 +1,5 @@
-// Version, libraries, clock, command line, language and message boxes of the
+// Version, libraries (none), clock, command line, language and message boxes of the
 // Linux host, and its installation.
-#include <dlfcn.h>
 #include <sched.h>
 #include <sys/utsname.h>
 
@@ -48,36 +47,9 @@ std::string HostVersion::NativeSystemName() {
 
 // ---------------------------------------------------------------------------
 
-std::string LinuxLibraryName(const std::string& windowsName) {
-    static constexpr char kDll[] = ".dll";
-    constexpr size_t kDllLength = sizeof kDll - 1;
-    // Only the file name is lower-cased; a directory keeps its own name.
-    const size_t slash = windowsName.rfind('/');
-    const size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
-    std::string name = windowsName;
-    for (size_t i = fileStart; i < name.size(); ++i)
-        if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
-    if (name.size() - fileStart <= kDllLength ||
-        name.compare(name.size() - kDllLength, kDllLength, kDll) != 0)
-        return {};
-    name.resize(name.size() - kDllLength);
-    return name + ".so";
-}
+ModuleHandle HostLibraries::LoadLibrary(const char* /*name*/) { return nullptr; }
 
-ModuleHandle HostLibraries::LoadLibrary(const char* name) {
-    if (name == nullptr || name[0] == '\0') return nullptr;
-    // Libraries stay loaded for the life of the process, as the programs
-    // expect: nothing here ever closes them.
-    if (void* module = ::dlopen(name, RTLD_NOW)) return module;
-    const std::string linuxName = LinuxLibraryName(name);
-    return linuxName.empty() ? nullptr : ::dlopen(linuxName.c_str(), RTLD_NOW);
-}
-
-void* HostLibraries::GetProcAddress(ModuleHandle module, const char* entry) {
-    // A null module would make dlsym search every loaded library.
-    if (module == nullptr || entry == nullptr) return nullptr;
-    return ::dlsym(module, entry);
-}
+void* HostLibraries::GetProcAddress(ModuleHandle /*module*/, const char* /*entry*/) { return nullptr; }
 
 // ---------------------------------------------------------------------------
 

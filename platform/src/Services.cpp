@@ -50,6 +50,8 @@ void Uninstall() {
 
 Sid AdministratorsSid() { return Sid{{0, 0, 0, 0, 0, 5}, {32, 544}}; }
 
+Sid UsersSid() { return Sid{{0, 0, 0, 0, 0, 5}, {32, 545}}; }
+
 bool ProcessTokenHasAdministrators(ISecurity& security) {
     Handle token = 0;
     if (!security.OpenProcessToken(TOKEN_QUERY, token)) return false;

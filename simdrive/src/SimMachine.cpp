@@ -4,17 +4,24 @@
 // SimMachineAspi.cpp, the state file in SimMachineState.cpp.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "SimMachineImpl.h"
+#include "platform/PassThrough.h"
 #include "platform/Scsi.h"
 
 namespace sim {
 
 namespace {
 
-using namespace platform::host;  // the Windows error codes and well-known values
+using platform::ERROR_INVALID_HANDLE;
+using platform::ERROR_NO_SUCH_PRIVILEGE;
+using platform::ERROR_NOT_ALL_ASSIGNED;
+using platform::ERROR_SUCCESS;
+using platform::kShutdownPrivilegeLuid;
+using platform::STILL_ACTIVE;
 
 constexpr unsigned kDriveFixed = 3;
 
@@ -302,63 +309,39 @@ SimDrive* SimMachine::Impl::DriveAt(uint8_t adapter, uint8_t target) {
 bool SimMachine::Impl::DeviceIoControl(platform::Handle device, uint32_t code, void* in,
                                        uint32_t inSize, void* out, uint32_t outSize,
                                        uint32_t* bytesReturned) {
-    using platform::ScsiPassThroughDirect;
     if (code != platform::IOCTL_SCSI_PASS_THROUGH_DIRECT) return false;
     SimDrive* drive = DriveBehind(device);
     if (drive == nullptr) return false;
-    if (in == nullptr || out == nullptr || inSize < sizeof(ScsiPassThroughDirect) ||
-        outSize < sizeof(ScsiPassThroughDirect))
-        return false;
-
-    ScsiPassThroughDirect request;
-    std::memcpy(&request, in, sizeof request);
-    if (request.Length != sizeof(ScsiPassThroughDirect)) return false;
-    if (request.CdbLength == 0 || request.CdbLength > sizeof request.Cdb) return false;
-    // The sense area must lie in the output buffer, past the request itself.
-    if (request.SenseInfoLength != 0 &&
-        (request.SenseInfoOffset < sizeof(ScsiPassThroughDirect) ||
-         static_cast<uint64_t>(request.SenseInfoOffset) + request.SenseInfoLength > outSize))
-        return false;
-
-    ScsiRequest scsi;
-    scsi.Cdb = request.Cdb;
-    scsi.CdbLength = request.CdbLength;
-    scsi.TimeoutSeconds = request.TimeOutValue;
-    switch (request.DataIn) {
-        case platform::SCSI_IOCTL_DATA_IN: scsi.Direction = DataDirection::In; break;
-        case platform::SCSI_IOCTL_DATA_OUT: scsi.Direction = DataDirection::Out; break;
-        case platform::SCSI_IOCTL_DATA_UNSPECIFIED: scsi.Direction = DataDirection::None; break;
-        default: return false;
-    }
-    if (scsi.Direction != DataDirection::None) {
-        scsi.DataLength = request.DataTransferLength;
-        scsi.Data = static_cast<uint8_t*>(request.DataBuffer);
-        if (scsi.DataLength != 0 && scsi.Data == nullptr) return false;
-    }
-
-    const ScsiResult result = drive->Execute(scsi);
-    if (result.TransportFailed) return false;
-
-    auto* record = static_cast<uint8_t*>(out);
-    if (out != in) std::memcpy(record, &request, sizeof request);
-    record[offsetof(ScsiPassThroughDirect, ScsiStatus)] = result.Status;
-    // The length that moved, as the platform writes it back.
-    const uint32_t transferred = scsi.DataLength - std::min(result.Residual, scsi.DataLength);
-    std::memcpy(record + offsetof(ScsiPassThroughDirect, DataTransferLength), &transferred,
-                sizeof transferred);
-    uint32_t returned = sizeof(ScsiPassThroughDirect);
-    if (result.Status != kStatusGood && request.SenseInfoLength != 0) {
-        uint8_t* sense = record + request.SenseInfoOffset;
-        const size_t copied = std::min<size_t>(request.SenseInfoLength, kSenseLength);
-        // A drive that ended the command without sense (no response code).
-        const bool none = result.SenseData[0] == 0;
-        static_assert(sizeof platform::kNoSenseReturned == kSenseLength);
-        std::memcpy(sense, none ? platform::kNoSenseReturned : result.SenseData, copied);
-        std::memset(sense + copied, 0, request.SenseInfoLength - copied);
-        returned = request.SenseInfoOffset + request.SenseInfoLength;
-    }
-    if (bytesReturned != nullptr) *bytesReturned = returned;
-    return true;
+    // The record is read, checked and answered as on every machine; the drive
+    // only runs the command.
+    return platform::CarryPassThroughDirect(
+        in, inSize, out, outSize, bytesReturned, [drive](platform::PassThroughRequest& request) {
+            ScsiRequest scsi;
+            scsi.Cdb = request.Cdb;
+            scsi.CdbLength = request.CdbLength;
+            scsi.TimeoutSeconds = request.TimeoutSeconds;
+            switch (request.Direction) {
+                case platform::TransferDirection::In: scsi.Direction = DataDirection::In; break;
+                case platform::TransferDirection::Out: scsi.Direction = DataDirection::Out; break;
+                case platform::TransferDirection::None: scsi.Direction = DataDirection::None; break;
+            }
+            scsi.Data = static_cast<uint8_t*>(request.Data);
+            scsi.DataLength = request.DataLength;
+            const ScsiResult result = drive->Execute(scsi);
+            if (result.TransportFailed) {
+                request.OsError = EIO;
+                return;
+            }
+            request.Status = result.Status;
+            request.Residual = result.Residual;
+            // A drive that ended the command without sense has no response
+            // code; only a bad status carries sense.
+            if (result.Status != kStatusGood && result.SenseData[0] != 0) {
+                static_assert(kSenseLength <= platform::kMaxSenseBytes);
+                std::memcpy(request.Sense, result.SenseData, kSenseLength);
+                request.SenseLength = kSenseLength;
+            }
+        });
 }
 
 // ---- libraries -------------------------------------------------------------------
@@ -446,7 +429,7 @@ bool SimMachine::Impl::GetTokenGroups(platform::Handle token, std::vector<platfo
     groups.clear();
     groups.push_back(platform::Sid{{0, 0, 0, 0, 0, 1}, {0}});  // Everyone
     if (Machine.Administrator) groups.push_back(platform::AdministratorsSid());
-    groups.push_back(UsersSid());
+    groups.push_back(platform::UsersSid());
     return true;
 }
 

@@ -1,6 +1,5 @@
 // The Linux host's services over fake device and /proc trees, fake program
 // runners and a fake effective user.
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform::host;
+using platform::ERROR_NO_SUCH_PRIVILEGE;
+using platform::ERROR_NOT_ALL_ASSIGNED;
+using platform::ERROR_SUCCESS;
 using platform::Handle;
+using platform::kShutdownPrivilegeLuid;
+using platform::STILL_ACTIVE;
+using platform::UsersSid;
 using hosttest::ScratchDirectory;
 
 // ---------------------------------------------------------------------------
@@ -35,7 +40,7 @@ protected:
         dev_.WriteFile("sda", "");
     }
     ScratchDirectory dev_;
-    HostDrives drives_{dev_.Path().string()};
+    HostDrives drives_{HostDriveSystem{.DeviceDirectory = dev_.Path().string(), .Report = nullptr}};
 };
 
 TEST_F(HostDrivesTest, OnlyLettersOfExistingDevicesAreCdRoms) {
@@ -159,28 +164,71 @@ TEST(HostProcesses, TerminatesAnOpenedProcessWithSigterm) {
 uid_t Root() { return 0; }
 uid_t User() { return 1000; }
 
-TEST(HostSecurity, RootIsAnAdministratorOthersAreUsers) {
+// The effective capability set decides the Administrators group: the
+// download needs CAP_SYS_RAWIO (bit 17), which root normally has and a
+// container's root may lack; the restart stays with root.
+TEST(HostSecurity, TheRawIoCapabilityMakesTheAdministrator) {
     const struct {
+        const char* Name;
         uid_t (*EffectiveUser)();
-        platform::Sid Group;
-        uint32_t ErrorAfterAdjust;
+        const char* Status;  // nullptr: no status file
+        bool Readable;
         bool Administrator;
-    } cases[] = {{Root, platform::AdministratorsSid(), ERROR_SUCCESS, true},
-                 {User, UsersSid(), ERROR_NOT_ALL_ASSIGNED, false}};
+        uint32_t ErrorAfterAdjust;
+    } cases[] = {
+        {"root", Root, "Name:\tPelmora\nCapInh:\t0000000000000000\nCapEff:\t000001ffffffffff\n", true, true,
+         ERROR_SUCCESS},
+        {"container root", Root, "CapPrm:\t00000000a80425fb\nCapEff:\t00000000a80425fb\n", true, false,
+         ERROR_SUCCESS},
+        {"user with the capability", User, "CapEff:\t0000000000020000\n", true, true, ERROR_NOT_ALL_ASSIGNED},
+        {"user", User, "CapEff:\t0000000000000000\n", true, false, ERROR_NOT_ALL_ASSIGNED},
+        {"no CapEff line", Root, "CapPrm:\t000001ffffffffff\n", false, false, ERROR_SUCCESS},
+        {"no status file", Root, nullptr, false, false, ERROR_SUCCESS},
+    };
     for (const auto& c : cases) {
-        HostSecurity security(c.EffectiveUser);
+        SCOPED_TRACE(c.Name);
+        ScratchDirectory proc;
+        if (c.Status != nullptr) proc.WriteFile("status", c.Status);
+        HostSecurity security(c.EffectiveUser, (proc.Path() / "status").string());
         Handle token = 0;
         ASSERT_TRUE(security.OpenProcessToken(platform::TOKEN_QUERY | platform::TOKEN_ADJUST_PRIVILEGES, token));
         EXPECT_NE(token, 0);
-        std::vector<platform::Sid> groups;
-        ASSERT_TRUE(security.GetTokenGroups(token, groups));
-        EXPECT_EQ(groups, std::vector<platform::Sid>{c.Group});
+        std::vector<platform::Sid> groups{platform::AdministratorsSid()};
+        EXPECT_EQ(security.GetTokenGroups(token, groups), c.Readable);
+        const platform::Sid expected =
+            !c.Readable || c.Administrator ? platform::AdministratorsSid() : platform::UsersSid();
+        EXPECT_EQ(groups, std::vector<platform::Sid>{expected}) << "an unreadable list is left as it was";
         uint64_t luid = 0;
         ASSERT_TRUE(security.LookupPrivilegeValue("SeShutdownPrivilege", luid));
         EXPECT_TRUE(security.AdjustTokenPrivileges(token, luid));
         EXPECT_EQ(security.GetLastError(), c.ErrorAfterAdjust);
         EXPECT_TRUE(security.CloseHandle(token));
         EXPECT_EQ(platform::ProcessTokenHasAdministrators(security), c.Administrator);
+    }
+}
+
+TEST(HostSecurity, EffectiveCapabilitiesFromTheStatusText) {
+    const struct {
+        const char* Status;
+        bool Parsed;
+        uint64_t Capabilities;
+    } cases[] = {
+        {"CapEff:\t000001ffffffffff\n", true, 0x1ffffffffffull},
+        {"Name:\tx\nCapEff:\t0000000000020000", true, 0x20000},
+        {"CapEff:  00000000A80425FB  \nCapBnd:\t0\n", true, 0xa80425fb},
+        {"CapEff:\tffffffffffffffff\n", true, ~uint64_t{0}},
+        {"CapEff:\t1ffffffffffffffff\n", false, 0},  // wider than the set
+        {"CapEff:\t\n", false, 0},
+        {"CapEff:\t00zz\n", false, 0},
+        {"XCapEff:\t0000000000020000\n", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : cases) {
+        uint64_t capabilities = 0;
+        EXPECT_EQ(ParseEffectiveCapabilities(c.Status, capabilities), c.Parsed) << c.Status;
+        if (c.Parsed) {
+            EXPECT_EQ(capabilities, c.Capabilities) << c.Status;
+        }
     }
 }
 
@@ -370,27 +418,13 @@ TEST(HostVersion, AnswersAsWindowsXpForEitherRecordSize) {
     }
 }
 
-TEST(HostLibraries, LoadsByGivenNameOrByTheLinuxName) {
+// No ASPI library exists on Linux, and the host loads nothing in its place.
+TEST(HostLibraries, FindNothing) {
     HostLibraries libraries;
-    EXPECT_EQ(libraries.LoadLibrary("WNASPI32.DLL"), nullptr);
-    EXPECT_EQ(libraries.LoadLibrary(""), nullptr);
-    EXPECT_EQ(libraries.LoadLibrary(nullptr), nullptr);
-
-    platform::ModuleHandle libc = libraries.LoadLibrary("libc.so.6");
-    ASSERT_NE(libc, nullptr);
-    EXPECT_NE(libraries.GetProcAddress(libc, "getpid"), nullptr);
-    EXPECT_EQ(libraries.GetProcAddress(libc, "NoSuchEntry"), nullptr);
-    EXPECT_EQ(libraries.GetProcAddress(nullptr, "getpid"), nullptr) << "searched every library";
-
-    // A "DLL" found under its Linux name.
-    Dl_info info{};
-    ASSERT_NE(::dladdr(reinterpret_cast<void*>(&::getpid), &info), 0);
-    ScratchDirectory directory;
-    directory.Link("Drivers/fakeaspi.so", fs::canonical(info.dli_fname));
-    const std::string windowsName = (directory.Path() / "Drivers" / "FAKEASPI.DLL").string();
-    platform::ModuleHandle module = libraries.LoadLibrary(windowsName.c_str());
-    ASSERT_NE(module, nullptr);
-    EXPECT_NE(libraries.GetProcAddress(module, "getpid"), nullptr);
+    for (const char* name : {"WNASPI32.DLL", "wnaspi32.so", "libc.so.6", "", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(libraries.LoadLibrary(name), nullptr) << (name != nullptr ? name : "null");
+    int anything = 0;
+    EXPECT_EQ(libraries.GetProcAddress(&anything, "SendASPI32Command"), nullptr);
 }
 
 TEST(HostClock, NowIsTheLocalCalendarTime) {

@@ -1,5 +1,6 @@
-// The host's pure text mappings: command line, language, library and device
-// names.
+// The host's pure text mappings: command line, language, device names, the
+// plain words of a drive failure and the block queue's transfer limit.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -86,23 +87,6 @@ TEST(Language, FollowsTheLocaleVariablesInOrder) {
             << (c.Lang ? c.Lang : "-");
 }
 
-TEST(Libraries, WindowsNamesMapToLinuxNames) {
-    const struct {
-        const char* Windows;
-        const char* Linux;
-    } cases[] = {
-        {"WNASPI32.DLL", "wnaspi32.so"},
-        {"wnaspi32.dll", "wnaspi32.so"},
-        {"Lib.Dll", "lib.so"},
-        {"/opt/Drivers/WNASPI32.DLL", "/opt/Drivers/wnaspi32.so"},
-        {"/opt/Drivers/.DLL", ""},
-        {"libc.so.6", ""},
-        {".dll", ""},
-        {"WNASPI32", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LinuxLibraryName(c.Windows), c.Linux) << c.Windows;
-}
-
 TEST(DriveLetters, MapToOpticalDevicesFromD) {
     const struct {
         char Letter;
@@ -110,6 +94,59 @@ TEST(DriveLetters, MapToOpticalDevicesFromD) {
     } cases[] = {{'d', "sr0"}, {'D', "sr0"}, {'e', "sr1"}, {'z', "sr22"}, {'Z', "sr22"},
                  {'a', ""},    {'c', ""},    {'C', ""},    {'1', ""},    {'\0', ""}};
     for (const auto& c : cases) EXPECT_EQ(OpticalDeviceName(c.Letter), c.Device) << int(c.Letter);
+}
+
+// What the user reads when a drive cannot be opened or a command does not
+// reach it: the node, what happened, and what to do about it.
+TEST(DriveFailures, SayTheCauseInPlainWords) {
+    const std::string sr0 = "/dev/sr0";
+    const std::string sr1 = "/dev/sr1";
+    const struct {
+        std::string Text;
+        std::string Expected;
+    } cases[] = {
+        {OpenFailureText(sr1, EACCES, "cdrom"), "cannot open /dev/sr1: permission denied (add the user to group cdrom)"},
+        {OpenFailureText(sr1, EPERM, ""), "cannot open /dev/sr1: permission denied (add the user to group cdrom)"},
+        {OpenFailureText(sr1, EACCES, "optical"),
+         "cannot open /dev/sr1: permission denied (add the user to group optical)"},
+        {OpenFailureText(sr1, ENXIO, "cdrom"), "cannot open /dev/sr1: no such device"},
+        {OpenFailureText(sr1, EBUSY, "cdrom"), "cannot open /dev/sr1: the device is busy (another program holds it)"},
+        {OpenFailureText(sr1, EIO, "cdrom"), "cannot open /dev/sr1: Input/output error"},
+        {ReadOnlyOpenText(sr0, "cdrom"),
+         "/dev/sr0: opened read-only, the user may not write to it (add the user to group cdrom); "
+         "commands that need write access will fail"},
+        {CommandFailureText(sr0, EPERM, 0xFF, false),
+         "/dev/sr0: the kernel refused the vendor command (needs root or CAP_SYS_RAWIO)"},
+        {CommandFailureText(sr0, EPERM, 0xFF, true),
+         "/dev/sr0: the kernel refused the vendor command (needs root or CAP_SYS_RAWIO)"},
+        {CommandFailureText(sr0, EPERM, 0x3B, false), "/dev/sr0: the kernel refused command 3Bh (needs root or CAP_SYS_RAWIO)"},
+        {CommandFailureText(sr0, EPERM, 0x2A, true),
+         "/dev/sr0: the kernel refused command 2Ah: the device is open read-only (needs write access to /dev/sr0, "
+         "or root)"},
+        {CommandFailureText(sr0, ENODEV, 0x12, false), "/dev/sr0: the drive is gone or does not answer (command 12h)"},
+        {CommandFailureText(sr0, ETIMEDOUT, 0xFF, false), "/dev/sr0: command FFh timed out"},
+        {CommandFailureText(sr0, EBUSY, 0x00, false), "/dev/sr0: the drive or its bus is busy (command 00h)"},
+        {CommandFailureText(sr0, EIO, 0x28, false),
+         "/dev/sr0: command 28h failed: input/output error (the drive or its connection failed)"},
+        {CommandFailureText(sr0, ENOMEM, 0x28, false), "/dev/sr0: command 28h failed: Cannot allocate memory"},
+        {TransferLimitText(sr0, 0x28, 522240, 131072),
+         "/dev/sr0: command 28h would move 522240 bytes, more than the device takes at once (131072 bytes); "
+         "not sent"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.Text, c.Expected);
+}
+
+TEST(DriveLimits, TheQueueLimitInKibibytesBecomesBytes) {
+    const struct {
+        const char* Text;
+        uint32_t Bytes;
+    } cases[] = {
+        {"128\n", 131072}, {"32767\n", 32767u * 1024}, {" 64 \n", 65536}, {"1", 1024},
+        {"4194304\n", 0xFFFFFFFFu},  // 4 GiB does not fit: held at the largest
+        {"99999999999999999999\n", 0xFFFFFFFFu}, {"99999999999999999999x\n", 0},
+        {"", 0}, {"\n", 0}, {"abc\n", 0}, {"128 KiB\n", 0}, {"-5\n", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseQueueLimitKiB(c.Text), c.Bytes) << c.Text;
 }
 
 }  // namespace

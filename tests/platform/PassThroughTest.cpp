@@ -2,6 +2,7 @@
 // against a fake SG_IO call.
 #include <scsi/sg.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -11,23 +12,17 @@
 
 #include <gtest/gtest.h>
 
+#include "PassThroughRecord.h"
 #include "ScratchDirectory.h"
 #include "platform/Host.h"
+#include "platform/PassThrough.h"
 #include "platform/Scsi.h"
 
 namespace {
 
 using platform::ScsiPassThroughDirect;
 using platform::host::PassThroughDirect;
-
-// The record as the drive layer hands it over: request, filler, sense area.
-struct Record {
-    ScsiPassThroughDirect Request;
-    uint32_t Filler;
-    uint8_t Sense[32];
-};
-constexpr uint32_t kSenseOffset = offsetof(Record, Sense);
-constexpr uint8_t kGarbage = 0xEE;
+using namespace hosttest;
 
 // What the fake SG_IO call saw, and what it answers.
 struct FakeSgIo {
@@ -64,25 +59,6 @@ struct FakeSgIo {
         };
     }
 };
-
-Record MakeRecord(const std::vector<uint8_t>& cdb, uint8_t dataIn, uint32_t length, void* buffer,
-                  uint32_t timeoutSeconds = 200, uint8_t senseLength = 24) {
-    Record record;
-    std::memset(&record, kGarbage, sizeof record);
-    record.Request.Length = sizeof(ScsiPassThroughDirect);
-    record.Request.PathId = 0;
-    record.Request.TargetId = 1;
-    record.Request.Lun = 0;
-    record.Request.CdbLength = static_cast<uint8_t>(cdb.size());
-    record.Request.SenseInfoLength = senseLength;
-    record.Request.DataIn = dataIn;
-    record.Request.DataTransferLength = length;
-    record.Request.TimeOutValue = timeoutSeconds;
-    record.Request.DataBuffer = buffer;
-    record.Request.SenseInfoOffset = kSenseOffset;
-    std::memcpy(record.Request.Cdb, cdb.data(), std::min<size_t>(cdb.size(), 16));
-    return record;
-}
 
 const std::vector<uint8_t> kInquiry = {0x12, 0, 0, 0, 0x24, 0};
 const std::vector<uint8_t> kTestUnitReady = {0, 0, 0, 0, 0, 0};
@@ -298,9 +274,128 @@ TEST(PassThrough, ACheckConditionWithoutSenseRecordsACodeNoDriveSends) {
     fake.DriverStatus = 0x08;
     ASSERT_TRUE(PassThroughDirect(3, &record, sizeof record, &record, sizeof record, nullptr, fake.Call()));
     EXPECT_EQ(record.Request.ScsiStatus, 0x02);
-    EXPECT_EQ(record.Sense[2], 0x0F);
-    EXPECT_EQ(record.Sense[12], 0xFF);
-    EXPECT_EQ(record.Sense[13], 0xFF);
+    // The drive error code reads FF0004: the marker no drive sends and the
+    // check-condition status.
+    EXPECT_EQ(record.Sense[2], platform::kNoSenseMarker);
+    EXPECT_EQ(record.Sense[12], 0x00);
+    EXPECT_EQ(record.Sense[13], 0x04);
+}
+
+// The SG_IO reply read from a filled header, without a device: what reached
+// the drive keeps its status, sense and residual; what did not says why in
+// an errno value and nothing else.
+TEST(SgIoTranslation, TheReplyOfAFilledHeader) {
+    const struct {
+        const char* Name;
+        int CallResult;
+        int CallErrno;
+        uint8_t Status;
+        uint16_t HostStatus;
+        uint16_t DriverStatus;
+        uint8_t SenseWritten;
+        int Resid;
+        // Expected.
+        int OsError;
+        uint32_t SenseLength;
+        uint32_t Residual;
+    } cases[] = {
+        {"Good", 0, 0, 0x00, 0, 0, 0, 0, 0, 0, 0},
+        {"ShortRead", 0, 0, 0x00, 0, 0, 0, 2000, 0, 0, 2000},
+        {"ResidPastTheLength", 0, 0, 0x00, 0, 0, 0, 4096, 0, 0, 2048},
+        {"NegativeResid", 0, 0, 0x00, 0, 0, 0, -5, 0, 0, 0},
+        {"CheckConditionWithSense", 0, 0, 0x02, 0, 0x08, 18, 2048, 0, 18, 2048},
+        {"CheckConditionWithoutSense", 0, 0, 0x02, 0, 0x00, 0, 0, 0, 0, 0},
+        {"SenseClaimPastTheRoom", 0, 0, 0x02, 0, 0x08, 200, 0, 0, 24, 0},
+        {"RetrySuggested", 0, 0, 0x02, 0, 0x18, 18, 0, 0, 18, 0},
+        {"KernelRefused", -1, EPERM, 0, 0, 0, 0, 0, EPERM, 0, 0},
+        {"FailedWithoutErrno", -1, 0, 0, 0, 0, 0, 0, EIO, 0, 0},
+        {"NoConnect", 0, 0, 0, 0x01, 0, 0, 0, ENODEV, 0, 0},
+        {"BusBusy", 0, 0, 0, 0x02, 0, 0, 0, EBUSY, 0, 0},
+        {"HostTimeOut", 0, 0, 0, 0x03, 0, 0, 0, ETIMEDOUT, 0, 0},
+        {"BadTarget", 0, 0, 0, 0x04, 0, 0, 0, ENODEV, 0, 0},
+        {"OtherHostVerdict", 0, 0, 0, 0x07, 0, 0, 0, EIO, 0, 0},
+        {"DriverTimeout", 0, 0, 0, 0, 0x06, 0, 0, ETIMEDOUT, 0, 0},
+        {"DriverError", 0, 0, 0x02, 0, 0x04, 18, 0, EIO, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        uint8_t data[2048] = {};
+        platform::PassThroughRequest request;
+        request.CdbLength = 12;
+        request.Direction = platform::TransferDirection::In;
+        request.Data = data;
+        request.DataLength = sizeof data;
+        request.SenseRoom = 24;
+        sg_io_hdr header;
+        platform::host::BuildSgIoHeader(request, header);
+        EXPECT_EQ(header.mx_sb_len, 24);
+        header.status = c.Status;
+        header.host_status = c.HostStatus;
+        header.driver_status = c.DriverStatus;
+        header.sb_len_wr = c.SenseWritten;
+        header.resid = c.Resid;
+        platform::host::TakeSgIoReply(header, c.CallResult, c.CallErrno, request);
+        EXPECT_EQ(request.OsError, c.OsError);
+        if (c.OsError != 0) continue;
+        EXPECT_EQ(request.Status, c.Status);
+        EXPECT_EQ(request.SenseLength, c.SenseLength);
+        EXPECT_EQ(request.Residual, c.Residual);
+    }
+}
+
+// Written back, a check condition without sense and a residual read as the
+// caller's record has them: the code no drive sends, and the length that
+// moved.
+TEST(SgIoTranslation, ACheckConditionWithoutSenseAndAResidualInTheRecord) {
+    uint8_t data[2048] = {};
+    Record record = MakeRecord(kRead12, platform::SCSI_IOCTL_DATA_IN, sizeof data, data);
+    const Record before = record;
+    platform::PassThroughRequest request;
+    ASSERT_TRUE(platform::DecodePassThroughDirect(&record, sizeof record, sizeof record, request));
+    sg_io_hdr header;
+    platform::host::BuildSgIoHeader(request, header);
+    header.status = 0x02;
+    header.sb_len_wr = 0;
+    header.resid = 1536;
+    platform::host::TakeSgIoReply(header, 0, 0, request);
+    EXPECT_EQ(platform::EncodePassThroughDirect(request, &record, &record), kSenseOffset + 24);
+    EXPECT_EQ(record.Request.ScsiStatus, 0x02);
+    EXPECT_EQ(record.Request.DataTransferLength, 512u);
+    EXPECT_EQ(std::memcmp(record.Sense, platform::kNoSenseReturned, sizeof platform::kNoSenseReturned), 0);
+    for (size_t i = sizeof platform::kNoSenseReturned; i < 24; ++i) EXPECT_EQ(record.Sense[i], 0) << i;
+    EXPECT_EQ(std::memcmp(record.Request.Cdb, before.Request.Cdb, sizeof before.Request.Cdb), 0);
+}
+
+// The record read once into the request both machines carry out: the
+// direction as the record names it even without data, no buffer without
+// data, and the caller's sense room.
+TEST(PassThroughDecoder, ReadsTheRecordIntoOneRequest) {
+    const struct {
+        uint8_t DataIn;
+        uint32_t Length;
+        platform::TransferDirection Direction;
+    } cases[] = {
+        {platform::SCSI_IOCTL_DATA_IN, 36, platform::TransferDirection::In},
+        {platform::SCSI_IOCTL_DATA_IN, 0, platform::TransferDirection::In},
+        {platform::SCSI_IOCTL_DATA_OUT, 2048, platform::TransferDirection::Out},
+        {platform::SCSI_IOCTL_DATA_OUT, 0, platform::TransferDirection::Out},
+        {platform::SCSI_IOCTL_DATA_UNSPECIFIED, 0, platform::TransferDirection::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DataIn " << int(c.DataIn) << " length " << c.Length);
+        uint8_t data[2048] = {};
+        const Record record = MakeRecord(kCdb16, c.DataIn, c.Length, data, 60, 20);
+        platform::PassThroughRequest request;
+        ASSERT_TRUE(platform::DecodePassThroughDirect(&record, sizeof record, sizeof record, request));
+        EXPECT_EQ(request.CdbLength, 16);
+        EXPECT_EQ(std::vector<uint8_t>(request.Cdb, request.Cdb + 16), kCdb16);
+        EXPECT_EQ(request.Direction, c.Direction);
+        EXPECT_EQ(request.DataLength, c.Length);
+        EXPECT_EQ(request.Data, c.Length == 0 ? nullptr : data);
+        EXPECT_EQ(request.TimeoutSeconds, 60u);
+        EXPECT_EQ(request.SenseRoom, 20u);
+        EXPECT_EQ(request.OsError, 0);
+    }
 }
 
 TEST(PassThrough, NullBuffersAreRefused) {
@@ -345,9 +440,9 @@ TEST(PassThrough, LongSenseRequestIsCappedAndAClaimPastTheCapIgnored) {
     fake.Sense.assign(200, 0xAB);
     fake.ClaimedSenseLength = 255;
     ASSERT_TRUE(PassThroughDirect(3, &big, sizeof big, &big, sizeof big, nullptr, fake.Call()));
-    EXPECT_EQ(fake.Header.mx_sb_len, platform::host::kMaxSenseBytes);
+    EXPECT_EQ(fake.Header.mx_sb_len, platform::kMaxSenseBytes);
     for (size_t i = 0; i < sizeof big.Sense; ++i)
-        EXPECT_EQ(big.Sense[i], i < platform::host::kMaxSenseBytes ? 0xAB : 0) << "sense byte " << i;
+        EXPECT_EQ(big.Sense[i], i < platform::kMaxSenseBytes ? 0xAB : 0) << "sense byte " << i;
 }
 
 TEST(PassThrough, TimeOutInMillisecondsSaturates) {
@@ -401,7 +496,11 @@ TEST(HostDrivesControl, OnlyThePassThroughCodeOnAnOpenedDriveIsSent) {
     hosttest::ScratchDirectory dev;
     dev.WriteFile("sr0", "");
     FakeSgIo fake;
-    platform::host::HostDrives drives(dev.Path().string(), fake.Call());
+    platform::host::HostDriveSystem system;
+    system.DeviceDirectory = dev.Path().string();
+    system.SgIo = fake.Call();
+    system.Report = nullptr;
+    platform::host::HostDrives drives(system);
     const platform::Handle drive = drives.CreateFile("\\\\.\\d:", 0, 0, platform::OPEN_EXISTING, 0);
     ASSERT_NE(drive, platform::kInvalidHandle);
     uint8_t data[64] = {};

@@ -36,12 +36,17 @@ protected:
     uint8_t data_[64] = {};
 };
 
-TEST_F(PassThrough, GoodCommandFillsDataAndLeavesTheSenseAreaAlone) {
+// The sense area is written whatever the status, as on the Linux host: a
+// good command leaves it zero, never an earlier command's bytes.
+TEST_F(PassThrough, GoodCommandFillsDataAndClearsTheSenseArea) {
     PassThroughRecord record = MakeRecord(kInquiry, 6, data_, 36, SCSI_IOCTL_DATA_IN);
-    ASSERT_TRUE(Send(record));
+    uint32_t returned = 0;
+    ASSERT_TRUE(win::DeviceIoControl(device_, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record, sizeof record, &record,
+                                     sizeof record, &returned));
     EXPECT_EQ(record.Request.ScsiStatus, 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data_ + 8), 8), "SIMDRIVE");
-    for (uint8_t b : record.Sense) EXPECT_EQ(b, kGarbage);
+    for (size_t i = 0; i < sizeof record.Sense; ++i) EXPECT_EQ(record.Sense[i], i < 24 ? 0 : kGarbage) << i;
+    EXPECT_EQ(returned, kSenseOffset + 24);
     ASSERT_EQ(drive_.LogSnapshot().size(), 1u);
     EXPECT_EQ(drive_.LogSnapshot()[0].Direction, sim::DataDirection::In);
     EXPECT_EQ(drive_.LogSnapshot()[0].DataLength, 36u);
@@ -98,7 +103,7 @@ TEST_F(PassThrough, CheckConditionWritesSenseAtTheRecordsOffset) {
 }
 
 // A bad status is passed on with the sense the drive gave; busy without
-// sense records a code no drive sends, never the "no error" 000000.
+// sense records a code no drive sends (FF0004), never the "no error" 000000.
 TEST_F(PassThrough, ABadStatusCarriesItsSenseOrACodeNoDriveSends) {
     struct Case {
         sim::Sense injected;
@@ -106,7 +111,7 @@ TEST_F(PassThrough, ABadStatusCarriesItsSenseOrACodeNoDriveSends) {
     };
     const Case cases[] = {
         {{0x02, 0x04, 0x01}, 0x02, 0x04, 0x01},
-        {{}, 0x0F, 0xFF, 0xFF},
+        {{}, platform::kNoSenseMarker, 0x00, 0x04},
     };
     for (const Case& c : cases) {
         drive_.ClearFaults();
@@ -147,7 +152,7 @@ TEST_F(PassThrough, DirectionComesFromDataIn) {
         {SCSI_IOCTL_DATA_IN, 36, sim::DataDirection::In, 36},
         {SCSI_IOCTL_DATA_OUT, 8, sim::DataDirection::Out, 8},
         {SCSI_IOCTL_DATA_OUT, 0, sim::DataDirection::Out, 0},
-        {SCSI_IOCTL_DATA_UNSPECIFIED, 8, sim::DataDirection::None, 0},
+        {SCSI_IOCTL_DATA_UNSPECIFIED, 0, sim::DataDirection::None, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "DataIn " << int(c.DataIn) << " length " << c.Length);
@@ -183,6 +188,9 @@ TEST_F(PassThrough, MalformedRequestsFailWithoutReachingTheDrive) {
         {"no command block", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.CdbLength = 0; }},
         {"command block too long", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.CdbLength = 17; }},
         {"unknown direction", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.DataIn = 3; }},
+        // No carrier can move data without knowing which way.
+        {"data with no direction",
+         [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED; }},
         {"data without buffer", [](PassThroughRecord& r, uint32_t&, uint32_t&) { r.Request.DataBuffer = nullptr; }},
         {"other control code", [](PassThroughRecord&, uint32_t&, uint32_t& code) { code = 0x2D1400; }},
     };

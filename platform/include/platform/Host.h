@@ -9,17 +9,17 @@
 //
 // Device handles are file descriptors.  A pass-through-direct request on such
 // a handle is carried out with the SG_IO ioctl of the SCSI generic layer (see
-// PassThroughDirect below for the rules).
+// PassThroughDirect below for the rules).  Why a node could not be opened or
+// a command did not reach the drive is said in plain words on stderr.
 //
-// Libraries are loaded with dlopen.  Windows names such as "WNASPI32.DLL" are
-// tried as given and then lower-cased with ".so" in place of ".dll"
-// ("wnaspi32.so"); no ASPI library exists on Linux, so the host offers the
-// pass-through path only (its version record reports the NT family).
+// No ASPI library exists on Linux: the host offers the pass-through path
+// only (its version record reports the NT family) and loads no library.
 //
 // The language id comes from the locale variables, the command line from
-// /proc/self/cmdline, the process list from /proc.  The process token is the
-// effective user: root is an administrator.  A restart asks the system for a
-// reboot with `systemctl reboot`.  There is no registry.
+// /proc/self/cmdline, the process list from /proc.  The process token holds
+// the Administrators group when the process has CAP_SYS_RAWIO, which a
+// firmware download needs.  A restart asks the system for a reboot with
+// `systemctl reboot` (root only).  There is no registry.
 #pragma once
 
 #include <sys/types.h>
@@ -27,10 +27,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "platform/PassThrough.h"
 #include "platform/Services.h"
 
 struct sg_io_hdr;  // <scsi/sg.h>
@@ -55,67 +56,123 @@ std::string OpticalDeviceName(char letter);
 using SgIoCall = std::function<int(int fd, sg_io_hdr& header)>;
 int SystemSgIo(int fd, sg_io_hdr& header);
 
-// Sense bytes the translation can take back from one command; longer requests
-// are capped to this and the rest of the caller's sense area is zero-filled.
-inline constexpr uint32_t kMaxSenseBytes = 96;
+// Where the host says why a drive could not be opened or a command did not
+// reach it (one line, without the line break).
+using FailureReport = std::function<void(const std::string& line)>;
+// Writes the line to the standard error stream.
+void ReportOnStderr(const std::string& line);
 
-// Carries out one pass-through-direct request on a device descriptor.
+// ---- the SG_IO translation of a pass-through request ----
 //
-// `in` holds a ScsiPassThroughDirect record; `out` receives the record back
-// with ScsiStatus set and DataTransferLength cut to the bytes that moved (the
-// SG residual count taken off), and the sense area at SenseInfoOffset in `out` receives
-// SenseInfoLength bytes (the sense that came back, zero-filled past it).  The
-// two may be the same buffer.  The data moves directly between the device and
-// the caller's DataBuffer.
-//
-// Refused (false, `out` untouched, no call made): a record that does not fit
-// either buffer or whose Length is not the record's size, a sense area that
-// overlaps the record or ends past outSize, a command block length of 0 or
-// more than 16, a DataIn value that is none of data in / data out /
-// unspecified, a non-zero transfer length with "unspecified" (the SG layer
-// must know which way the data goes) or without a buffer.  A transfer length
-// of 0 is sent as "no data" with any of the three DataIn values.
-//
-// Failed (false, `out` untouched): the ioctl fails, or the host adapter or the
-// driver reports that the command did not complete at the device (host_status
-// non-zero, or a driver status other than "ok" and "sense available", which
-// includes time-outs).  A command that reached the device and ended with any
-// SCSI status - good, check condition, busy, ... - is a successful request
-// carrying that status.
-//
-// bytesReturned (when given) is set to the end of the sense area, or to the
-// record's size when no sense area was asked for.
+// The header for a request: data in, data out, or no data for a length of 0
+// (whatever direction the record named); sense into request.Sense, at most
+// kMaxSenseBytes of the caller's sense room; the time-out in milliseconds,
+// held at the largest the driver takes rather than wrapped round.
+void BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header);
+
+// Takes the reply of the SG_IO call (its result and errno) into the request.
+// The command reached the device when the call succeeded and neither the
+// host adapter nor the driver reports otherwise (a driver status of "ok" or
+// "sense available"; retry suggestions in its upper bits do not count): the
+// request then gets the SCSI status, the sense the driver wrote (no more
+// than it was given room for) and the residual count, held to 0 ... the
+// data length.  Otherwise only request.OsError is set: the call's errno, or
+// for an adapter or driver verdict the errno that says it (ENODEV no
+// connection or bad target, EBUSY bus busy, ETIMEDOUT time-out, EIO the rest).
+void TakeSgIoReply(const sg_io_hdr& header, int callResult, int callErrno,
+                   PassThroughRequest& request);
+// Both around one SG_IO call on a device descriptor.
+void SendSgIo(int fd, PassThroughRequest& request, const SgIoCall& sgIo);
+
+// ---- decisions of the drive service, in plain words ----
+
+// "cannot open /dev/sr1: permission denied (add the user to group cdrom)":
+// why a device node could not be opened; `group` is the node's group
+// ("cdrom" when empty).
+std::string OpenFailureText(const std::string& path, int osError, const std::string& group);
+// Said once when a node is opened read-only because the user may only read it.
+std::string ReadOnlyOpenText(const std::string& path, const std::string& group);
+// Why a command did not reach the drive: "/dev/sr0: the kernel refused the
+// vendor command (needs root or CAP_SYS_RAWIO)" for a refused vendor
+// command (opcode C0h-FFh), the read-only open for another refused command
+// on a node opened read-only, the errno in plain words otherwise.
+std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly);
+// A transfer larger than the device takes at once, refused before it is sent.
+std::string TransferLimitText(const std::string& path, uint8_t opcode, uint32_t length, uint32_t limit);
+
+// The largest transfer in bytes from a block queue limit file in KiB
+// ("128\n"); 0 when the text holds no such number.
+uint32_t ParseQueueLimitKiB(const std::string& text);
+
+// Carries out one pass-through-direct request on a device descriptor: the
+// record is read and checked by DecodePassThroughDirect (platform/PassThrough.h),
+// sent with SG_IO, and the outcome written back by EncodePassThroughDirect.
+// Data moves directly between the device and the caller's buffer.  False,
+// with `out` untouched, for a refused record (nothing sent) and for a
+// request that did not reach the device; `osError`, when given, says why.
 bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint32_t outSize,
-                       uint32_t* bytesReturned, const SgIoCall& sgIo);
+                       uint32_t* bytesReturned, const SgIoCall& sgIo, int* osError = nullptr);
+
+// The open call; returns what open(2) returns (-1 with errno on failure).
+using OpenCall = std::function<int(const std::string& path, int flags)>;
+int SystemOpen(const std::string& path, int flags);
+
+// What the drive service works on: the real system, or fakes in tests.
+struct HostDriveSystem {
+    std::string DeviceDirectory = "/dev";
+    // Where the block queue limits are read:
+    // <BlockDirectory>/srN/queue/max_hw_sectors_kb, else max_sectors_kb.
+    std::string BlockDirectory = "/sys/class/block";
+    OpenCall Open = SystemOpen;
+    SgIoCall SgIo = SystemSgIo;
+    FailureReport Report = ReportOnStderr;
+};
 
 // Drive types, device open and device control over the /dev optical nodes.
 class HostDrives : public IDriveType, public IDeviceOpen, public IDeviceControl {
 public:
-    explicit HostDrives(std::string deviceDirectory = "/dev", SgIoCall sgIo = SystemSgIo);
+    explicit HostDrives(HostDriveSystem system = {});
 
     // DRIVE_CDROM for a mapped letter whose device exists ("d:" or "D:"),
     // DRIVE_NO_ROOT_DIR otherwise.
     unsigned GetDriveType(const char* root) override;
     // Opens "\\.\d:" (exactly that form, either case) read-write and
-    // non-blocking; access, share, disposition and flags are not looked at.
+    // non-blocking; a node the user may only read is opened read-only, so
+    // the drive can still be listed and read (a command that needs write
+    // access then fails with its cause).  Access, share, disposition and
+    // flags are not looked at.  A node that cannot be opened is reported
+    // with its cause.
     Handle CreateFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition,
                       uint32_t flags) override;
     // Only handles this object opened are closed or sent requests: a handle
     // value such as 0, which the drive tables hold for an empty slot, is a
     // valid descriptor on Linux (standard input) but names no drive here.
     bool CloseHandle(Handle handle) override;
-    // IOCTL_SCSI_PASS_THROUGH_DIRECT only; every other code fails.
+    // IOCTL_SCSI_PASS_THROUGH_DIRECT only; every other code fails.  A
+    // transfer larger than the device's block queue takes at once is refused
+    // before it reaches the kernel.  A request that does not reach the drive
+    // is reported with its cause; the same line is not repeated while the
+    // same failure repeats (retries, polls).
     bool DeviceIoControl(Handle device, uint32_t code, void* in, uint32_t inSize, void* out,
                          uint32_t outSize, uint32_t* bytesReturned) override;
 
 private:
-    std::string DevicePath(char letter) const;
-    bool IsOpen(Handle handle);
+    struct OpenNode {
+        std::string Path;
+        std::string Group;
+        bool ReadOnly = false;
+        uint32_t MaxTransfer = 0;  // bytes; 0 when the limit is unknown
+    };
 
-    std::string deviceDirectory_;
-    SgIoCall sgIo_;
+    std::string DevicePath(char letter) const;
+    bool FindOpen(Handle handle, OpenNode& node);
+    uint32_t ReadTransferLimit(const std::string& deviceName) const;
+    void Report(const std::string& line);
+
+    HostDriveSystem system_;
     std::mutex mutex_;
-    std::set<Handle> open_;
+    std::map<Handle, OpenNode> open_;
+    std::string lastReport_;
 };
 
 // ---------------------------------------------------------------------------
@@ -128,13 +185,9 @@ public:
 };
 
 // ---------------------------------------------------------------------------
-// Libraries.
-
-// The Linux name tried after the given one: the file name lower-cased, with
-// ".so" in place of a trailing ".dll" (any case); empty when the file name has
-// no ".dll" ending or nothing before it.
-std::string LinuxLibraryName(const std::string& windowsName);
-
+// Libraries: the only library the programs load is the ASPI library, which
+// does not exist on Linux; the host reports the NT family, so nothing asks
+// for it.  Every load finds nothing.
 class HostLibraries : public ILibraryLoader {
 public:
     ModuleHandle LoadLibrary(const char* name) override;
@@ -213,24 +266,28 @@ private:
     std::string procRoot_;
 };
 
-inline constexpr uint32_t STILL_ACTIVE = 259;
 
 // ---------------------------------------------------------------------------
-// Security: the token is the effective user; root holds the Administrators
-// group, everyone else the Users group (S-1-5-32-545).  The last error is
-// kept per thread, as on Windows.
-inline constexpr uint32_t ERROR_SUCCESS = 0;
-inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
-inline constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
-inline constexpr uint32_t ERROR_NO_SUCH_PRIVILEGE = 1313;
-inline constexpr uint64_t kShutdownPrivilegeLuid = 19;
+// Security.  The token is the process: it holds the Administrators group
+// when the process may do what the download needs - send vendor commands
+// and WRITE BUFFER, which the kernel allows only with CAP_SYS_RAWIO in the
+// effective set (root normally has it, a container's root may not) - and the
+// Users group (S-1-5-32-545) otherwise.  The last error is kept per thread,
+// as on Windows.
 
-Sid UsersSid();
+// The capability that lets SG_IO send any command.
+inline constexpr unsigned kCapSysRawio = 17;
+
+// The effective capability set from the text of /proc/<pid>/status (its
+// "CapEff:" line, hexadecimal).  False when there is no readable such line.
+bool ParseEffectiveCapabilities(const std::string& status, uint64_t& capabilities);
 
 class HostSecurity : public ISecurity {
 public:
-    explicit HostSecurity(uid_t (*effectiveUser)() = nullptr);
+    explicit HostSecurity(uid_t (*effectiveUser)() = nullptr,
+                          std::string statusPath = "/proc/self/status");
     bool OpenProcessToken(uint32_t desiredAccess, Handle& token) override;
+    // False (the list untouched) when the process status cannot be read.
     bool GetTokenGroups(Handle token, std::vector<Sid>& groups) override;
     // "SeShutdownPrivilege" only.
     bool LookupPrivilegeValue(const char* name, uint64_t& luid) override;
@@ -243,6 +300,7 @@ public:
 private:
     uid_t EffectiveUser() const;
     uid_t (*effectiveUser_)();
+    std::string statusPath_;
 };
 
 // ---------------------------------------------------------------------------

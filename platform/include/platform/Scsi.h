@@ -35,12 +35,6 @@ inline constexpr uint8_t SCSI_IOCTL_DATA_OUT = 0;
 inline constexpr uint8_t SCSI_IOCTL_DATA_IN = 1;
 inline constexpr uint8_t SCSI_IOCTL_DATA_UNSPECIFIED = 2;
 
-// The sense a check condition carries when the device returned none: fixed
-// format with a reserved sense key and ASC/ASCQ FFh/FFh, a code no drive
-// sends ("0FFFFF"), so that it never reads as "no error" (000000).
-inline constexpr uint8_t kNoSenseReturned[18] = {0x70, 0, 0x0F, 0, 0, 0, 0, 10, 0,
-                                                 0,    0, 0,    0xFF, 0xFF, 0, 0, 0, 0};
-
 // SRB_ExecSCSICmd of ASPI for Win32.
 inline constexpr int kAspiSenseLength = 14;
 
@@ -77,6 +71,18 @@ inline constexpr uint8_t SS_ERR = 0x04;
 inline constexpr uint8_t SS_INVALID_CMD = 0x80;
 inline constexpr uint8_t SS_INVALID_HA = 0x81;
 inline constexpr uint8_t SS_NO_DEVICE = 0x82;
+
+// Sense byte 2 of a command that brought back no sense: no drive sends FFh
+// there (a reserved sense key with every flag set), so the code read from it
+// never passes for a drive's own error, nor for "no error" (000000).
+inline constexpr uint8_t kNoSenseMarker = 0xFF;
+
+// The sense a check condition carries when the device returned none: fixed
+// format, byte 2 the marker, ASCQ the check-condition status (SS_ERR), so
+// that the drive error code reads FF0004 - the marker plus the command's
+// status, as for every other command that brought back no sense.
+inline constexpr uint8_t kNoSenseReturned[18] = {
+    0x70, 0, kNoSenseMarker, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, SS_ERR, 0, 0, 0, 0};
 
 // The two entries of the ASPI library.
 using GetASPI32SupportInfoProc = uint32_t (*)();

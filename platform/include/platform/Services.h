@@ -95,7 +95,8 @@ public:
 
 // ---------------------------------------------------------------------------
 // Device control request.  The only code used is the SCSI pass-through-direct
-// request, whose record layout is in platform/Scsi.h.
+// request, whose record layout is in platform/Scsi.h (read and answered by
+// platform/PassThrough.h on every machine).
 inline constexpr uint32_t IOCTL_SCSI_PASS_THROUGH_DIRECT = 0x4D014;
 
 class IDeviceControl {
@@ -165,6 +166,9 @@ struct ProcessEntry {
     std::string ExeFile;  // executable file name without directory
 };
 
+// The exit code of a process that still runs.
+inline constexpr uint32_t STILL_ACTIVE = 259;
+
 class IProcesses {
 public:
     virtual ~IProcesses() = default;
@@ -188,6 +192,16 @@ struct Sid {
 
 // S-1-5-32-544, the built-in Administrators group.
 Sid AdministratorsSid();
+// S-1-5-32-545, the built-in Users group.
+Sid UsersSid();
+
+// Last-error values the security services leave behind.
+inline constexpr uint32_t ERROR_SUCCESS = 0;
+inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
+inline constexpr uint32_t ERROR_NOT_ALL_ASSIGNED = 1300;
+inline constexpr uint32_t ERROR_NO_SUCH_PRIVILEGE = 1313;
+// The locally unique id both machines give "SeShutdownPrivilege".
+inline constexpr uint64_t kShutdownPrivilegeLuid = 19;
 
 inline constexpr uint32_t TOKEN_QUERY = 0x0008;
 inline constexpr uint32_t TOKEN_ADJUST_PRIVILEGES = 0x0020;
