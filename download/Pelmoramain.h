@@ -1,7 +1,8 @@
 // The download program's main window: it holds the whole state of a run (the
 // drive list, the selected drive's identity, the opened firmware file and its
 // trailer values, the option word, the current state and the busy flag of a
-// running download), and it carries the unattended starts and the step log.
+// running download), and it carries the unattended starts; the command line
+// and the step log it reads and writes are in Pelmoracommandline.
 #pragma once
 
 #include <atomic>
@@ -11,48 +12,12 @@
 #include <vector>
 
 #include "download/DownloadTypes.h"
+#include "download/Pelmoracommandline.h"
 #include "ui_TMainForm.h"
 #include "vcl/Forms.h"
 #include "vcl/Graphics.h"
 #include "vcl/Thread.h"
 #include "vcl/Timer.h"
-
-// ---------------------------------------------------------------------------
-// Step log: one step code per line, appended and closed for every line.
-//
-// "Quilbex.TMP" in the current directory for "-LIVE" and for a ".BIN" path;
-// for "-TEST" the log that lived at C:\FLASHTEST\Quilbex.TMP.  On Linux that
-// directory is the one the environment variable PELMORA_FLASHTEST_DIR names,
-// else "/FLASHTEST".  The directory is never created: without it the test
-// mode logs nothing and downloads all the same.
-inline constexpr const char* kStepLogName = "Quilbex.TMP";
-inline constexpr const char* kFlashTestDirVariable = "PELMORA_FLASHTEST_DIR";
-inline constexpr const char* kDefaultFlashTestDir = "/FLASHTEST";
-
-// The test mode's log: <flash-test directory>/Quilbex.TMP.
-std::string FlashTestLogPath();
-// The log a start writes to; "" when it writes none.
-std::string StepLogPath(OptionFlags options, bool binArgument);
-// Appends code and a line feed to that log.  True when a log applies, also
-// when the file could not be opened (the line is then lost).
-bool AppendStepLog(OptionFlags options, bool binArgument, const std::string& code);
-
-// ---------------------------------------------------------------------------
-// Command line.
-struct CommandLineChoice {
-    OptionFlags Options = 0;
-    bool BinArgument = false;
-    std::string FileName;    // the ".BIN" path, with BinArgument
-    std::string LogToClear;  // the step log this start begins afresh ("" none)
-};
-
-// Reads a whole command line (program path included).  The first ".BIN" (any
-// case) names the firmware file: the text after the nearest blank before it,
-// up to and including ".BIN", or the whole text before it when there is no
-// blank; inside double quotes the name runs from the opening quote instead,
-// without the quotes.  Otherwise "-NOCHECK", "-TEST" and "-LIVE" (any case,
-// anywhere) each replace the whole option word, in this order.
-CommandLineChoice ParseCommandLineText(const std::string& commandLine);
 
 // The window's skin: the JPEG picture stored with its layout.
 inline constexpr const char* kSkinPicture = ":/pelmora/ImageMain.jpg";

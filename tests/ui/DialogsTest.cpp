@@ -129,19 +129,21 @@ TEST_F(DialogsTest, AWorkersMessageBoxWaitsForTheUiThreadsAnswer) {
     // The "user": answers the first box that comes up on the UI thread.
     std::string shownText;
     bool shownOnUi = false;
+    bool workerWaitedForTheAnswer = false;
+    std::atomic<bool> done{false};
     QTimer user;
     user.setInterval(0);
     QObject::connect(&user, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             shownText = box->text().toStdString();
             shownOnUi = vcl::IsUiThread();
+            workerWaitedForTheAnswer = !done.load();
             box->button(QMessageBox::Cancel)->click();
         }
     });
     user.start();
 
     std::atomic<int> answer{0};
-    std::atomic<bool> done{false};
     std::thread worker([&] {
         answer = vcl::MessageBox(nullptr, "Put a CD-R disc on the tray ", "MESSAGE",
                                  platform::MB_OKCANCEL | platform::MB_SYSTEMMODAL);
@@ -153,6 +155,7 @@ TEST_F(DialogsTest, AWorkersMessageBoxWaitsForTheUiThreadsAnswer) {
     EXPECT_EQ(answer, platform::IDCANCEL);
     EXPECT_EQ(shownText, "Put a CD-R disc on the tray ");
     EXPECT_TRUE(shownOnUi);
+    EXPECT_TRUE(workerWaitedForTheAnswer) << "the worker went on while the box was up";
 }
 
 TEST_F(DialogsTest, QtSeamRunsANestedLoopUntilTheFormEndsIt) {

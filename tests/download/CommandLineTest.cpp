@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "download/Pelmoramain.h"
+#include "download/Pelmoracommandline.h"
 
 namespace {
 
