@@ -15,7 +15,11 @@ namespace fuzzgif {
     std::abort();
 }
 
-// Bounds a frame's pixel store, so that an input cannot ask for gigabytes.
-inline void LimitFrames() { gif::GIFImageMaxFramePixels = uint64_t{1} << 18; }
+// Bounds a frame's and a picture's pixel stores, so that an input cannot
+// ask for gigabytes.
+inline void LimitFrames() {
+    gif::GIFImageMaxFramePixels = uint64_t{1} << 18;
+    gif::GIFImageMaxPicturePixels = uint64_t{1} << 20;
+}
 
 }  // namespace fuzzgif

@@ -32,6 +32,8 @@ void TGIFSubImage::Clear() {
 
 bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
 
+bool TGIFSubImage::GetWritesNothing() const { return GetEmpty() && FExtensions->GetCount() == 0; }
+
 void TGIFSubImage::NewImage() {
     FreeImage();
     const uint64_t size = static_cast<uint64_t>(GetHeight()) * static_cast<uint64_t>(GetWidth());
@@ -39,11 +41,18 @@ void TGIFSubImage::NewImage() {
     // the file.
     if (size > GIFImageMaxFramePixels) RaiseGIFError(_sBadDimension);
     if (size == 0) return;
-    FData.reset(new uint8_t[size]());
+    if (FImage != nullptr) FImage->ReservePixels(size);
+    try {
+        FData.reset(new uint8_t[size]());
+    } catch (...) {
+        if (FImage != nullptr) FImage->ReleasePixels(size);
+        throw;
+    }
     FDataSize = size;
 }
 
 void TGIFSubImage::FreeImage() {
+    if (FImage != nullptr && FDataSize > 0) FImage->ReleasePixels(FDataSize);
     FData.reset();
     FDataSize = 0;
 }

@@ -12,7 +12,8 @@
 //   image.SetOnGIFWarning(handler), image.SetOnProgress(handler), image.SetCompression(gcRLE)
 // Fatal conditions raise gif::GIFException with one of the texts of the
 // message table below; non-fatal ones reach the picture's OnGIFWarning.
-// GIFImageMaxFramePixels bounds the pixel store of one frame.
+// GIFImageMaxFramePixels bounds the pixel store of one frame,
+// GIFImageMaxPicturePixels the pixel stores of all frames of one picture.
 //
 // Rendering, colour reduction, drawing, painters and the optimiser belong to
 // other units of the picture support; their entry points are declared here
@@ -97,6 +98,11 @@ extern uint16_t CF_GIF;
 // The largest pixel store one frame may have (width × height); a frame
 // beyond it raises "Invalid image dimensions" before anything is allocated.
 extern uint64_t GIFImageMaxFramePixels;
+// The largest sum of the pixel stores of one picture's frames; a frame that
+// would pass it raises "Invalid image dimensions" before anything is
+// allocated, so that many frames within the frame bound cannot add up to
+// more memory than one picture may take.
+extern uint64_t GIFImageMaxPicturePixels;
 
 constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption option) {
     return static_cast<TGIFOptimizeOptions>(1u << option);
@@ -606,6 +612,9 @@ public:
 
     void Clear();
     bool GetEmpty() const;
+    // True when saving writes no block for this frame: no pixels and no
+    // extensions.
+    bool GetWritesNothing() const;
     void NewImage();
     void FreeImage();
     void NeedImage();
@@ -813,7 +822,17 @@ public:
 
     std::string ClassName() const override { return "TGIFImage"; }
 
+    // Pixels held by the frames made for this picture.
+    uint64_t GetPixelCount() const { return FPixelCount; }
+
 private:
+    friend class TGIFSubImage;
+    // A frame of this picture takes or gives back pixels; taking raises
+    // "Invalid image dimensions" beyond GIFImageMaxPicturePixels.
+    void ReservePixels(uint64_t count);
+    void ReleasePixels(uint64_t count) { FPixelCount -= count; }
+
+    uint64_t FPixelCount = 0;
     TGIFImageList* FImages;
     TGIFHeader* FHeader;
     HPALETTE FPaletteHandle = 0;

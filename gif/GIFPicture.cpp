@@ -95,10 +95,16 @@ bool TGIFImage::GetIsTransparent() const {
     return false;
 }
 
+// A frame that saving writes nothing for (no pixels, no extensions) has no
+// version: a picture made only of such frames would be written as a file
+// without frames, which loads as an empty picture that cannot be saved
+// again, so it cannot be saved in the first place either.
 TGIFVersion TGIFImage::GetVersion() const {
     TGIFVersion version = gvUnknown;
     for (int i = 0; i < FImages->GetCount(); ++i) {
-        const TGIFVersion frame = FImages->GetImage(i)->GetVersion();
+        const TGIFSubImage* image = FImages->GetImage(i);
+        if (image->GetWritesNothing()) continue;
+        const TGIFVersion frame = image->GetVersion();
         if (frame > version) version = frame;
         if (frame == gv89a) break;
     }
@@ -115,6 +121,12 @@ int TGIFImage::GetBitsPerPixel() const {
     int result = FHeader->GetBitsPerPixel();
     for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
     return result;
+}
+
+void TGIFImage::ReservePixels(uint64_t count) {
+    if (count > GIFImageMaxPicturePixels - std::min(FPixelCount, GIFImageMaxPicturePixels))
+        RaiseGIFError(_sBadDimension);
+    FPixelCount += count;
 }
 
 void TGIFImage::SetReductionBits(int value) {

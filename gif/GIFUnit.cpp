@@ -24,6 +24,7 @@ bool PaletteDevice = false;
 bool DoAutoDither = false;
 uint16_t CF_GIF = 0;
 uint64_t GIFImageMaxFramePixels = uint64_t{1} << 28;
+uint64_t GIFImageMaxPicturePixels = uint64_t{1} << 30;
 
 void Register() { GIFImageDefaultDrawOptions &= static_cast<TGIFDrawOptions>(~DrawOption(goLoop)); }
 

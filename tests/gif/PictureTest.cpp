@@ -141,6 +141,82 @@ TEST(Picture, EmptyPictureHasNoVersionAndCannotBeSaved) {
     EXPECT_EQ(stream.GetSize(), 0);
 }
 
+// A descriptor of 120 × 0 pixels on a screen of 0 × 0 gives a frame without
+// pixels.  Saving writes nothing for it, so such a picture has no version and
+// is refused at once, instead of being written as a file without frames that
+// loads as a picture that cannot be saved again.  With an extension the frame
+// is written, and the copy saves the same bytes.
+TEST(Picture, FramesThatWriteNothingGiveNoVersion) {
+    const Bytes emptyFrame = Concat({Descriptor(0, 0, 120, 0), {0x02, 0x00}});
+    const Bytes bare = Concat({Text("GIF8\t"), Bytes{0, 0, 0, 0, 0, 0, 0, 0}, emptyFrame, {0x3B}});
+    const Bytes commented =
+        Concat({Text("GIF8\t"), Bytes{0, 0, 0, 0, 0, 0, 0, 0}, {0x21, 0xFE, 0x01, 'c', 0x00}, emptyFrame, {0x3B}});
+
+    auto image = LoadBytes(bare);
+    ASSERT_EQ(image->GetImages().GetCount(), 1);
+    EXPECT_EQ(image->GetVersion(), gvUnknown);
+    rtl::TMemoryStream stream;
+    try {
+        image->SaveToStream(stream);
+        ADD_FAILURE() << "saved";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Unsupported GIF version");
+    }
+    EXPECT_EQ(stream.GetSize(), 0);
+
+    image = LoadBytes(commented);
+    EXPECT_EQ(image->GetVersion(), gv89a);
+    const Bytes saved = SaveBytes(*image);
+    auto again = LoadBytes(saved);
+    ASSERT_EQ(again->GetImages().GetCount(), 1);
+    EXPECT_EQ(SaveBytes(*again), saved);
+}
+
+// Frames within the bound of one frame still cannot add up to more than the
+// bound of one picture; what frames give back counts again.
+TEST(Picture, PixelBudgetOfThePictureAsAWhole) {
+    struct Bounds {
+        uint64_t frame = GIFImageMaxFramePixels, picture = GIFImageMaxPicturePixels;
+        ~Bounds() {
+            GIFImageMaxFramePixels = frame;
+            GIFImageMaxPicturePixels = picture;
+        }
+    } bounds;
+    GIFImageMaxFramePixels = 100;
+    GIFImageMaxPicturePixels = 250;
+    const Bytes pixels = NoisePixels(100, 4, 7);
+    auto frames = [&](int count) {
+        Bytes gif = Header(10, 10, 4);
+        for (int i = 0; i < count; ++i) gif = Concat({gif, Descriptor(0, 0, 10, 10), ImageData(ReferenceLZW(pixels, 2))});
+        return Concat({gif, {0x3B}});
+    };
+
+    auto image = LoadBytes(frames(2));
+    EXPECT_EQ(image->GetPixelCount(), 200u);
+    TGIFImage three;
+    rtl::TMemoryStream stream = StreamOf(frames(3));
+    try {
+        three.LoadFromStream(stream);
+        ADD_FAILURE() << "loaded";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Invalid image dimensions");
+    }
+    EXPECT_EQ(three.GetImages().GetCount(), 2);
+    EXPECT_EQ(three.GetPixelCount(), 200u);
+
+    // A frame deleted or shrunk gives its pixels back.
+    three.GetImages().Delete(0);
+    EXPECT_EQ(three.GetPixelCount(), 100u);
+    three.GetImages().GetImage(0)->SetHeight(5);
+    EXPECT_EQ(three.GetPixelCount(), 50u);
+    three.Clear();
+    EXPECT_EQ(three.GetPixelCount(), 0u);
+    auto* extra = new TGIFSubImage(&three);
+    three.Add(extra);
+    extra->DoSetBounds(0, 0, 10, 10);
+    EXPECT_EQ(three.GetPixelCount(), 100u);
+}
+
 TEST(Picture, CutOffDataFailsAndPutsTheStreamBack) {
     const Bytes full = Animation();
     // Cut inside the second frame's local table.

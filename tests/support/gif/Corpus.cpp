@@ -314,8 +314,9 @@ std::vector<CraftedCase> CraftedCorpus() {
             b.Image(f.Left, f.Top, f.Width, f.Height, false, {}, ReferenceImageData(f.Indices, 5));
         }
         malformed("garbage_between_frames", b.Trailer().Bytes());
-        std::vector<uint8_t> tail = good;
-        tail.back() = 0x99;
+        // The trailer byte becomes garbage.
+        std::vector<uint8_t> tail(good.begin(), good.end() - 1);
+        tail.push_back(0x99);
         tail.insert(tail.end(), {0x12, 0x34});
         malformed("garbage_for_trailer", tail);
         std::vector<uint8_t> noTrailer(good.begin(), good.end() - 1);

@@ -99,8 +99,9 @@ std::vector<uint8_t> SubBlocks(std::span<const uint8_t> data, int length, bool t
 }
 
 std::vector<uint8_t> ImageData(int codeSizeByte, std::span<const uint8_t> sub) {
-    std::vector<uint8_t> out{uint8_t(codeSizeByte)};
-    out.insert(out.end(), sub.begin(), sub.end());
+    std::vector<uint8_t> out(sub.size() + 1);
+    out[0] = uint8_t(codeSizeByte);
+    std::copy(sub.begin(), sub.end(), out.begin() + 1);
     return out;
 }
 
