@@ -178,4 +178,126 @@ TEST_F(ThreadTest, WaitForThenDeleteIsSafe) {
     delete thread;
 }
 
+// The calls a worker hands to the UI thread and the ends of threads wait in
+// one list that CheckSynchronize empties without the event loop.
+TEST_F(ThreadTest, CheckSynchronizeRunsWaitingCallsAndEndsWithoutTheEventLoop) {
+    std::atomic<bool> synchronized{false};
+    std::atomic<bool> freed{false};
+    auto* thread = new ScriptedThread([&] { vcl::TThread::Synchronize([&] { synchronized = true; }); }, &freed);
+    thread->FreeOnTerminate = true;
+    bool ended = false;
+    thread->OnTerminate = [&](vcl::TThread*) { ended = true; };
+    EXPECT_FALSE(vcl::TThread::CheckSynchronize());
+    thread->Resume();
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!freed && std::chrono::steady_clock::now() < bound)
+        if (!vcl::TThread::CheckSynchronize()) std::this_thread::yield();
+    EXPECT_TRUE(synchronized);
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(freed);
+}
+
+class PausingThread : public vcl::TThread {
+public:
+    std::atomic<int> Rounds{0};
+
+protected:
+    void Execute() override {
+        while (!Terminated()) {
+            CheckSuspended();
+            ++Rounds;
+            std::this_thread::yield();
+        }
+    }
+};
+
+// POSIX threads cannot be stopped from outside: a suspended thread stops at
+// its next safe point, Resume lets it go on, and Terminate wakes it.
+TEST_F(ThreadTest, SuspendPausesAtTheNextSafePointAndTerminateWakesIt) {
+    PausingThread thread;
+    thread.Suspend();  // not started: nothing to pause
+    EXPECT_FALSE(thread.Suspended());
+    thread.Start();
+    ASSERT_TRUE(RunUntil([&] { return thread.Rounds > 0; }));
+    thread.Suspend();
+    EXPECT_TRUE(thread.Suspended());
+    // At most one round finishes after the request.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const int paused = thread.Rounds;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_LE(thread.Rounds - paused, 1);
+    thread.Resume();
+    EXPECT_FALSE(thread.Suspended());
+    ASSERT_TRUE(RunUntil([&] { return thread.Rounds > paused + 1; }));
+    thread.Suspend();
+    thread.Terminate();
+    thread.WaitFor();
+    ASSERT_TRUE(RunUntil([&] { return thread.Finished(); }));
+}
+
+// Waits count in the platform clock's time: on the virtual clock a timed
+// wait moves the clock on and costs no real time.
+TEST_F(ThreadTest, EventsWaitOnThePlatformClock) {
+    vcl::TEvent event;  // auto-reset
+    const uint32_t start = clock.TickCount();
+    const auto realStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(event.WaitFor(60000), vcl::wrTimeout);
+    EXPECT_EQ(clock.TickCount() - start, 60000u);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
+
+    event.SetEvent();
+    EXPECT_EQ(event.WaitFor(100), vcl::wrSignaled);
+    EXPECT_EQ(event.WaitFor(0), vcl::wrTimeout);  // reset by the wait that saw it
+
+    vcl::TEvent manual(true, true);
+    EXPECT_EQ(manual.WaitFor(0), vcl::wrSignaled);
+    EXPECT_EQ(manual.WaitFor(0), vcl::wrSignaled);
+    manual.ResetEvent();
+    EXPECT_EQ(manual.WaitFor(0), vcl::wrTimeout);
+
+    // An endless wait ends when another thread signals.
+    std::thread signaller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        event.SetEvent();
+    });
+    EXPECT_EQ(event.WaitFor(vcl::INFINITE), vcl::wrSignaled);
+    signaller.join();
+
+    const uint32_t before = vcl::PlatformTickCount();
+    vcl::PlatformSleep(7000);
+    EXPECT_EQ(vcl::PlatformTickCount() - before, 7000u);
+}
+
+// The list's lock may be taken again by the thread that holds it.
+TEST_F(ThreadTest, ThreadListLockIsRecursive) {
+    vcl::TThreadList<int> list;
+    int a = 1, b = 2;
+    std::vector<int*>& items = list.LockList();
+    list.Add(&a);
+    list.Add(&b);
+    list.Add(&a);  // ignored
+    EXPECT_EQ(items.size(), 2u);
+    list.Remove(&a);
+    EXPECT_EQ(list.Count(), 1);
+    list.UnlockList();
+    std::atomic<bool> added{false};
+    std::thread other([&] {
+        list.Add(&a);
+        added = true;
+    });
+    other.join();
+    EXPECT_TRUE(added);
+    EXPECT_EQ(list.Count(), 2);
+}
+
+TEST_F(ThreadTest, ProcessMessagesRunsWaitingMessagesAndTellsAQuitRequest) {
+    bool ran = false;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    EXPECT_FALSE(vcl::ProcessMessages());
+    EXPECT_TRUE(ran);
+    vcl::Application.Terminate();
+    EXPECT_TRUE(vcl::ProcessMessages());
+    EXPECT_TRUE(vcl::ProcessMessages());  // the request stays
+}
+
 }  // namespace

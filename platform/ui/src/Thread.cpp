@@ -1,18 +1,121 @@
 #include "vcl/Thread.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 
 #include "UiCall.h"
+#include "platform/Services.h"
 #include "vcl/Forms.h"
 
 namespace vcl {
 
 namespace {
 std::atomic<int> g_runningWorkers{0};
+
+platform::IClock* InstalledClock() {
+    return platform::IsInstalled() ? platform::Current().Clock : nullptr;
+}
+
+// The calls waiting for the UI thread: synchronised ones (a thread waits
+// for Done) and queued ones (nobody waits).
+struct SyncCall {
+    std::function<void()> Fn;
+    bool Waited = false;
+    bool Done = false;
+    std::exception_ptr Error;
+};
+
+std::mutex g_syncMutex;
+std::condition_variable g_syncDone;
+std::deque<std::shared_ptr<SyncCall>> g_syncList;
+
+// Puts a call on the list and has the event loop run the list.  Without an
+// application there is no UI thread: false, and the caller runs fn itself.
+bool AddToSyncList(const std::shared_ptr<SyncCall>& call) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    {
+        std::lock_guard<std::mutex> lock(g_syncMutex);
+        g_syncList.push_back(call);
+    }
+    QMetaObject::invokeMethod(app, [] { TThread::CheckSynchronize(); }, Qt::QueuedConnection);
+    return true;
+}
 }  // namespace
+
+uint32_t PlatformTickCount() {
+    if (platform::IClock* clock = InstalledClock()) return clock->TickCount();
+    static const auto start = std::chrono::steady_clock::now();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+void PlatformSleep(uint32_t milliseconds) {
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    if (platform::IClock* clock = InstalledClock())
+        clock->Sleep(milliseconds);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+TEvent::TEvent(bool manualReset, bool initialState) : manual_(manualReset), state_(initialState) {}
+
+void TEvent::SetEvent() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_ = true;
+    }
+    signalled_.notify_all();
+}
+
+void TEvent::ResetEvent() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_ = false;
+}
+
+bool TEvent::Take() {
+    if (!state_) return false;
+    if (!manual_) state_ = false;
+    return true;
+}
+
+TWaitResult TEvent::WaitFor(uint32_t milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (Take()) return wrSignaled;
+    if (milliseconds == INFINITE) {
+        signalled_.wait(lock, [this] { return state_; });
+        Take();
+        return wrSignaled;
+    }
+    platform::IClock* clock = InstalledClock();
+    if (clock != nullptr && clock->IsVirtual()) {
+        lock.unlock();
+        clock->Sleep(milliseconds);
+        lock.lock();
+        return Take() ? wrSignaled : wrTimeout;
+    }
+    // A real clock counts real time.
+    const bool signalled =
+        signalled_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return state_; });
+    if (!signalled) return wrTimeout;
+    Take();
+    return wrSignaled;
+}
+
+bool ProcessMessages() {
+    if (IsUiThread()) QCoreApplication::processEvents();
+    return Application.Terminated();
+}
 
 int RunningWorkers() { return g_runningWorkers.load(); }
 
@@ -51,6 +154,11 @@ TThread::~TThread() {
 }
 
 void TThread::Resume() {
+    {
+        std::lock_guard<std::mutex> lock(pauseMutex_);
+        suspended_ = false;
+    }
+    pauseChanged_.notify_all();
     if (started_.exchange(true)) return;
     std::shared_ptr<Link> link = link_;
     ++g_running;
@@ -66,11 +174,31 @@ void TThread::Resume() {
         }
         // The last touch of the object: past here only the link is used.
         executing_ = false;
-        detail::Post([link] {
+        auto end = std::make_shared<SyncCall>();
+        end->Fn = [link] {
             if (link->Self != nullptr) link->Self->Finish();
             --g_running;
-        });
+        };
+        if (!AddToSyncList(end)) Guard(end->Fn);
     });
+}
+
+void TThread::Suspend() {
+    std::lock_guard<std::mutex> lock(pauseMutex_);
+    if (started_) suspended_ = true;
+}
+
+void TThread::Terminate() {
+    {
+        std::lock_guard<std::mutex> lock(pauseMutex_);
+        terminated_ = true;
+    }
+    pauseChanged_.notify_all();
+}
+
+void TThread::CheckSuspended() {
+    std::unique_lock<std::mutex> lock(pauseMutex_);
+    pauseChanged_.wait(lock, [this] { return !suspended_ || terminated_; });
 }
 
 bool TThread::OnOwnThread() const { return thread_.get_id() == std::this_thread::get_id(); }
@@ -95,12 +223,60 @@ void TThread::Finish() {
 }
 
 void TThread::Queue(std::function<void()> fn) {
-    if (IsUiThread())
+    if (IsUiThread()) {
         Guard(fn);
-    else
-        detail::Post(std::move(fn));
+        return;
+    }
+    auto call = std::make_shared<SyncCall>();
+    call->Fn = std::move(fn);
+    if (!AddToSyncList(call)) Guard(call->Fn);
 }
 
-void TThread::Synchronize(const std::function<void()>& fn) { detail::Call(fn); }
+void TThread::Synchronize(const std::function<void()>& fn) {
+    if (IsUiThread()) {
+        fn();
+        return;
+    }
+    auto call = std::make_shared<SyncCall>();
+    call->Fn = fn;
+    call->Waited = true;
+    if (!AddToSyncList(call)) {
+        fn();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(g_syncMutex);
+    g_syncDone.wait(lock, [&] { return call->Done; });
+    if (call->Error) std::rethrow_exception(call->Error);
+}
+
+bool TThread::CheckSynchronize() {
+    if (!IsUiThread()) return false;
+    bool ran = false;
+    for (;;) {
+        std::shared_ptr<SyncCall> call;
+        {
+            std::lock_guard<std::mutex> lock(g_syncMutex);
+            if (g_syncList.empty()) break;
+            call = g_syncList.front();
+            g_syncList.pop_front();
+        }
+        ran = true;
+        if (call->Waited) {
+            try {
+                call->Fn();
+            } catch (...) {
+                call->Error = std::current_exception();
+            }
+        } else {
+            Guard(call->Fn);
+        }
+        {
+            std::lock_guard<std::mutex> lock(g_syncMutex);
+            call->Done = true;
+        }
+        g_syncDone.notify_all();
+    }
+    return ran;
+}
 
 }  // namespace vcl
