@@ -15,9 +15,11 @@
 // GIFImageMaxFramePixels bounds the pixel store of one frame,
 // GIFImageMaxPicturePixels the pixel stores of all frames of one picture.
 //
-// Rendering, colour reduction, drawing, painters and the optimiser belong to
-// other units of the picture support; their entry points are declared here
-// where this unit's classes carry them and are defined by those units.
+// Drawing and animation (image.Draw(canvas, rect), image.Paint(...)) run
+// painters (gif/GIFPainter.h): threads whose drawing runs on the UI thread.
+// Rendering, colour reduction and the optimiser belong to other units of the
+// picture support; their entry points are declared here where this unit's
+// classes carry them and are defined by those units.
 #pragma once
 
 #include <array>
@@ -31,6 +33,7 @@
 #include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
 #include "vcl/Bitmap.h"
+#include "vcl/Thread.h"
 
 namespace gif {
 
@@ -40,6 +43,7 @@ using rtl::TStream;
 
 class TGIFImage;
 class TGIFSubImage;
+class TGIFPainter;
 class TGIFHeader;
 class TGIFColorMap;
 
@@ -680,6 +684,11 @@ public:
     TGIFGraphicControlExtension* GetGraphicControlExtension() const { return FGCE; }
     void SetGraphicControlExtension(TGIFGraphicControlExtension* gce) { FGCE = gce; }
 
+    // Draws the frame on canvas: rect is where the whole picture goes, the
+    // frame takes its own part of it; transparent leaves the pixels of the
+    // transparent colour alone, tile repeats the picture over rect.
+    void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect, bool transparent, bool tile);
+
     // Rendering caches, filled by the rendering unit.
     void FreeBitmap();
     void FreeMask();
@@ -795,7 +804,11 @@ public:
     void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
 
     TGIFDrawOptions GetDrawOptions() const { return FDrawOptions; }
-    void SetDrawOptions(TGIFDrawOptions value) { FDrawOptions = value; }
+    // Stops the drawing painter, drops the rendered caches (Pack) and tells
+    // the change; equal options change nothing.
+    void SetDrawOptions(TGIFDrawOptions value);
+    bool GetAnimate() const { return Has(goAnimate); }
+    void SetAnimate(bool value);
     TColorReduction GetColorReduction() const { return FColorReduction; }
     void SetColorReduction(TColorReduction value) { FColorReduction = value; }
     int GetReductionBits() const { return FReductionBits; }
@@ -807,8 +820,11 @@ public:
     TThreadPriority GetThreadPriority() const { return FThreadPriority; }
     void SetThreadPriority(TThreadPriority value) { FThreadPriority = value; }
     int GetAnimationSpeed() const { return FAnimationSpeed; }
+    // Percent, clamped to 0..1000; the drawing painter follows.
+    void SetAnimationSpeed(int value);
     int GetForceFrame() const { return FForcedFrame; }
-    void SetForceFrame(int value) { FForcedFrame = value; }
+    // The frame a still Draw shows (-1: frame 0); not checked.
+    void SetForceFrame(int value);
     TColor GetDrawBackgroundColor() const { return FDrawBackgroundColor; }
     void SetDrawBackgroundColor(TColor value) { FDrawBackgroundColor = value; }
     TNotifyEvent OnPaintStart, OnFramePaint, OnFrameDone, OnLoopStart, OnPaintEnd;
@@ -816,9 +832,32 @@ public:
     // The picture's palette handle; the drawing unit builds and deletes it.
     HPALETTE GetPaletteHandle() const { return FPaletteHandle; }
     void SetPalette(HPALETTE value);
-    // Rendering caches and painters, filled by the drawing units.
-    void FreeBitmap();
+    // Drawing.  A still picture (one frame, or goAnimate clear) is drawn at
+    // once; an animation by the drawing painter, into the cached bitmap
+    // (the first Draw returns once the first frame is shown) or, with
+    // goDirectDraw, straight onto canvas.  UI thread.
+    void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect);
+    // A painter of its own for canvas and rect; an asynchronous one is
+    // returned started (it frees itself when it ends), a synchronous one has
+    // painted everything when this returns (nullptr).
+    TGIFPainter* Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIFDrawOptions options);
+    TGIFPainter* InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
+                               TGIFDrawOptions options);
+    void PaintStart();
+    void PaintPause();
+    void PaintResume();
+    void PaintRestart();
+    // Stops every painter and waits for the asynchronous ones.
     void PaintStop();
+    // Stops the drawing painter and waits for it.
+    void StopDraw();
+    TGIFPainter* GetDrawingPainter() const { return FDrawingPainter; }
+    vcl::TThreadList<TGIFPainter>& GetPainterList() { return FPainters; }
+
+    // The rendered picture, owned by the picture (nullptr when empty).
+    vcl::TBitmap* GetBitmap();
+    vcl::TBitmap* NewBitmap();
+    void FreeBitmap();
 
     std::string ClassName() const override { return "TGIFImage"; }
 
@@ -832,7 +871,16 @@ private:
     void ReservePixels(uint64_t count);
     void ReleasePixels(uint64_t count) { FPixelCount -= count; }
 
+    friend class TGIFPainter;
+    bool Has(TGIFDrawOption option) const { return (FDrawOptions & DrawOption(option)) != 0; }
+    void DrawCachedBitmap(vcl::TCanvas& canvas, const vcl::TRect& rect, vcl::TBitmap* bitmap);
+    void DetachPainters();
+
     uint64_t FPixelCount = 0;
+    bool FDrawing = false;
+    vcl::TThreadList<TGIFPainter> FPainters;
+    std::atomic<TGIFPainter*> FDrawingPainter{nullptr};
+    vcl::TBitmap* FCachedBitmap = nullptr;
     TGIFImageList* FImages;
     TGIFHeader* FHeader;
     HPALETTE FPaletteHandle = 0;

@@ -21,6 +21,7 @@ TGIFImage::TGIFImage()
 
 TGIFImage::~TGIFImage() {
     PaintStop();
+    DetachPainters();
     Clear();
     delete FImages;
     FImages = nullptr;
@@ -257,10 +258,6 @@ int TGIFImage::Add(TGIFSubImage* source) {
 
 void TGIFImage::SetPalette(HPALETTE value) { FPaletteHandle = value; }
 
-// The picture holds no rendered bitmap and runs no painter until the drawing
-// unit adds them.
-void TGIFImage::FreeBitmap() {}
-void TGIFImage::PaintStop() {}
 void TGIFSubImage::FreeBitmap() {}
 void TGIFSubImage::FreeMask() {}
 

@@ -1,0 +1,228 @@
+// Drawing the picture and managing its painters.  Every function here runs
+// on the UI thread; the painter list's lock is recursive because waiting for
+// a painter services its synchronised calls, whose end handler takes the
+// lock again on the same thread.
+#include <algorithm>
+
+#include "gif/GIFPainter.h"
+
+namespace gif {
+
+namespace {
+
+// Waits a moment for asynchronous painters: on the UI thread their
+// synchronised calls (and their ends) run meanwhile.
+void ServicePainters() {
+    if (vcl::IsUiThread())
+        while (vcl::TThread::CheckSynchronize()) {
+        }
+    vcl::PlatformSleep(0);
+}
+
+struct ListLock {
+    vcl::TThreadList<TGIFPainter>& List;
+    explicit ListLock(vcl::TThreadList<TGIFPainter>& list) : List(list) { List.LockList(); }
+    ~ListLock() { List.UnlockList(); }
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+};
+
+}  // namespace
+
+void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
+    if (FDrawing || GetEmpty()) return;
+    FDrawing = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{FDrawing};
+
+    const int count = FImages->GetCount();
+    if (count == 1 || !Has(goAnimate)) {
+        const int index = FForcedFrame >= 0 && FForcedFrame < count ? FForcedFrame : 0;
+        FImages->GetImage(index)->Draw(canvas, rect, Has(goTransparent), Has(goTile));
+        return;
+    }
+    if (FCachedBitmap != nullptr && !Has(goDirectDraw)) {
+        DrawCachedBitmap(canvas, rect, GetBitmap());
+        return;
+    }
+    ListLock lock(FPainters);
+    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && painter->GetTargetCanvas() == &canvas &&
+                                                 painter->GetTargetRect() == rect)
+        return;  // the running painter keeps drawing
+    StopDraw();
+    vcl::TCanvas* target = &canvas;
+    vcl::TRect targetRect = rect;
+    if (!Has(goDirectDraw)) {
+        vcl::TBitmap* bitmap = NewBitmap();
+        target = &bitmap->GetCanvas();
+        targetRect = target->GetClipRect();
+        // Transparent frames fall on what the destination showed.
+        target->CopyRect(targetRect, canvas, rect);
+    }
+    InternalPaint(&FDrawingPainter, *target, targetRect, FDrawOptions);
+    TGIFPainter* painter = FDrawingPainter;
+    if (painter == nullptr) return;
+    painter->Start();
+    if (Has(goDirectDraw)) return;
+    for (;;) {
+        painter = FDrawingPainter;
+        if (painter == nullptr || painter->Terminated() || painter->GetFirstFrameShown()) break;
+        if (!vcl::TThread::CheckSynchronize()) vcl::PlatformSleep(0);
+    }
+    if (vcl::TBitmap* bitmap = GetBitmap()) DrawCachedBitmap(canvas, rect, bitmap);
+}
+
+void TGIFImage::DrawCachedBitmap(vcl::TCanvas& canvas, const vcl::TRect& rect, vcl::TBitmap* bitmap) {
+    if (bitmap == nullptr) return;
+    if (!Has(goTile)) {
+        canvas.StretchDraw(rect, *bitmap);
+        return;
+    }
+    // A picture of size 0 has one tile.
+    const int width = std::max(1, GetWidth());
+    const int height = std::max(1, GetHeight());
+    for (int y = rect.Top; y < rect.Bottom; y += height)
+        for (int x = rect.Left; x < rect.Right; x += width) canvas.StretchDraw({x, y, x + width, y + height}, *bitmap);
+}
+
+TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
+                                      TGIFDrawOptions options) {
+    if (GetEmpty() || rect.Left >= rect.Right || rect.Top >= rect.Bottom) {
+        if (slot != nullptr) slot->store(nullptr);
+        return nullptr;
+    }
+    if (FImages->GetCount() == 1) options &= static_cast<TGIFDrawOptions>(~(DrawOption(goAsync) | DrawOption(goAnimate)));
+    auto* painter = new TGIFPainter(slot, this, &canvas, rect, options);
+    FPainters.Add(painter);
+    painter->OnPaintStart = OnPaintStart;
+    painter->OnFramePaint = OnFramePaint;
+    painter->OnFrameDone = OnFrameDone;
+    painter->OnLoopStart = OnLoopStart;
+    painter->OnPaintEnd = OnPaintEnd;
+    if (options & DrawOption(goAsync)) {
+        painter->SetPriority(static_cast<vcl::TThreadPriority>(FThreadPriority));
+        return painter;
+    }
+    painter->RunSynchronous();
+    if (slot != nullptr) slot->store(nullptr);
+    return nullptr;
+}
+
+TGIFPainter* TGIFImage::Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIFDrawOptions options) {
+    TGIFPainter* painter = InternalPaint(nullptr, canvas, rect, options);
+    if (painter != nullptr) painter->Start();
+    return painter;
+}
+
+void TGIFImage::PaintStart() {
+    ListLock lock(FPainters);
+    for (TGIFPainter* painter : FPainters.LockList()) painter->Start();
+    FPainters.UnlockList();
+}
+
+void TGIFImage::PaintPause() {
+    ListLock lock(FPainters);
+    for (TGIFPainter* painter : FPainters.LockList()) painter->Suspend();
+    FPainters.UnlockList();
+}
+
+void TGIFImage::PaintResume() { PaintStart(); }
+
+void TGIFImage::PaintRestart() {
+    ListLock lock(FPainters);
+    for (TGIFPainter* painter : FPainters.LockList()) painter->Restart();
+    FPainters.UnlockList();
+}
+
+void TGIFImage::PaintStop() {
+    for (;;) {
+        int asynchronous = 0;
+        {
+            ListLock lock(FPainters);
+            std::vector<TGIFPainter*> painters = FPainters.LockList();
+            FPainters.UnlockList();
+            if (painters.empty()) break;
+            for (auto it = painters.rbegin(); it != painters.rend(); ++it) {
+                (*it)->Stop();
+                if ((*it)->IsAsync()) ++asynchronous;
+            }
+        }
+        if (asynchronous == 0) break;
+        ServicePainters();
+    }
+    FreeBitmap();
+}
+
+void TGIFImage::StopDraw() {
+    for (;;) {
+        {
+            ListLock lock(FPainters);
+            TGIFPainter* painter = FDrawingPainter;
+            if (painter == nullptr) break;
+            painter->Stop();
+            if (!painter->IsAsync()) break;
+        }
+        ServicePainters();
+    }
+    FreeBitmap();
+}
+
+void TGIFImage::SetDrawOptions(TGIFDrawOptions value) {
+    if (value == FDrawOptions) return;
+    if (TGIFPainter* painter = FDrawingPainter) painter->Stop();
+    FDrawOptions = value;
+    Pack();
+    Changed(this);
+}
+
+void TGIFImage::SetAnimate(bool value) {
+    SetDrawOptions(value ? FDrawOptions | DrawOption(goAnimate)
+                         : static_cast<TGIFDrawOptions>(FDrawOptions & ~DrawOption(goAnimate)));
+}
+
+void TGIFImage::SetAnimationSpeed(int value) {
+    value = std::clamp(value, 0, 1000);
+    if (value == FAnimationSpeed) return;
+    FAnimationSpeed = value;
+    ListLock lock(FPainters);
+    if (TGIFPainter* painter = FDrawingPainter) painter->SetAnimationSpeed(value);
+}
+
+void TGIFImage::SetForceFrame(int value) {
+    FForcedFrame = value;
+    Changed(this);
+}
+
+vcl::TBitmap* TGIFImage::NewBitmap() {
+    if (FCachedBitmap != nullptr) return FCachedBitmap;
+    FCachedBitmap = new vcl::TBitmap;
+    FCachedBitmap->SetSize(GetWidth(), GetHeight());
+    FCachedBitmap->OnChange = [this](rtl::TObject*) { Changed(this); };
+    return FCachedBitmap;
+}
+
+vcl::TBitmap* TGIFImage::GetBitmap() {
+    if (GetEmpty()) return nullptr;
+    if (FCachedBitmap != nullptr) return FCachedBitmap;
+    vcl::TBitmap* bitmap = NewBitmap();
+    vcl::TCanvas& canvas = bitmap->GetCanvas();
+    FImages->GetImage(0)->Draw(canvas, canvas.GetClipRect(), false, false);
+    return bitmap;
+}
+
+void TGIFImage::FreeBitmap() {
+    if (TGIFPainter* painter = FDrawingPainter) painter->Stop();
+    delete FCachedBitmap;
+    FCachedBitmap = nullptr;
+}
+
+// The painters that outlive the picture's end no longer reach it.
+void TGIFImage::DetachPainters() {
+    ListLock lock(FPainters);
+    for (TGIFPainter* painter : FPainters.LockList()) painter->FImage = nullptr;
+    FPainters.UnlockList();
+}
+
+}  // namespace gif

@@ -1,0 +1,120 @@
+// The animation painter: paints the frames of one picture onto one canvas
+// rectangle, one after another, with the frames' delays, disposals and the
+// loop count.  With goAsync it is a thread of its own whose every drawing
+// step and event runs on the UI thread through synchronisation; without it,
+// it runs inside the call that made it (the picture's InternalPaint).
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "gif/GIFImage.h"
+#include "vcl/Bitmap.h"
+#include "vcl/Thread.h"
+
+namespace gif {
+
+// Milliseconds per delay unit at speed 100 (the format's unit is 10 ms; this
+// painter's timing has always been 12).
+inline constexpr int GIFDelayUnitMilliseconds = 12;
+// Disposal values 4 to 7 are undefined by the format; a frame carrying one
+// is not drawn at all.
+inline constexpr int GIFFirstUndrawnDisposal = 4;
+inline constexpr int GIFLastUndrawnDisposal = 7;
+
+class TGIFPainter : public vcl::TThread, public TObject {
+public:
+    using PGIFPainter = std::atomic<TGIFPainter*>*;
+
+    TGIFPainter(TGIFImage* image, vcl::TCanvas* canvas, const vcl::TRect& rect, TGIFDrawOptions options);
+    TGIFPainter(PGIFPainter slot, TGIFImage* image, vcl::TCanvas* canvas, const vcl::TRect& rect,
+                TGIFDrawOptions options);
+    ~TGIFPainter() override;
+
+    // With goAsync resumes the thread; otherwise nothing.
+    void Start();
+    // Ends the painter at its next check (a waiting asynchronous painter
+    // wakes; a paused or not yet started one runs on so that it can end).
+    void Stop();
+    // Begins again at frame 0 at the next check.
+    void Restart();
+    void SetAnimationSpeed(int value);
+    int GetAnimationSpeed() const { return FAnimationSpeed; }
+    // Chooses the frame shown next (from an event handler); values outside
+    // the frames are ignored.
+    void SetActiveImage(int value);
+    int GetActiveImage() const { return FCurrentFrame; }
+
+    TGIFImage* GetImage() const { return FImage; }
+    vcl::TCanvas* GetTargetCanvas() const { return FTargetCanvas; }
+    const vcl::TRect& GetTargetRect() const { return FTargetRect; }
+    TGIFDrawOptions GetDrawOptions() const { return FDrawOptions; }
+    bool GetFirstFrameShown() const { return FFirstFrameShown; }
+    bool GetRestartRequested() const { return FRestartRequested; }
+    uint8_t GetFrameDisposal() const { return FFrameDisposal; }
+    vcl::TBitmap* GetRestoreBuffer() const { return FRestoreBuffer.get(); }
+
+    TNotifyEvent OnPaintStart, OnFramePaint, OnFrameDone, OnLoopStart, OnPaintEnd;
+
+    // A synchronous painter: runs the whole sequence on the calling thread,
+    // frees the painter and raises again what the run raised.
+    void RunSynchronous();
+
+    std::string ClassName() const override { return "TGIFPainter"; }
+
+protected:
+    void Execute() override;
+
+private:
+    friend class TGIFImage;
+    bool Has(TGIFDrawOption option) const { return (FDrawOptions & DrawOption(option)) != 0; }
+    bool IsAsync() const { return Has(goAsync); }
+    void DoSynchronize(const std::function<void()>& method);
+    void RaisePaintEvent(const TNotifyEvent& event);
+    void DoOnTerminate();
+    void DoPaint();
+    void DoPaintFrame();
+    void RestoreFrameArea();
+    // The delay before a frame, in delay units, waited on the platform clock.
+    void Wait(int delay);
+    void Run();
+
+    // Read on the UI thread for the frame at CurrentFrame.
+    struct FrameStep {
+        int Count = 0;
+        bool Empty = true;
+        bool HasLoop = false;
+        int Loops = 0;
+        bool HasControl = false;
+        int Disposal = dmNoDisposal;
+        int Delay = 0;
+    };
+    FrameStep ReadFrame();
+
+    std::atomic<TGIFImage*> FImage;
+    vcl::TCanvas* FTargetCanvas;
+    vcl::TRect FTargetRect;
+    TGIFDrawOptions FDrawOptions;
+    std::atomic<int> FAnimationSpeed;
+    std::atomic<int> FCurrentFrame{-1};
+    uint8_t FFrameDisposal = dmNoDisposal;
+    uint8_t FPreviousDisposal = dmNoDisposal;
+    std::unique_ptr<vcl::TBitmap> FRestoreBuffer;
+    std::unique_ptr<vcl::TBitmap> FScratchBuffer;
+    std::unique_ptr<vcl::TBitmap> FBackgroundCopy;
+    uintptr_t FTargetDC = 0;
+    std::atomic<bool> FRestartRequested{false};
+    std::atomic<bool> FFirstFrameShown{false};
+    PGIFPainter FOwnerSlot = nullptr;
+    std::unique_ptr<vcl::TEvent> FWakeEvent;
+    std::exception_ptr FSavedException;
+    std::string FSavedMessage;
+    TColor FClearColor = 0;
+    uint32_t FLastTime = 0;  // worker only
+    int64_t FLastWait = 0;   // worker only
+    bool FTerminateHandled = false;
+};
+
+}  // namespace gif

@@ -1,0 +1,120 @@
+// Shared by the animation tests: a platform clock that records every sleep,
+// pictures of solid frames built in code, and the colours they use.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "gif/GIFPainter.h"
+#include "platform/Services.h"
+#include "support/RunUntil.h"
+
+namespace animtest {
+
+// Time moves only when slept on or advanced; every sleep is recorded.
+class RecordingClock : public platform::IClock {
+public:
+    void Sleep(uint32_t milliseconds) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sleeps_.push_back(milliseconds);
+        tick_ += milliseconds;
+    }
+    uint32_t TickCount() override { return tick_; }
+    platform::LocalTime Now() override { return {}; }
+    bool IsVirtual() const override { return true; }
+    void Advance(uint32_t milliseconds) override { tick_ += milliseconds; }
+    std::vector<uint32_t> Sleeps() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return sleeps_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<uint32_t> sleeps_;
+    std::atomic<uint32_t> tick_{1000};
+};
+
+// Colour i of the pictures' global table.
+inline gif::TColor Colour(int index) {
+    static const gif::TColor colours[] = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0x808080};
+    return colours[index];
+}
+
+struct FrameSpec {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int ColourIndex = 1;
+    int Delay = -1;  // no graphic control extension
+    int Disposal = gif::dmNone;
+    int Loops = -1;  // no loop extension
+};
+
+inline std::unique_ptr<gif::TGIFImage> MakePicture(int width, int height, const std::vector<FrameSpec>& frames) {
+    auto image = std::make_unique<gif::TGIFImage>();
+    for (int i = 0; i < 8; ++i) image->GetGlobalColorMap().Add(Colour(i));
+    image->SetWidth(width);
+    image->SetHeight(height);
+    for (const FrameSpec& spec : frames) {
+        auto* frame = new gif::TGIFSubImage(image.get());
+        image->Add(frame);
+        frame->DoSetBounds(spec.Left, spec.Top, spec.Width, spec.Height);
+        if (frame->GetDataSize() > 0) std::memset(frame->GetData(), spec.ColourIndex, frame->GetDataSize());
+        if (spec.Loops >= 0) {
+            auto* loop = new gif::TGIFAppExtNSLoop(frame);
+            loop->SetLoops(spec.Loops);
+            frame->GetExtensions().Add(loop);
+        }
+        if (spec.Delay >= 0) {
+            auto* gce = new gif::TGIFGraphicControlExtension(frame);
+            gce->SetDelay(spec.Delay);
+            gce->SetDisposal(static_cast<gif::TDisposalMethod>(spec.Disposal));
+            frame->GetExtensions().Add(gce);
+        }
+    }
+    return image;
+}
+
+// n frames covering the whole screen, each of its own colour and delay;
+// frame 0 carries a loop extension when loops is not -1.
+inline std::unique_ptr<gif::TGIFImage> Strip(int n, int delay = 10, int loops = -1) {
+    std::vector<FrameSpec> frames;
+    for (int i = 0; i < n; ++i) frames.push_back({0, 0, 4, 4, 1 + i % 7, delay, gif::dmNone, i == 0 ? loops : -1});
+    return MakePicture(4, 4, frames);
+}
+
+constexpr gif::TGIFDrawOptions Options(std::initializer_list<gif::TGIFDrawOption> options) {
+    gif::TGIFDrawOptions set = 0;
+    for (auto option : options) set = static_cast<gif::TGIFDrawOptions>(set | gif::DrawOption(option));
+    return set;
+}
+
+inline int PainterCount(gif::TGIFImage& image) { return image.GetPainterList().Count(); }
+
+// A test with the recording clock installed.
+class AnimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::Services services;
+        services.Clock = &clock;
+        platform::Install(services);
+    }
+    void TearDown() override {
+        while (vcl::TThread::CheckSynchronize()) {
+        }
+        QCoreApplication::processEvents();
+        platform::Uninstall();
+    }
+    static bool RunUntil(const std::function<bool()>& done, int boundMs = 10000) {
+        return testsupport::RunEventLoopUntil(done, boundMs);
+    }
+
+    RecordingClock clock;
+};
+
+}  // namespace animtest
