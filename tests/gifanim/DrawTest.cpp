@@ -106,6 +106,21 @@ TEST_F(DrawTest, TheCachedBitmapIsTiled) {
     }
 }
 
+// Tiles step by the picture's size: a logical screen of size 0 gives tiles
+// of one pixel, never a loop without end.
+TEST_F(DrawTest, TilingAScreenOfSizeZeroEnds) {
+    auto image = MakePicture(4, 4, {{0, 0, 4, 4, 1, 10}, {0, 0, 4, 4, 2, 10}});
+    image->GetHeader().SetWidth(0);
+    image->GetHeader().SetHeight(0);
+    // Synchronous, with restore buffers whose frame areas are tiled.
+    image->SetDrawOptions(Options({goAnimate, goTile, goDirectDraw, goClearOnLoop}));
+    vcl::TBitmap target;
+    target.SetSize(6, 6);
+    image->Draw(target.GetCanvas(), {0, 0, 6, 6});
+    EXPECT_EQ(PixelAt(target, 5, 5), Colour(2));
+    EXPECT_EQ(PainterCount(*image), 0);
+}
+
 TEST_F(DrawTest, PaintWithAnEmptyRectangleMakesNoPainter) {
     auto image = Strip(3);
     vcl::TBitmap target;
