@@ -82,6 +82,14 @@ using TGIFOptimizeOptions = uint8_t;  // bit n = option n
 enum TDisposalMethod : uint8_t { dmNone, dmNoDisposal, dmBackground, dmPrevious };
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
+// Milliseconds per delay unit at speed 100 (the format's unit is 10 ms; the
+// painters' timing has always been 12): GIFDelayExp's value.
+inline constexpr int GIFDelayUnitMilliseconds = 12;
+// Disposal values 4 to 7 are undefined by the format; a painter draws a
+// frame carrying one not at all.
+inline constexpr int GIFFirstUndrawnDisposal = 4;
+inline constexpr int GIFLastUndrawnDisposal = 7;
+
 // Exported default settings.
 extern int GIFDelayExp;
 extern int GIFDefaultDelay;

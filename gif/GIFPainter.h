@@ -16,14 +16,6 @@
 
 namespace gif {
 
-// Milliseconds per delay unit at speed 100 (the format's unit is 10 ms; this
-// painter's timing has always been 12).
-inline constexpr int GIFDelayUnitMilliseconds = 12;
-// Disposal values 4 to 7 are undefined by the format; a frame carrying one
-// is not drawn at all.
-inline constexpr int GIFFirstUndrawnDisposal = 4;
-inline constexpr int GIFLastUndrawnDisposal = 7;
-
 class TGIFPainter : public vcl::TThread, public TObject {
 public:
     using PGIFPainter = std::atomic<TGIFPainter*>*;

@@ -7,7 +7,7 @@ namespace gif {
 
 const TGIFVersionRec GIFVersions[3] = {{0, 0, 0}, {'8', '7', 'a'}, {'8', '9', 'a'}};
 
-int GIFDelayExp = 12;
+int GIFDelayExp = GIFDelayUnitMilliseconds;
 int GIFDefaultDelay = 10;
 int GIFMinimumDelay = 3;
 int GIFMaximumDelay = 1000;
