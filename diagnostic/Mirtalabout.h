@@ -4,11 +4,10 @@
 
 #include <string>
 
+#include "diagnostic/Version.h"
 #include "ui_TFormAbout.h"
 #include "vcl/Forms.h"
 
-inline constexpr const char* kProgramVersion = "d.01.0";
-inline constexpr const char* kProgramDate = "2009.11.05";
 
 class TFormAbout : public vcl::TForm, public Ui::TFormAbout {
 public:

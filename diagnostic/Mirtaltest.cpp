@@ -18,6 +18,7 @@
 #include "diagnostic/Mirtalabout.h"
 #include "diagnostic/Mirtaltestspec.h"
 #include "diagnostic/Settings.h"
+#include "diagnostic/TestLog.h"
 #include "drive/Enumeration.h"
 #include "drive/Mmc.h"
 #include "drive/TextHelpers.h"
@@ -115,12 +116,14 @@ TFormTest::TFormTest(vcl::TForm* owner) : vcl::TForm(owner) {
     AutoRun->OnTimer = [this] { AutoRunTimer(); };
     AutoRun->SetEnabled(true);
     DisplayTimer = std::make_unique<vcl::TTimer>();
-    DisplayTimer->SetInterval(200);
+    DisplayTimer->SetInterval(kDisplayTimerMs);
     DisplayTimer->SetEnabled(false);
+    DisplayTimer->OnTimer = [this] { DisplayTimerTimer(); };
 
     vcl::OnChange(DriveComboBox, [this] { DriveComboBoxChange(); });
     vcl::OnClick(DiscInfoBtn, [this] { DiscInfoBtnClick(); });
     vcl::OnClick(CloseBtn, [this] { CloseBtnClick(); });
+    vcl::OnClick(StartBtn, [this] { StartBtnClick(); });
     vcl::OnClick(StopBtn, [this] { StopBtnClick(); });
     const auto menu = [this](QAction* action, void (TFormTest::*handler)()) {
         QObject::connect(action, &QAction::triggered, this, [this, handler] { vcl::Guard([&] { (this->*handler)(); }); });
@@ -139,10 +142,52 @@ TFormTest::TFormTest(vcl::TForm* owner) : vcl::TForm(owner) {
     vcl::OnClick(SequentialReadCheckBox, [this] { SequentialReadCheckBoxClick(); });
     vcl::OnChange(RandomReadEdit, [this] { RandomReadEditChange(); });
     vcl::OnChange(SequentialReadEdit, [this] { SequentialReadEditChange(); });
+    KeepOptionsCurrent();
 }
 
 TFormTest::~TFormTest() {
+    StopRunAndWait();
     if (FormTest == this) FormTest = nullptr;
+}
+
+// The run's worker reads the options while the user may change them: the
+// controls' own signals keep the model current.
+void TFormTest::KeepOptionsCurrent() {
+    const auto follow = [this](QAbstractButton* button, std::atomic<bool>& field) {
+        field = button->isChecked();
+        QObject::connect(button, &QAbstractButton::toggled, this, [&field](bool on) { field = on; });
+    };
+    follow(OneFunction, Options.BatchMode);
+    follow(ReadProperties, Options.ReadProperties);
+    follow(WriteProperties, Options.WriteProperties);
+    follow(PartialWriteRadioBtn, Options.PartialWrite);
+    follow(FullWriteRadioBtn, Options.FullWrite);
+    follow(RandomReadCheckBox, Options.RandomRead);
+    follow(SequentialReadCheckBox, Options.SequentialRead);
+    const auto count = [this](QLineEdit* edit, std::atomic<int32_t>& field) {
+        field = LoopCountValue(edit->text().toLocal8Bit().toStdString());
+        QObject::connect(edit, &QLineEdit::textChanged, this,
+                         [&field](const QString& text) { field = LoopCountValue(text.toLocal8Bit().toStdString()); });
+    };
+    count(RandomReadEdit, Options.RandomReadCount);
+    count(SequentialReadEdit, Options.SequentialReadCount);
+}
+
+// A run in progress is stopped, and the window waits for its worker,
+// running the calls the worker sends to this thread meanwhile.
+void TFormTest::StopRunAndWait() {
+    if (Run.Running) {
+        Run.Abort = 1;
+        Run.UserBreak = 1;
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!Run.Running) loop.quit();
+        });
+        poll.start(5);
+        if (Run.Running) loop.exec();
+    }
+    WaitForWorker();
 }
 
 int TFormTest::Box(const std::string& text, uint32_t flags) {
@@ -312,19 +357,8 @@ void TFormTest::AutoRunTimer() {
 void TFormTest::CloseBtnClick() { Close(); }
 
 void TFormTest::FormCloseQuery(bool& canClose) {
-    if (Run.Running) {
-        // The run's worker uses this window to its end: stop it and wait,
-        // running the calls it sends to this thread meanwhile.
-        Run.Abort = 1;
-        Run.UserBreak = 1;
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!Run.Running) loop.quit();
-        });
-        poll.start(5);
-        if (Run.Running) loop.exec();
-    }
+    // The run's worker uses this window to its end.
+    StopRunAndWait();
     SaveScreenItems();
     canClose = true;
 }
@@ -623,15 +657,6 @@ void TFormTest::SetTestRange(bool full) {
     Run.RangeEnd = range.End;
     char text[32];
     std::snprintf(text, sizeof text, "%d ~ %d", static_cast<int32_t>(range.Start), static_cast<int32_t>(range.End));
-    OnUiThread([&] { RangeLabel->setText(QString::fromLatin1(text)); });
-}
-
-void TFormTest::StopBtnClick() {
-    Run.Abort = 1;
-    Run.UserBreak = 1;
-}
-
-void TFormTest::ShowRunResult() {
-    const char* text = Run.Abort != 0 ? "BREAK!!" : Run.Fail != 0 ? "FAIL !!" : "PASS !!";
-    Box(text, platform::MB_OK);
+    const QString label = QString::fromLatin1(text);
+    Ui([this, label] { RangeLabel->setText(label); });
 }

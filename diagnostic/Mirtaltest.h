@@ -7,12 +7,16 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <functional>
 #include <string>
 
 #include "diagnostic/ScreenItems.h"
+#include "diagnostic/TestRun.h"
 #include "drive/DiscInfo.h"
 #include "ui_TFormTest.h"
 #include "vcl/Forms.h"
+#include "vcl/Thread.h"
 #include "vcl/Timer.h"
 
 // The test directory below the working directory.
@@ -29,7 +33,6 @@ inline constexpr uint32_t kDiscWaitBoundMs = 60000;
 
 // The error code's upper 16 bits when the drive holds no disc.
 inline constexpr uint32_t kNoMediumCode = 0x023A;
-inline constexpr uint8_t kNoTestKind = 255;
 
 // What a test run covers: start and end block.
 struct TestRange {
@@ -47,19 +50,44 @@ TestRange ComputeTestRange(uint8_t rangeKind, uint16_t discType, uint32_t capaci
 // A "# of Loop" text counts when it is not below "1" compared byte by byte.
 bool IsValidLoopText(const std::string& text);
 
-// The state shared with a test run's worker: written by either thread.
-struct TestRunState {
-    std::atomic<uint8_t> TestKind{kNoTestKind};
-    std::atomic<uint8_t> RangeKind{kNoTestKind};
-    std::atomic<uint8_t> Abort{0};
-    std::atomic<uint8_t> UserBreak{0};
-    std::atomic<uint8_t> Fail{0};
-    std::atomic<uint32_t> RangeStart{0};
-    std::atomic<uint32_t> RangeEnd{0};
-    std::atomic<uint32_t> CurrentAddress{0};
-    // True while a run's worker runs; the close box and the drive commands
-    // of the window respect it.
-    std::atomic<bool> Running{false};
+// Test engine timing.
+inline constexpr uint32_t kDisplayTimerMs = 200;
+inline constexpr uint32_t kTrayCloseDelayMs = 1000;
+inline constexpr uint32_t kLeadInPollMs = 500;
+inline constexpr uint32_t kLeadInLimitSeconds = 60;
+inline constexpr uint32_t kPreparationProgressMax = 70;
+// After the write step the disc is read again until its information comes
+// back, for at most a minute, with a pause between reads.
+inline constexpr uint32_t kDiscAfterWriteSeconds = 60;
+inline constexpr uint32_t kDiscAfterWritePollMs = 500;
+inline constexpr uint32_t kClosePollMs = 500;
+inline constexpr uint32_t kFormatPollMs = 1000;
+inline constexpr uint32_t kFormatSettleMs = 3000;
+// The readiness waits after a close and after a format end at these bounds,
+// far beyond what a drive takes, with the last sense as the failure.
+inline constexpr uint32_t kCloseWaitBoundMs = 10 * 60 * 1000;
+inline constexpr uint32_t kFormatWaitBoundMs = 90 * 60 * 1000;
+inline constexpr uint32_t kBatchRandomReads = 200;
+inline constexpr size_t kStepBufferSize = 65536;
+inline constexpr uint32_t kChunkBlocks = 16;
+
+// Range read results.
+inline constexpr uint8_t kRangeReadOk = 0x01;
+inline constexpr uint8_t kRangeReadFailed = 0x10;
+inline constexpr uint8_t kRangeMismatch = 0x20;
+
+class TFormTest;
+
+// The worker of a test run; the test window keeps its handle.
+class TTestThread : public vcl::TThread {
+public:
+    explicit TTestThread(TFormTest& form) : form_(form) {}
+
+protected:
+    void Execute() override;
+
+private:
+    TFormTest& form_;
 };
 
 class TFormTest : public vcl::TForm, public Ui::TFormTest {
@@ -81,6 +109,9 @@ public:
     std::string TestLogPath;  // set by START
     uint8_t DiscWasAbsent = 0;
     TestRunState Run;
+    TestOptions Options;
+    // The worker of the run in progress or of the last run.
+    std::unique_ptr<TTestThread> Worker;
     std::unique_ptr<vcl::TTimer> AutoRun;
     std::unique_ptr<vcl::TTimer> DisplayTimer;
 
@@ -120,8 +151,37 @@ public:
     void RandomReadEditChange();
     void SequentialReadEditChange();
     void SetTestRange(bool full);
+    void StartBtnClick();
     void StopBtnClick();
     void ShowRunResult();
+
+    // ---- test engine (worker thread) ---------------------------------------
+    void TestThreadProc();
+    bool PrepareDisc(uint8_t second);
+    std::string SetResultStatus(uint8_t useOwnText, const std::string& ownText);
+    // After a write: reads the disc information until it comes back, at
+    // most a minute, pausing between reads.
+    void WaitForDiscAfterWrite();
+    void DisplayTimerTimer();
+    // Published by the window, invoked by nothing.
+    void TotalTimeTimerTimer() {}
+    void DVDPRWCheckBoxClick() {}
+
+    // ---- test steps ----------------------------------------------------------
+    bool RunWriteTest();
+    bool RunReadCompare();
+    bool RunSequentialRead();
+    bool RunRandomRead(uint32_t count);
+    uint8_t ReadRange(uint32_t first, uint32_t end, uint8_t compare, std::span<uint8_t> buffer);
+    bool WriteRange(std::span<uint8_t> buffer);
+    uint8_t ReadRandomBlocks(uint32_t seed, uint32_t count, uint32_t low, uint32_t high, std::span<uint8_t> buffer);
+    bool CloseSession(std::span<uint8_t> buffer, uint8_t track);
+
+    // ---- format step ---------------------------------------------------------
+    bool RunFormatTest(std::span<uint8_t> buffer);
+    bool SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer);
+    uint32_t GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer);
+    static uint32_t ReadBigEndian32(const uint8_t* bytes);
 
 protected:
     void FormCreate() override;
@@ -139,6 +199,27 @@ private:
     void EditChange();
     void ReadSettingsAtStart();
     int Box(const std::string& text, uint32_t flags);
+    void KeepOptionsCurrent();
+
+    // Engine helpers: window updates from the worker are queued to the UI
+    // thread.
+    void Ui(std::function<void()> update);
+    void ShowStatus(const std::string& text, uint32_t colour);
+    void SetProgressMax(uint32_t maximum);
+    void SetProgressPosition(uint32_t position);
+    void ShowProgress(uint32_t position, uint32_t maximum);
+    void BeginStep(const char* text);
+    uint32_t SecondsSince(uint32_t start) const;
+    void RunRoundStep(bool batch);
+    void WriteThenCompare();
+    bool EndRangeStep(uint8_t sequential, uint8_t compare, const std::string& result, uint32_t errorCode);
+    void EndRun();
+    bool WaitUntilReady(std::span<uint8_t> buffer, uint32_t pollMs, uint32_t boundMs, bool byKeyAsc,
+                        uint32_t* errorCode, bool countSeconds);
+    void WaitForWorker();
+    void StopRunAndWait();
+
+    std::atomic<uint32_t> progressMax_{0};
 
     bool testDirectoryMade_ = false;
 };

@@ -50,6 +50,22 @@ inline std::optional<std::string> ReadFile(const std::string& path) {
     return content.str();
 }
 
+// The test log's header for the default simulated drive on XP SP2.
+inline std::string LogHeader(const std::string& startTime) {
+    return "****************************************************************\n"
+           "    < PROGRAM INFO.    > : Corvan CE(d.01.0)\n"
+           "    < OS VERSION       > : Windows XP Professional Service Pack 2 (Build 2600)\n"
+           "    < TEST DRIVE       > : SIMDRIVEDVD-RW SD-1000  1.00\n"
+           "    < VENDOR  ID       > : SIMDRIVE\n"
+           "    < PRODUCT ID       > : DVD-RW SD-1000  \n"
+           "    < FIRMWARE VERSION > : 1.00\n"
+           "    < TEST START TIME  > : " +
+           startTime +
+           "\n"
+           "****************************************************************\n"
+           "\n";
+}
+
 inline std::string LabelText(const QLabel* label) { return label->text().toStdString(); }
 
 class CorvanTest : public ::testing::Test {

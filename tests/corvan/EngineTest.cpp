@@ -1,0 +1,574 @@
+// Test runs of the engine on the simulated drive: Batch rounds by the drive's
+// features, runs outside Batch Mode, the prompts, STOP and failing commands,
+// each checked in the test log, the drive's command log and the result box.
+// The runs go on the virtual clock: a minute's wait costs no real time.
+#include "CorvanTestSupport.h"
+
+#include <thread>
+
+#include "simdrive/SimDrive.h"
+#include "vcl/Thread.h"
+
+namespace {
+
+using namespace corvantest;
+using sim::DiscModel;
+
+// The start time: the splash has taken its second.
+const std::string kHeader = LogHeader("2006/03/15 10:00:01");
+
+constexpr const char* kRule = "    =======================================================\n";
+
+sim::Disc Disc(DiscModel model, std::optional<uint32_t> capacity = std::nullopt,
+                   std::optional<sim::DiscState> status = std::nullopt) {
+    sim::DiscSetup setup;
+    setup.Model = model;
+    setup.Capacity = capacity;
+    setup.Status = status;
+    return sim::MakeDisc(setup);
+}
+
+sim::Fault Refuse(uint8_t opcode, sim::Sense sense) {
+    sim::Fault fault;
+    fault.Opcode = opcode;
+    fault.SenseData = sense;
+    return fault;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The commands with this opcode, in order.
+std::vector<sim::LoggedCommand> Commands(const sim::SimDrive& drive, uint8_t opcode) {
+    std::vector<sim::LoggedCommand> found;
+    for (const sim::LoggedCommand& c : drive.LogSnapshot())
+        if (!c.Cdb.empty() && c.Cdb[0] == opcode) found.push_back(c);
+    return found;
+}
+
+enum class Choice { Batch, FullWrite, PartialWrite, SequentialRead, RandomRead, Nothing };
+
+class EngineTest : public CorvanTest {
+protected:
+    // Chooses the test as a user would.
+    static void Choose(TFormTest& form, Choice choice, const char* count = nullptr) {
+        switch (choice) {
+            case Choice::Batch:
+                break;
+            case Choice::FullWrite:
+            case Choice::PartialWrite:
+                form.WriteProperties->click();
+                (choice == Choice::FullWrite ? form.FullWriteRadioBtn : form.PartialWriteRadioBtn)->click();
+                break;
+            case Choice::SequentialRead:
+            case Choice::RandomRead: {
+                form.ReadProperties->click();
+                const bool random = choice == Choice::RandomRead;
+                (random ? form.RandomReadCheckBox : form.SequentialReadCheckBox)->click();
+                if (count != nullptr) (random ? form.RandomReadEdit : form.SequentialReadEdit)->setText(count);
+                break;
+            }
+            case Choice::Nothing:
+                form.ReadProperties->click();
+                break;
+        }
+    }
+
+    // Presses START and runs the UI loop until the run has ended; with
+    // stopWhen, presses STOP as soon as it holds.
+    void StartAndWait(TFormTest& form, const std::function<bool()>& stopWhen = {}) {
+        form.StartBtnClick();
+        if (stopWhen) {
+            ASSERT_TRUE(RunLoop([&] { return stopWhen() || !form.Run.Running; }, 120000));
+            form.StopBtnClick();
+        }
+        ASSERT_TRUE(RunLoop([&] { return !form.Run.Running; }, 120000));
+    }
+
+    // One run outside Batch Mode on the loaded disc.
+    void RunOnce(Choice choice, const char* count = nullptr, const std::function<bool()>& stopWhen = {}) {
+        Run([&](TFormTest& form) {
+            Choose(form, choice, count);
+            StartAndWait(form, stopWhen);
+            runEnded = !form.Run.Running;
+            windowBack = form.DriveComboBox->isEnabled() && !form.StopBtn->isEnabled() && form.AutoRun->Enabled();
+        });
+    }
+
+    std::string Log(const std::string& name = "Corvan_CE") const {
+        return ReadFile(dir + "/Corvan CE/" + name + ".LOG").value_or("<no log>");
+    }
+    // The log from the first test-index line on.
+    std::string Body() const {
+        const std::string log = Log();
+        const size_t at = log.find("     TEST INDEX");
+        return at == std::string::npos ? std::string() : log.substr(at);
+    }
+    // The message boxes' texts in order.
+    Lines Boxes() const {
+        Lines boxes;
+        for (const vcl::MessageBoxRecord& box : dialogs.MessageBoxes()) boxes.push_back(box.Text);
+        return boxes;
+    }
+    std::string Verdict() const { return Boxes().empty() ? std::string() : Boxes().back(); }
+
+    bool runEnded = false;
+    bool windowBack = false;
+};
+
+// ---------------------------------------------------------------------------
+// Batch Mode
+
+TEST_F(EngineTest, ABatchRunOnADriveWithEveryFeatureLogsFourRounds) {
+    sim::SimDrive& drive = AttachDrive('d');
+    drive.SetLogLimits(1 << 16, 1024);
+    for (DiscModel model : {DiscModel::CdRom, DiscModel::CdRw, DiscModel::DvdRom, DiscModel::DvdRw})
+        drive.QueueDisc(Disc(model));
+    Run([&](TFormTest& form) {
+        StartAndWait(form);
+        EXPECT_TRUE(form.DriveComboBox->isEnabled());
+        EXPECT_FALSE(form.StopBtn->isEnabled());
+        EXPECT_TRUE(form.AutoRun->Enabled());
+    });
+    const std::string rule = kRule;
+    EXPECT_EQ(Log(), kHeader +
+                         "     TEST INDEX(C/T)  >> : 0/0\n\n" + rule +
+                         "    [ DISC TYPE        ] : CD-ROM\n"
+                         "    [ DISC SIZE        ] : 650.4 MB\n"
+                         "    [ DISC ATIP INFO.  ] :   \n" +
+                         rule + "\n"
+                         "    << RANDOM READ TEST >>\n"
+                         "    [ TEST COUNT     ] : 200 TIME(S)\n"
+                         "    [ STATUS         ] : PASS!!\n\n"
+                         "     TEST INDEX(C/T)  >> : 1/0\n\n" + rule +
+                         "    [ DISC TYPE        ] : CD-RW\n"
+                         "    [ DISC SIZE        ] : 702.8 MB\n"
+                         "    [ DISC ATIP INFO.  ] : 97:10:64 79:59:74 \n" +
+                         rule + "\n"
+                         "    << FORMAT TEST >>\n"
+                         "    [ STATUS         ] : COMPLETE\n\n"
+                         "    << PARTIAL WRITE TEST >>\n"
+                         "    [ TEST AREA      ] : 0 ~ 10784 \n"
+                         "    [ STATUS         ] : PASS!!\n\n"
+                         "    << READ & COMPARE TEST >>\n"
+                         "    [ TEST AREA      ] : 0 ~ 10784 \n"
+                         "    [ STATUS         ] : PASS!!\n\n"
+                         "     TEST INDEX(C/T)  >> : 2/0\n\n" + rule +
+                         "    [ DISC TYPE        ] : DVD-ROM\n"
+                         "    [ DISC SIZE        ] : 4.4 GB\n" +
+                         rule + "\n"
+                         "    << RANDOM READ TEST >>\n"
+                         "    [ TEST COUNT     ] : 200 TIME(S)\n"
+                         "    [ STATUS         ] : PASS!!\n\n"
+                         "     TEST INDEX(C/T)  >> : 3/0\n\n" + rule +
+                         "    [ DISC TYPE        ] : DVD-RW\n"
+                         "    [ DISC SIZE        ] : 4.4 GB\n"
+                         "    [ DISC MID         ] : MCC 01RW11n1\n" +
+                         rule + "\n"
+                         "    << FORMAT TEST >>\n"
+                         "    [ STATUS         ] : COMPLETE\n\n"
+                         "    << PARTIAL WRITE TEST >>\n"
+                         "    [ TEST AREA      ] : 0 ~ 68928 \n"
+                         "    [ STATUS         ] : PASS!!\n\n"
+                         "    << READ & COMPARE TEST >>\n"
+                         "    [ TEST AREA      ] : 0 ~ 68928 \n"
+                         "    [ STATUS         ] : PASS!!\n\n");
+    EXPECT_EQ(Boxes(), (Lines{"Put a CD-ROM or CD-R disc on the tray ", "Put a CD-RW disc on the tray ",
+                              "Put a DVD-ROM or DVD-R disc on the tray ", "Put a DVD-RW disc on the tray ", "PASS !!"}));
+    for (const vcl::MessageBoxRecord& box : dialogs.MessageBoxes()) EXPECT_EQ(box.Caption, "MESSAGE");
+    // The CD-RW is blanked (minimal, immediate) and the DVD-RW quick formatted.
+    const auto blanks = Commands(drive, 0xA1);
+    ASSERT_EQ(blanks.size(), 1u);
+    EXPECT_EQ(blanks[0].Cdb[1], 0x11);
+    const auto formats = Commands(drive, 0x04);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_EQ(formats[0].DataOut, (std::vector<uint8_t>{0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x54, 0x00, 0x00, 0x10}));
+    EXPECT_TRUE(drive.TrayOpen());
+}
+
+struct RoundsCase {
+    const char* name;
+    std::vector<uint16_t> features;
+    std::vector<DiscModel> discs;
+    Lines prompts;
+};
+
+class BatchRounds : public EngineTest, public ::testing::WithParamInterface<RoundsCase> {};
+
+TEST_P(BatchRounds, FollowTheDrivesFeatures) {
+    const RoundsCase& c = GetParam();
+    sim::DriveConfig config;
+    config.Features = c.features;
+    sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+    for (DiscModel model : c.discs) drive.QueueDisc(Disc(model, 4096));
+    Run([&](TFormTest& form) { StartAndWait(form); });
+    Lines expected = c.prompts;
+    expected.push_back("PASS !!");
+    EXPECT_EQ(Boxes(), expected);
+    EXPECT_EQ(Count(Log(), "TEST INDEX"), c.prompts.size());
+}
+
+const char* const kCdPrompt = "Put a CD-ROM or CD-R disc on the tray ";
+const char* const kCdRwPrompt = "Put a CD-RW disc on the tray ";
+const char* const kDvdPrompt = "Put a DVD-ROM or DVD-R disc on the tray ";
+const char* const kDvdRwPrompt = "Put a DVD-RW disc on the tray ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Features, BatchRounds,
+    ::testing::Values(
+        RoundsCase{"NoneOfThem", {}, {DiscModel::CdRom}, {kCdPrompt}},
+        RoundsCase{"DvdReadOnly", {0x1F}, {DiscModel::CdRom, DiscModel::DvdRom}, {kCdPrompt, kDvdPrompt}},
+        RoundsCase{"DvdReadAndDvdWriteWithoutCdWrite", {0x1F, 0x2F}, {DiscModel::CdRom, DiscModel::DvdRom},
+                   {kCdPrompt, kDvdPrompt}},
+        RoundsCase{"CdWrite", {0x2D}, {DiscModel::CdRom, DiscModel::CdRw, DiscModel::DvdRom},
+                   {kCdPrompt, kCdRwPrompt, kDvdPrompt}},
+        RoundsCase{"CdWriteAndDvdWrite", {0x2D, 0x2F},
+                   {DiscModel::CdRom, DiscModel::CdRw, DiscModel::DvdRom, DiscModel::DvdRw},
+                   {kCdPrompt, kCdRwPrompt, kDvdPrompt, kDvdRwPrompt}}),
+    [](const ::testing::TestParamInfo<RoundsCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, CancelAtTheFirstPromptLogsTheTrayAndBreaks) {
+    sim::SimDrive& drive = AttachDrive('d', Disc(DiscModel::DvdRom));
+    dialogs.QueueMessageBoxAnswer(platform::IDCANCEL);
+    Run([&](TFormTest& form) { StartAndWait(form); });
+    EXPECT_EQ(Log(), kHeader +
+                         "    <<  TRAY OPEN/CLOSE  TEST >>\n"
+                         "    [ TEST TIME    ] : 00:00:00\n"
+                         "    [ STATUS       ] : BREAK\n\n");
+    EXPECT_EQ(Boxes(), (Lines{kCdPrompt, "BREAK!!"}));
+    EXPECT_TRUE(drive.TrayOpen());
+}
+
+TEST_F(EngineTest, ADiscThatDoesNotSuitTheRoundFailsTheRun) {
+    sim::SimDrive& drive = AttachDrive('d');
+    drive.QueueDisc(Disc(DiscModel::DvdRom));
+    Run([&](TFormTest& form) { StartAndWait(form); });
+    EXPECT_EQ(Log(), kHeader);
+    EXPECT_EQ(Boxes(), (Lines{kCdPrompt, "FAIL !!"}));
+}
+
+// A failure in an earlier round decides the verdict, even when the later
+// rounds pass.
+TEST_F(EngineTest, AnEarlierRoundsFailureIsNotReportedAsAPass) {
+    sim::DriveConfig config;
+    config.Features = {0x1F};
+    sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+    drive.QueueDisc(Disc(DiscModel::CdRom, 4096));
+    drive.QueueDisc(Disc(DiscModel::DvdRom, 4096));
+    sim::Fault fault = Refuse(0x28, sim::kSenseReadError);
+    fault.Once = true;
+    drive.AddFault(fault);
+    Run([&](TFormTest& form) { StartAndWait(form); });
+    EXPECT_EQ(Count(Log(), "[ STATUS         ] : FAIL!!(031100)"), 1u);
+    EXPECT_EQ(Count(Log(), "[ STATUS         ] : PASS!!"), 1u);
+    EXPECT_EQ(Verdict(), "FAIL !!");
+}
+
+// STOP in a round ends the run there: no further disc is asked for.
+TEST_F(EngineTest, AStoppedBatchRunSkipsTheRemainingRounds) {
+    sim::DriveConfig config;
+    config.Features = {0x1F, 0x2D};
+    sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+    drive.QueueDisc(Disc(DiscModel::CdRom, 4096));
+    drive.QueueDisc(Disc(DiscModel::CdRw, 40000000));
+    drive.QueueDisc(Disc(DiscModel::DvdRom, 4096));
+    Run([&](TFormTest& form) {
+        // The CD-RW's partial range is 1,200,000 blocks long.
+        StartAndWait(form, [&] { return form.Run.RangeEnd > 100000 && form.Run.CurrentAddress > 0; });
+    });
+    EXPECT_EQ(Boxes(), (Lines{kCdPrompt, kCdRwPrompt, "BREAK!!"}));
+    EXPECT_EQ(Count(Log(), "TEST INDEX"), 2u);
+    EXPECT_NE(Log().find("    << PARTIAL WRITE TEST >>\n"), std::string::npos);
+    EXPECT_EQ(Count(Log(), "[ STATUS         ] : BREAK"), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Outside Batch Mode
+
+struct WholeDiscCase {
+    const char* name;
+    DiscModel model;
+    std::optional<sim::DiscState> status;
+    bool formatted;      // a format step runs before the write
+    uint8_t writeOpcode;
+    std::vector<uint8_t> closes;  // CLOSE TRACK/SESSION byte 2 of each close sent
+};
+
+class WholeDisc : public EngineTest, public ::testing::WithParamInterface<WholeDiscCase> {};
+
+TEST_P(WholeDisc, IsWrittenAndComparedToTheEnd) {
+    const WholeDiscCase& c = GetParam();
+    // 1000 blocks: 62 chunks of 16 and a last one of 8.
+    sim::SimDrive& drive = AttachDrive('d', Disc(c.model, 1000, c.status));
+    RunOnce(Choice::FullWrite);
+    std::string expected;
+    if (c.formatted) expected += "    << FORMAT TEST >>\n    [ STATUS         ] : COMPLETE\n\n";
+    expected +=
+        "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n    [ STATUS         ] : PASS!!\n\n"
+        "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n    [ STATUS         ] : PASS!!\n\n";
+    const std::string body = Body();
+    ASSERT_GE(body.size(), expected.size());
+    EXPECT_EQ(body.substr(body.size() - expected.size()), expected);
+    EXPECT_EQ(Verdict(), "PASS !!");
+    const auto writes = Commands(drive, c.writeOpcode);
+    ASSERT_EQ(writes.size(), 63u);
+    EXPECT_EQ(writes.back().DataLength, 8u * 2048u);
+    if (c.writeOpcode == 0xAA) {
+        for (const auto& w : writes) EXPECT_EQ(w.Cdb[10], 0x80);
+    }
+    std::vector<uint8_t> closes;
+    for (const auto& close : Commands(drive, 0x5B)) closes.push_back(close.Cdb[2]);
+    EXPECT_EQ(closes, c.closes);
+    const auto reads = Commands(drive, 0x28);
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads.back().DataLength, 8u * 2048u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, WholeDisc,
+    ::testing::Values(WholeDiscCase{"DvdRw", DiscModel::DvdRw, sim::DiscState::Blank, true, 0x2A, {1, 2}},
+                      WholeDiscCase{"DvdPlusRw", DiscModel::DvdPlusRw, std::nullopt, true, 0x2A, {}},
+                      WholeDiscCase{"DvdRam", DiscModel::DvdRam, std::nullopt, false, 0xAA, {1, 2}},
+                      WholeDiscCase{"DvdRDualLayer", DiscModel::DvdRDl, sim::DiscState::Blank, false, 0x2A, {1}}),
+    [](const ::testing::TestParamInfo<WholeDiscCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, ADvdPlusRwIsFormattedWithItsWriteParameters) {
+    sim::SimDrive& drive = AttachDrive('d', Disc(DiscModel::DvdPlusRw, 1000));
+    RunOnce(Choice::PartialWrite);
+    const auto selects = Commands(drive, 0x55);
+    ASSERT_FALSE(selects.empty());
+    const std::vector<uint8_t> page = {0, 0, 0, 0, 0, 0, 0, 0, 0x05, 0x32, 0x01, 0xC4,
+                                       0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x96};
+    ASSERT_GE(selects[0].DataOut.size(), page.size());
+    EXPECT_EQ(std::vector<uint8_t>(selects[0].DataOut.begin(), selects[0].DataOut.begin() + 24), page);
+    const auto formats = Commands(drive, 0x04);
+    ASSERT_EQ(formats.size(), 1u);
+    EXPECT_EQ(formats[0].DataOut,
+              (std::vector<uint8_t>{0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(EngineTest, StopDuringAWriteFlushesAndClosesNothing) {
+    sim::SimDrive& drive = AttachDrive('d', Disc(DiscModel::DvdRam));
+    RunOnce(Choice::FullWrite, nullptr, [] { return FormTest->Run.CurrentAddress > 0; });
+    const std::string body = Body();
+    EXPECT_NE(body.find("    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 2236704 \n"
+                        "    [ STATUS         ] : BREAK\n\n"),
+              std::string::npos)
+        << body;
+    EXPECT_EQ(body.find("READ & COMPARE"), std::string::npos);
+    EXPECT_EQ(Verdict(), "BREAK!!");
+    // After the last write: the cache flush, no close, no read.
+    const std::vector<sim::LoggedCommand> log = drive.LogSnapshot();
+    size_t lastWrite = 0;
+    for (size_t i = 0; i < log.size(); ++i)
+        if (log[i].Cdb[0] == 0xAA) lastWrite = i;
+    ASSERT_LT(lastWrite + 1, log.size());
+    EXPECT_EQ(log[lastWrite + 1].Cdb[0], 0x35);
+    for (size_t i = lastWrite; i < log.size(); ++i) {
+        EXPECT_NE(log[i].Cdb[0], 0x5B);
+        EXPECT_NE(log[i].Cdb[0], 0x28);
+    }
+}
+
+TEST_F(EngineTest, ReadTestsOutsideBatchMode) {
+    AttachDrive('d', Disc(DiscModel::DvdRom, 40));
+    Run([&](TFormTest& form) {
+        form.ReadProperties->click();
+        form.RandomReadCheckBox->click();
+        form.RandomReadEdit->setText("3");
+        form.SequentialReadCheckBox->click();
+        form.SequentialReadEdit->setText("2");
+        StartAndWait(form);
+    });
+    const std::string sequential =
+        "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 40 \n    [ TEST COUNT     ] : 2 Time(s)\n"
+        "    [ STATUS         ] : PASS!!\n\n";
+    EXPECT_EQ(Body(), std::string("     TEST INDEX(C/T)  >> : 0/0\n\n") + kRule +
+                          "    [ DISC TYPE        ] : DVD-ROM\n    [ DISC SIZE        ] : 80 KB\n" + kRule + "\n" +
+                          "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 3 TIME(S)\n"
+                          "    [ STATUS         ] : PASS!!\n\n" +
+                          sequential + sequential);
+    EXPECT_EQ(Verdict(), "PASS !!");
+}
+
+TEST_F(EngineTest, NoTestChosenLogsTheDiscAndPasses) {
+    AttachDrive('d', Disc(DiscModel::DvdRom, 40));
+    RunOnce(Choice::Nothing);
+    EXPECT_EQ(Body(), std::string("     TEST INDEX(C/T)  >> : 0/0\n\n") + kRule +
+                          "    [ DISC TYPE        ] : DVD-ROM\n    [ DISC SIZE        ] : 80 KB\n" + kRule + "\n");
+    EXPECT_EQ(Verdict(), "PASS !!");
+}
+
+// A sequential count past what a byte counts still ends after that many
+// passes.
+TEST_F(EngineTest, ASequentialCountOfThreeHundredEnds) {
+    AttachDrive('d', Disc(DiscModel::DvdRom, 16));
+    RunOnce(Choice::SequentialRead, "300");
+    EXPECT_EQ(Count(Log(), "<< SEQUENTIAL READ TEST >>"), 300u);
+    EXPECT_EQ(Verdict(), "PASS !!");
+}
+
+// ---------------------------------------------------------------------------
+// Failures, each in the log with its address and code
+
+struct FailureCase {
+    const char* name;
+    DiscModel model;
+    std::optional<uint32_t> capacity;
+    std::optional<sim::DiscState> status;
+    Choice choice;
+    std::optional<sim::Fault> fault;
+    std::string section;  // expected in the log
+    const char* absent;   // not expected in the log ("" for nothing)
+};
+
+class Failures : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failures, AreLoggedWithAddressAndCode) {
+    const FailureCase& c = GetParam();
+    sim::SimDrive& drive = AttachDrive('d', Disc(c.model, c.capacity, c.status));
+    if (c.fault) drive.AddFault(*c.fault);
+    RunOnce(c.choice);
+    EXPECT_NE(Body().find(c.section), std::string::npos) << Body();
+    if (*c.absent != '\0') {
+        EXPECT_EQ(Body().find(c.absent), std::string::npos) << Body();
+    }
+    EXPECT_EQ(Verdict(), "FAIL !!");
+    EXPECT_TRUE(windowBack);
+}
+
+sim::Fault RefusedFormat() { return Refuse(0x04, sim::kSenseInvalidFieldInParameters); }
+sim::Fault RefusedClose() { return Refuse(0x5B, sim::kSenseSequenceError); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, Failures,
+    ::testing::Values(
+        FailureCase{"CompareError", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, sim::Fault::CorruptBlock(37),
+                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ FAIL ADDR.     ] : 32(20h)\n    [ STATUS         ] : COMPARE ERROR(000000)\n\n",
+                    ""},
+        FailureCase{"ReadError", DiscModel::DvdRom, 1000, std::nullopt, Choice::SequentialRead,
+                    sim::Fault::ReadErrorAt(517),
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ TEST COUNT     ] : 1 Time(s)\n    [ FAIL ADDR.     ] : 512(200h)\n"
+                    "    [ STATUS         ] : FAIL!!(031100)\n\n",
+                    ""},
+        FailureCase{"WriteError", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite,
+                    sim::Fault::WriteErrorAt(100),
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ FAIL ADDR.     ] : 96(60h)\n    [ STATUS         ] : FAIL!!(030C00)\n\n",
+                    "READ & COMPARE"},
+        FailureCase{"RefusedFormatUnit", DiscModel::DvdRw, 1000, sim::DiscState::Blank, Choice::FullWrite,
+                    RefusedFormat(),
+                    "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(052600)\n\n    << FULL WRITE TEST >>\n",
+                    "READ & COMPARE"},
+        // A close the drive refuses leaves the disc open: the write fails.
+        FailureCase{"RefusedClose", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, RefusedClose(),
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ FAIL ADDR.     ] : 1000(3E8h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)(052C00)\n\n",
+                    "READ & COMPARE"},
+        // A disc without blocks has no address to read at random.
+        FailureCase{"NoCapacityForTheRandomRead", DiscModel::DvdRom, 0, std::nullopt, Choice::RandomRead, std::nullopt,
+                    "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n"
+                    "    [ READ FAIL ADDR.] : 0(0h)\n    [ STATUS         ] : FAIL!!(000000)\n\n",
+                    ""}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Waits
+
+struct BoundCase {
+    const char* name;
+    DiscModel model;
+    sim::DiscTimings timings;
+    const char* section;
+    uint32_t atLeastMs;
+};
+
+class BoundedWaits : public EngineTest, public ::testing::WithParamInterface<BoundCase> {};
+
+// A drive that stays busy for good ends the wait at its bound, with the
+// drive's last answer.
+TEST_P(BoundedWaits, EndAtTheirBound) {
+    const BoundCase& c = GetParam();
+    sim::Disc disc = Disc(c.model, 1000, sim::DiscState::Blank);
+    disc.Timings = c.timings;
+    AttachDrive('d', disc);
+    RunOnce(Choice::FullWrite);
+    EXPECT_NE(Body().find(c.section), std::string::npos) << Body();
+    EXPECT_GE(Elapsed(), c.atLeastMs);
+    EXPECT_EQ(Verdict(), "FAIL !!");
+}
+
+constexpr uint32_t kForever = 0x7FFFFFFF;
+
+INSTANTIATE_TEST_SUITE_P(
+    Busy, BoundedWaits,
+    ::testing::Values(BoundCase{"Format", DiscModel::DvdRw, {2000, 30000, 60000, kForever},
+                                "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(020404)\n\n",
+                                kFormatWaitBoundMs},
+                      BoundCase{"Close", DiscModel::DvdR, {kForever, 30000, 60000, 90000},
+                                "    [ STATUS         ] : CLOSE SESSION ERROR( 20407)(020407)\n\n",
+                                kCloseWaitBoundMs}),
+    [](const ::testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
+
+// The disc is read again after a write with a pause between reads, so the
+// wait spends its minute on the clock and not in a tight loop.
+TEST_F(EngineTest, TheWaitAfterAWritePausesBetweenReads) {
+    sim::SimDrive& drive = AttachDrive('d');
+    Run([&](TFormTest& form) {
+        form.AutoRun->SetEnabled(false);  // as during a run
+        const uint32_t commandsBefore = drive.CommandCount();
+        const uint32_t start = machine.Clock().TickCount();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            vcl::WorkerScope scope;
+            form.WaitForDiscAfterWrite();
+            done = true;
+        });
+        EXPECT_TRUE(RunLoop([&] { return done.load(); }));
+        worker.join();
+        EXPECT_GE(machine.Clock().TickCount() - start, 60000u);
+        // At most one look every half second, a few commands each.
+        EXPECT_LE(drive.CommandCount() - commandsBefore, 121u * 4u);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The log's name
+
+TEST_F(EngineTest, ALogNameWithAPathWritesNothingOutsideTheTestDirectory) {
+    AttachDrive('d', Disc(DiscModel::DvdRom, 40));
+    Run([&](TFormTest& form) {
+        form.LogFileNameEdit->setText("../escape");
+        Choose(form, Choice::Nothing);
+        StartAndWait(form);
+    });
+    EXPECT_FALSE(fs::exists(dir + "/escape.LOG"));
+    for (const auto& entry : fs::directory_iterator(dir + "/Corvan CE")) {
+        EXPECT_NE(entry.path().extension(), ".LOG") << entry.path();
+    }
+    EXPECT_EQ(Verdict(), "PASS !!");
+}
+
+TEST_F(EngineTest, TwoRunsUnderOneNameKeepOnlyTheSecond) {
+    sim::DriveConfig config;
+    config.Features = {};
+    sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+    drive.QueueDisc(Disc(DiscModel::CdRom, 40));
+    drive.QueueDisc(Disc(DiscModel::CdRom, 40));
+    Run([&](TFormTest& form) {
+        form.LogFileNameEdit->setText("");
+        StartAndWait(form);
+        StartAndWait(form);
+    });
+    const std::string log = Log("");
+    EXPECT_EQ(Count(log, "< PROGRAM INFO."), 1u);
+    EXPECT_EQ(Count(log, "<< RANDOM READ TEST >>"), 1u);
+    EXPECT_EQ(Boxes(), (Lines{kCdPrompt, "PASS !!", kCdPrompt, "PASS !!"}));
+}
+
+}  // namespace
