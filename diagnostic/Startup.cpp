@@ -8,6 +8,15 @@
 #include "platform/Win.h"
 #include "vcl/Forms.h"
 
+void ResetCorvan() {
+    vcl::Application.Reset();
+    FormScreenItem = nullptr;
+    FormMain = nullptr;
+    FormTest = nullptr;
+    FormAbout = nullptr;
+    FormTestSpec = nullptr;
+}
+
 void RunCorvan() {
     vcl::Application.Title = "Corvan CE";
     // The first window created is the application's main window; the

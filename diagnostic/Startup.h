@@ -7,3 +7,7 @@
 inline constexpr unsigned kSplashMs = 1000;
 
 void RunCorvan();
+
+// Frees the program's windows and forgets them, so that a process that
+// runs the program more than once (tests, benchmarks) starts afresh.
+void ResetCorvan();

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "diagnostic/Mirtaltest.h"
 #include "diagnostic/Startup.h"
+#include "diagnostic/TestScript.h"
 #include "simdrive/Select.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
@@ -29,6 +31,25 @@ int main(int argc, char** argv) {
         recording.SetEcho(true);
         vcl::InstallDialogs(&recording);
     }
+    // A scripted run works the test window while it is up, then closes it.
+    static std::vector<ScriptStep> script;
+    bool scriptFailed = false;
+    if (machine != nullptr && !machine->UiScript.empty()) {
+        if (!LoadTestScript(machine->UiScript, script, error)) {
+            std::fprintf(stderr, "Corvan_CE: %s\n", error.c_str());
+            return 1;
+        }
+        recording.SetModalCallback([&](vcl::TForm& form) {
+            if (form.ClassName() != "TFormTest") return;
+            auto& test = static_cast<TFormTest&>(form);
+            std::string why;
+            if (!RunTestScript(test, script, recording, why)) {
+                std::fprintf(stderr, "Corvan_CE: the script stopped at %s\n", why.c_str());
+                scriptFailed = true;
+            }
+            test.CloseBtnClick();
+        });
+    }
     vcl::InstallMessageBoxService();
 
     const int result = vcl::RunGuarded([&] {
@@ -37,5 +58,5 @@ int main(int argc, char** argv) {
     });
     vcl::Application.Finalize();
     vcl::InstallDialogs(nullptr);
-    return result;
+    return result != 0 ? result : scriptFailed ? 1 : 0;
 }

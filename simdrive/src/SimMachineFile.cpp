@@ -123,6 +123,7 @@ struct Description {
     std::optional<std::string> CommandLine;
     bool UiAuto = true;
     bool VirtualClock = true;
+    std::optional<std::string> UiScript;
     bool ClockGiven = false;  // else the clock follows the ui setting
 };
 
@@ -408,7 +409,6 @@ constexpr Switch kSwitches[] = {
     {"platform", "nt", "9x", &Description::NtFamily},
     {"admin", "yes", "no", &Description::Administrator},
     {"restart", "accept", "refuse", &Description::RestartAccepted},
-    {"ui", "auto", "interactive", &Description::UiAuto},
     {"clock", "virtual", "real", &Description::VirtualClock},
 };
 
@@ -421,6 +421,19 @@ constexpr TextSetting kTextSettings[] = {
     {"state", "state file path", &Description::StatePath},
     {"commandline", "command line text", &Description::CommandLine},
 };
+
+// ui auto|interactive|script "<file>": a script is followed headless.
+bool ReadUi(LineReader& r, Description& d) {
+    size_t choice = 0;
+    if (!r.Choice({"auto", "interactive", "script"}, choice, "ui")) return false;
+    d.UiAuto = choice != 1;
+    if (choice == 2) {
+        std::string path;
+        if (!r.Word(path, "script path")) return false;
+        d.UiScript = path;
+    }
+    return r.End();
+}
 
 bool ReadProcess(LineReader& r, Description& d) {
     SimProcess p;
@@ -462,7 +475,9 @@ bool ReadLine(LineReader& r, Description& d, std::set<std::string>& seen, int nu
         return r.End();
     }
     bool ok = true;
-    if (keyword == "version") {
+    if (keyword == "ui") {
+        return ReadUi(r, d);
+    } else if (keyword == "version") {
         ok = ReadVersion(r, d);
     } else if (keyword == "language") {
         uint16_t id = 0;
@@ -575,6 +590,11 @@ std::unique_ptr<SimMachine> ParseSimMachine(const std::string& text, const std::
     }
 
     std::unique_ptr<SimMachine> machine = Build(description);
+    if (description.UiScript) {
+        std::filesystem::path script(*description.UiScript);
+        if (script.is_relative()) script = std::filesystem::path(baseDirectory) / script;
+        machine->UiScript = script.string();
+    }
     if (description.StatePath) {
         std::filesystem::path state(*description.StatePath);
         if (state.is_relative()) state = std::filesystem::path(baseDirectory) / state;

@@ -80,12 +80,7 @@ protected:
     }
 
     void TearDown() override {
-        vcl::Application.Reset();
-        FormScreenItem = nullptr;
-        FormMain = nullptr;
-        FormTest = nullptr;
-        FormAbout = nullptr;
-        FormTestSpec = nullptr;
+        ResetCorvan();
         vcl::InstallDialogs(nullptr);
         QCoreApplication::processEvents();
         fs::current_path(previousDir_);

@@ -515,6 +515,47 @@ INSTANTIATE_TEST_SUITE_P(
                                 kCloseWaitBoundMs}),
     [](const ::testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
 
+// STOP ends the readiness waits after a format and after a close at once,
+// however long the drive would stay busy.
+TEST_F(EngineTest, StopEndsTheReadinessWaits) {
+    sim::Disc rewritable = Disc(DiscModel::DvdRw, 1000, sim::DiscState::Blank);
+    rewritable.Timings = {kForever, kForever, kForever, kForever};
+    sim::Disc recordable = Disc(DiscModel::DvdR, 1000, sim::DiscState::Blank);
+    recordable.Timings = rewritable.Timings;
+    recordable.Tracks.back().Recorded = 16;  // its open first track holds a chunk
+    sim::SimDrive& drive = AttachDrive('d', rewritable);
+    Run([&](TFormTest& form) {
+        form.AutoRun->SetEnabled(false);  // as during a run
+        form.TestLogPath = dir + "/stop.LOG";
+        form.Run.Abort = 1;
+        form.Run.UserBreak = 1;
+        const auto onWorker = [&](const std::function<bool(std::span<uint8_t>)>& step) {
+            std::vector<uint8_t> buffer(kStepBufferSize);
+            std::atomic<bool> done{false};
+            bool result = true;
+            const uint32_t start = machine.Clock().TickCount();
+            std::thread worker([&] {
+                vcl::WorkerScope scope;
+                result = step(buffer);
+                done = true;
+            });
+            EXPECT_TRUE(RunLoop([&] { return done.load(); }));
+            worker.join();
+            // No more than the format's settling pause.
+            EXPECT_LT(machine.Clock().TickCount() - start, 10000u);
+            return result;
+        };
+        form.Run.TestKind = 5;
+        EXPECT_FALSE(onWorker([&](std::span<uint8_t> buffer) { return form.RunFormatTest(buffer); }));
+        drive.LoadDisc(recordable);
+        form.Run.TestKind = 4;
+        EXPECT_FALSE(onWorker([&](std::span<uint8_t> buffer) { return form.CloseSession(buffer, 1); }));
+    });
+    EXPECT_EQ(ReadFile(dir + "/stop.LOG"), "    << FORMAT TEST >>\n    [ STATUS         ] : BREAK\n\n");
+    EXPECT_EQ(Commands(drive, 0x04).size(), 1u);
+    EXPECT_EQ(Commands(drive, 0x5B).size(), 1u);
+}
+
 // The disc is read again after a write with a pause between reads, so the
 // wait spends its minute on the clock and not in a tight loop.
 TEST_F(EngineTest, TheWaitAfterAWritePausesBetweenReads) {

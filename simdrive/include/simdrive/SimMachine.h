@@ -121,6 +121,9 @@ public:
     // answers at once; a user-interface layer that shows real windows
     // replaces it when UiAuto is false.
     bool UiAuto = true;
+    // A script the program follows at its windows in a headless run (the
+    // program's own format), or empty.
+    std::string UiScript;
     // The services and the drives run on the real clock instead of the
     // virtual one (Clock() still answers the virtual clock, which then stays
     // unused).

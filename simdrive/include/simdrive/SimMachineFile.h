@@ -23,6 +23,10 @@
 //   commandline "<text>"              else the process's real command line
 //   ui auto|interactive               auto: windows and message boxes are
 //                                     answered at once and echoed to stderr
+//   ui script "<file>"                as auto, and the program follows the
+//                                     script at its windows (Corvan_CE:
+//                                     diagnostic/TestScript.h); relative to
+//                                     the description's folder
 //   clock virtual|real                virtual: waits cost no real time;
 //                                     without it: virtual with ui auto, real
 //                                     with ui interactive
