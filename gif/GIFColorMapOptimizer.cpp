@@ -12,18 +12,11 @@ bool ContainsIndex(const uint8_t* data, int index, uint64_t size) {
     return std::memchr(data, index, size) != nullptr;
 }
 
-namespace {
-
-int SquaredDistance(TGIFColor a, TGIFColor b) {
-    const int r = a.Red - b.Red, g = a.Green - b.Green, bl = a.Blue - b.Blue;
-    return r * r + g * g + bl * bl;
-}
-
-// The first of the nearest colours among colors[0, count).
-int NearestColor(const TColorMap& colors, int count, TGIFColor color) {
+int NearestColor(const TGIFColor* colors, int count, TGIFColor color) {
     int best = 0, bestDistance = INT_MAX;
     for (int i = 0; i < count; ++i) {
-        const int distance = SquaredDistance(colors[static_cast<size_t>(i)], color);
+        const int r = colors[i].Red - color.Red, g = colors[i].Green - color.Green, b = colors[i].Blue - color.Blue;
+        const int distance = r * r + g * g + b * b;
         if (distance < bestDistance) {
             bestDistance = distance;
             best = i;
@@ -31,6 +24,8 @@ int NearestColor(const TColorMap& colors, int count, TGIFColor color) {
     }
     return best;
 }
+
+namespace {
 
 bool ByCount(const THistogramEntry* a, const THistogramEntry* b) { return a->Count > b->Count; }
 bool ByColor(const THistogramEntry* a, const THistogramEntry* b) { return a->KeyValue() > b->KeyValue(); }
@@ -172,7 +167,7 @@ int TColorMapOptimizer::KeepColor(TGIFColor color, int limit) {
         FFinalColorMap[static_cast<size_t>(FFinalCount)] = color;
         return FFinalCount++;
     }
-    return NearestColor(FFinalColorMap, FFinalCount, color);
+    return NearestColor(FFinalColorMap.data(), FFinalCount, color);
 }
 
 void TColorMapOptimizer::BuildFinalColorMap() {
@@ -193,7 +188,7 @@ void TColorMapOptimizer::BuildFinalColorMap() {
         THistogramEntry* entry = FMergedList[static_cast<size_t>(i)];
         // Survivors are used colours and sort before their duplicates.
         entry->NewIndex = entry->Count == 0 ? entry->Survivor->NewIndex
-                                            : NearestColor(FFinalColorMap, FFinalCount, entry->Key);
+                                            : NearestColor(FFinalColorMap.data(), FFinalCount, entry->Key);
     }
     for (TKeptColor& kept : FKeptColors) kept.NewIndex = KeepColor(kept.Color, limit);
     if (FUseTransparency) {

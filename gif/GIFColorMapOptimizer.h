@@ -13,6 +13,10 @@ namespace gif {
 // True when the byte value index occurs among the first size bytes of data.
 bool ContainsIndex(const uint8_t* data, int index, uint64_t size);
 
+// The nearest of colors[0, count) by squared RGB distance, the first of
+// equals; 0 when count is 0.
+int NearestColor(const TGIFColor* colors, int count, TGIFColor color);
+
 // One colour of a table with its use.
 struct THistogramEntry {
     int32_t Count = 0;

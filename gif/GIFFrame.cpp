@@ -15,6 +15,8 @@ TGIFSubImage::~TGIFSubImage() {
     FExtensions = nullptr;
     delete FColorMap;
     FColorMap = nullptr;
+    FreeMask();
+    if (FLocalPalette != 0) gdi::DeleteObject(FLocalPalette);
     FLocalPalette = 0;
 }
 
@@ -28,6 +30,10 @@ void TGIFSubImage::Clear() {
     FGCE = nullptr;
     FreeBitmap();
     FreeMask();
+    // The palette goes too: a colour table filled afterwards must not find
+    // an old palette whose change would drop a bitmap being read.
+    if (FLocalPalette != 0) gdi::DeleteObject(FLocalPalette);
+    FLocalPalette = 0;
 }
 
 bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
@@ -70,7 +76,10 @@ void TGIFSubImage::Assign(const TPersistent* source) {
     }
     const auto* frame = dynamic_cast<const TGIFSubImage*>(source);
     if (frame == nullptr) {
-        TGIFItem::Assign(source);
+        if (const auto* bitmap = dynamic_cast<const vcl::TBitmap*>(source))
+            AssignBitmap(*bitmap);
+        else
+            TGIFItem::Assign(source);
         return;
     }
     Clear();
@@ -84,6 +93,10 @@ void TGIFSubImage::Assign(const TPersistent* source) {
     frame->FExtensions->SaveToStream(extensions);
     extensions.SetPosition(0);
     FExtensions->LoadFromStream(extensions, this);
+    if (frame->FBitmap != nullptr) {
+        NewBitmap();
+        FBitmap->Assign(frame->FBitmap.get());
+    }
 }
 
 int TGIFSubImage::GetBounds(int index) const {
@@ -223,7 +236,5 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     if (FImageDescriptor[9] & 0x80) FColorMap->LoadFromStream(stream, 2 << (FImageDescriptor[9] & 7));
     Decompress(stream);
 }
-
-void TGIFSubImage::SetPalette(HPALETTE value) { FLocalPalette = value; }
 
 }  // namespace gif

@@ -644,10 +644,7 @@ public:
     void SetTop(int value) { SetBounds(2, value); }
     void SetWidth(int value) { SetBounds(3, value); }
     void SetHeight(int value) { SetBounds(4, value); }
-    struct TRect {
-        int Left, Top, Right, Bottom;
-        bool operator==(const TRect&) const = default;
-    };
+    using TRect = vcl::TRect;
     TRect GetBoundsRect() const;
     void SetBoundsRect(const TRect& rect);
     TRect GetClientRect() const;
@@ -692,24 +689,56 @@ public:
     TGIFGraphicControlExtension* GetGraphicControlExtension() const { return FGCE; }
     void SetGraphicControlExtension(TGIFGraphicControlExtension* gce) { FGCE = gce; }
 
-    // Draws the frame on canvas: rect is where the whole picture goes, the
-    // frame takes its own part of it; transparent leaves the pixels of the
-    // transparent colour alone, tile repeats the picture over rect.
-    void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect, bool transparent, bool tile);
-
-    // Rendering caches, filled by the rendering unit.
+    // Rendering.  The bitmap (8 bits, the frame's palette) is built on
+    // demand and kept until pixels, bounds or palette change; the mask is a
+    // monochrome bitmap of the frame's size whose 1 bits mark the pixels of
+    // the transparent index.
+    HPALETTE GetPalette();
+    HPALETTE GetLocalPalette() const { return FLocalPalette; }
+    // Takes over the handle; a bitmap of another palette is dropped.
+    void SetPalette(HPALETTE value);
+    bool GetHasBitmap() const { return FBitmap != nullptr; }
+    void SetHasBitmap(bool value);
+    // nullptr for an empty frame, or when a progress handler aborted.
+    vcl::TBitmap* GetBitmap();
+    void SetBitmap(const vcl::TBitmap* value);
+    void NewBitmap();
     void FreeBitmap();
     void FreeMask();
-    HPALETTE GetLocalPalette() const { return FLocalPalette; }
-    void SetPalette(HPALETTE value);
+    bool HasMask();
+    HBITMAP GetMask() const { return FMask; }
+    // rect spans the picture's logical screen: the frame's part of it.
+    vcl::TRect ScaleRect(const vcl::TRect& rect) const;
+    // Draws the frame on canvas: rect is where the whole picture goes, the
+    // frame takes its own part of it; transparent leaves the pixels of the
+    // transparent colour alone; tile repeats the frame at its own size,
+    // stepping by the picture's size over rect.
+    void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect, bool transparent, bool tile);
+    // As Draw, with rect the frame's own place.
+    void StretchDraw(vcl::TCanvas& canvas, const vcl::TRect& rect, bool transparent, bool tile);
 
     std::string ClassName() const override { return "TGIFSubImage"; }
 
+protected:
+    // A bitmap destination receives the frame's bitmap.
+    void AssignTo(TPersistent* dest) const override;
+
 private:
+    void RenderBitmap(bool dither);
+    void DoGetBitmap();
+    void DoGetDitherBitmap();
+    // A bitmap of any depth becomes the frame's pixels and colour table.
+    void AssignBitmap(const vcl::TBitmap& source);
+    void ReadBitmap(vcl::TBitmap& bitmap);
+    // Pixels under the mask's non-zero values take a new transparent index.
+    void ApplyMask(HBITMAP mask);
+
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
     bool FNeedMask = true;
     HPALETTE FLocalPalette = 0;
+    std::unique_ptr<vcl::TBitmap> FBitmap;
+    HBITMAP FMask = 0;
     TGIFLocalColorMap* FColorMap;
     std::array<uint8_t, 10> FImageDescriptor{0x2C};
     TGIFExtensionList* FExtensions;
@@ -837,9 +866,20 @@ public:
     void SetDrawBackgroundColor(TColor value) { FDrawBackgroundColor = value; }
     TNotifyEvent OnPaintStart, OnFramePaint, OnFrameDone, OnLoopStart, OnPaintEnd;
 
-    // The picture's palette handle; the drawing unit builds and deletes it.
+    // The picture's palette: the cached bitmap's, else the picture's own
+    // handle, made on demand from the web palette (when dithering) or the
+    // global colour table, else frame 0's.  The picture owns it.
+    HPALETTE GetPalette();
     HPALETTE GetPaletteHandle() const { return FPaletteHandle; }
+    // Takes over the handle; a cached bitmap of another palette is dropped.
     void SetPalette(HPALETTE value);
+    bool GetPaletteModified() const { return FPaletteModified; }
+    void SetPaletteModified(bool value) { FPaletteModified = value; }
+    // goDither, and goAutoDither only on a palette device.
+    bool GetDoDither() const;
+    // Appends a frame made from a graphic (a bitmap); returns its index.
+    // Anything else raises "Object type not supported for operation".
+    int Add(const TPersistent* graphic);
     // Drawing.  A still picture (one frame, or goAnimate clear) is drawn at
     // once; an animation by the drawing painter, into the cached bitmap
     // (the first Draw returns once the first frame is shown) or, with
@@ -889,9 +929,15 @@ private:
     vcl::TThreadList<TGIFPainter> FPainters;
     std::atomic<TGIFPainter*> FDrawingPainter{nullptr};
     vcl::TBitmap* FCachedBitmap = nullptr;
+
+    // The picture becomes one frame converted from another graphic.
+    void AssignGraphic(const TPersistent* source);
+
     TGIFImageList* FImages;
     TGIFHeader* FHeader;
     HPALETTE FPaletteHandle = 0;
+    bool FPaletteModified = false;
+    bool FPaletteGuard = false;
     TGIFDrawOptions FDrawOptions;
     TColorReduction FColorReduction;
     int FReductionBits;

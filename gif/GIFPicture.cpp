@@ -204,8 +204,7 @@ void TGIFImage::Assign(const TPersistent* source) {
     }
     const auto* picture = dynamic_cast<const TGIFImage*>(source);
     if (picture == nullptr) {
-        // Other pictures are converted by the conversion unit.
-        TPersistent::Assign(source);
+        AssignGraphic(source);
         return;
     }
     Clear();
@@ -256,9 +255,5 @@ int TGIFImage::Add(TGIFSubImage* source) {
     return index;
 }
 
-void TGIFImage::SetPalette(HPALETTE value) { FPaletteHandle = value; }
-
-void TGIFSubImage::FreeBitmap() {}
-void TGIFSubImage::FreeMask() {}
 
 }  // namespace gif

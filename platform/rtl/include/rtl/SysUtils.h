@@ -65,4 +65,12 @@ public:
     using Exception::Exception;
 };
 
+// The silent exception: a handler raises it to cancel the operation that
+// called it, and the operation ends without an error being shown.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
+    using Exception::Exception;
+};
+
 }  // namespace rtl
