@@ -84,7 +84,7 @@ DownloadState TFwLib::CheckFirmwareFile(OptionFlags options, FirmwareIdentity dr
 
 bool TSysFun::IsKoreanLocale() {
     const uint16_t language = win::GetSystemDefaultLangID();
-    return language == 0x412 || language == 0x812;
+    return language == platform::kLangKorean || language == platform::kLangKoreanNorth;
 }
 
 bool TSysFun::IsWindowsNT() {

@@ -12,6 +12,9 @@
 namespace {
 
 using namespace platform::host;
+using platform::kLangEnglishUs;
+using platform::kLangKorean;
+using platform::kLangKoreanNorth;
 
 TEST(CommandLine, JoinsArgumentsAsWindowsHandsThemOver) {
     const struct {

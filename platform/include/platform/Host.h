@@ -226,10 +226,6 @@ private:
 // ---------------------------------------------------------------------------
 // Language.
 
-inline constexpr uint16_t kLangKorean = 0x412;
-inline constexpr uint16_t kLangKoreanNorth = 0x812;
-inline constexpr uint16_t kLangEnglishUs = 0x409;
-
 // The first set and non-empty of LC_ALL, LC_MESSAGES and LANG (null for
 // unset) decides: "ko_KP..." is 0x812, any other Korean locale ("ko",
 // "ko_KR...", "ko.UTF-8", ...) 0x412, everything else 0x409.

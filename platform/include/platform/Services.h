@@ -153,6 +153,10 @@ public:
 
 // ---------------------------------------------------------------------------
 // The system default language id (0x412 Korean, 0x409 US English, ...).
+inline constexpr uint16_t kLangKorean = 0x412;
+inline constexpr uint16_t kLangKoreanNorth = 0x812;
+inline constexpr uint16_t kLangEnglishUs = 0x409;
+
 class ILanguage {
 public:
     virtual ~ILanguage() = default;
