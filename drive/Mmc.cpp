@@ -308,15 +308,28 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     return Send(slot, block, 10, buffer, 0, kDataOut);
 }
 
+#if defined(__x86_64__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 bool FillTestPattern(uint32_t startLba, uint8_t count, std::span<uint8_t> buffer) {
     const size_t bytes = std::max<size_t>(BlockBytes(count), 4);
     if (bytes > buffer.size()) return false;
     std::memset(buffer.data(), 0, 4);
+    // Each block is stored from one 64-byte vector that holds the big-endian
+    // word sixteen times: a fill as fast as a memory copy.  Built on x86-64
+    // for AVX-512, for AVX2 and for neither.
+    using Lanes = uint32_t __attribute__((vector_size(64)));
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t word[4];
         PutBigEndian32(word, startLba + i);
+        uint32_t one;
+        std::memcpy(&one, word, 4);
+        const Lanes value = {one, one, one, one, one, one, one, one, one, one, one, one, one, one, one, one};
         uint8_t* block = buffer.data() + static_cast<size_t>(i) * kBlockSize;
-        for (uint32_t w = 0; w < kBlockSize; w += 4) std::memcpy(block + w, word, 4);
+        for (uint32_t offset = 0; offset < kBlockSize; offset += 128) {
+            std::memcpy(block + offset, &value, 64);
+            std::memcpy(block + offset + 64, &value, 64);
+        }
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #   pelmora_add_layouts(<target>)   adds both to a target (its ui_*.h headers
 #                                   and the resources)
 include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/ProgramResources.cmake)
 
 set(PELMORA_RESOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(PELMORA_LAYOUTS
@@ -30,22 +31,14 @@ foreach(list IN ITEMS ImageListOk:4 ImageListCancel:2 ImageListSearchDownKr:4
   endforeach()
 endforeach()
 
-add_executable(pelmora_artwork ${PELMORA_RESOURCE_DIR}/tools/MakeArtwork.cpp)
-target_link_libraries(pelmora_artwork PRIVATE Qt6::Gui JPEG::JPEG)
-add_custom_command(
-  OUTPUT ${PELMORA_PICTURES}
-  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-          $<TARGET_FILE:pelmora_artwork> ${PELMORA_PICTURE_DIR}
-  DEPENDS pelmora_artwork
+odt_draw_pictures(pelmora_artwork
+  SOURCE ${PELMORA_RESOURCE_DIR}/tools/MakeArtwork.cpp
+  DIRECTORY ${PELMORA_PICTURE_DIR}
   COMMENT "Drawing the artwork"
-  VERBATIM)
+  LIBRARIES Qt6::Gui JPEG::JPEG
+  PICTURES ${PELMORA_PICTURES})
 
 function(pelmora_add_layouts target)
-  qt6_wrap_ui(headers ${PELMORA_LAYOUTS})
-  target_sources(${target} PRIVATE ${headers})
-  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_BINARY_DIR})
-  qt_add_resources(${target} "pelmora_pictures"
-    PREFIX "/pelmora"
-    BASE ${PELMORA_PICTURE_DIR}
-    FILES ${PELMORA_PICTURES})
+  odt_add_layouts(${target} pelmora_pictures PREFIX /pelmora BASE ${PELMORA_PICTURE_DIR}
+    LAYOUTS ${PELMORA_LAYOUTS} PICTURES ${PELMORA_PICTURES})
 endfunction()

@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,8 +21,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 #include "diagnostic/Congifscreenitem.h"
 #include "diagnostic/Mirtalabout.h"
@@ -35,6 +32,7 @@
 #include "simdrive/SimMachine.h"
 #include "vcl/Dialogs.h"
 #include "support/RunUntil.h"
+#include "support/ScratchDirectory.h"
 #include "vcl/Forms.h"
 
 namespace corvantest {
@@ -70,22 +68,12 @@ inline std::string LabelText(const QLabel* label) { return label->text().toStdSt
 
 class CorvanTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/corvan-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        previousDir_ = fs::current_path();
-        fs::current_path(dir);
-        machine.SetNtFamily();
-    }
+    void SetUp() override { machine.SetNtFamily(); }
 
     void TearDown() override {
         ResetCorvan();
         vcl::InstallDialogs(nullptr);
         QCoreApplication::processEvents();
-        fs::current_path(previousDir_);
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
 
     sim::SimDrive& AttachDrive(char letter, std::optional<sim::Disc> disc = std::nullopt,
@@ -145,15 +133,14 @@ protected:
 
     std::string SettingsPath() const { return dir + "/Corvan CE/Corvan CE.INI"; }
 
+    // The program's working directory; it goes last, after every window.
+    testsupport::ScratchWorkingDirectory scratch_{"corvan-test"};
+    std::string dir = scratch_.Path().string();
     sim::SimMachine machine;
     vcl::RecordingDialogs dialogs;
     std::map<std::string, std::function<void(vcl::TForm&)>> onModal;
     bool closeAtEnd = true;  // the test window is closed with CLOSE after whileUp
-    std::string dir;
     uint32_t startTick = 0;
-
-private:
-    fs::path previousDir_;
 };
 
 }  // namespace corvantest

@@ -44,6 +44,21 @@ TEST_F(CorvanTest, CtrlOOpensTheLogOrAsksForAFile) {
     EXPECT_EQ(calls[1].Parameters, dir + "/Corvan CE/Corvan_CE.LOG");
 }
 
+// Ctrl+C of the hidden File menu closes the window as CLOSE does, and the
+// close writes the settings file.
+TEST_F(CorvanTest, CtrlCClosesTheWindowThoughItsMenuIsHidden) {
+    AttachDrive('d');
+    closeAtEnd = false;
+    Run([&](TFormTest& form) {
+        form.Show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+    });
+    EXPECT_TRUE(fs::exists(SettingsPath()));
+    ASSERT_EQ(dialogs.ModalForms().size(), 1u);
+    EXPECT_EQ(dialogs.ModalForms()[0].Result, vcl::mrCancel);
+}
+
 TEST_F(CorvanTest, AboutAndSpecificationSheetReturnWithNothingChanged) {
     AttachDrive('d');
     std::vector<std::string> versions;

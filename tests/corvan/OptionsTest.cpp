@@ -29,7 +29,7 @@ struct DiscCase {
     Offer afterWriteProperties;  // after "Write Properties" is clicked (when offered)
 };
 
-sim::DiscSetup Setup(sim::DiscModel model, std::optional<sim::DiscState> status = std::nullopt, uint8_t protection = 0) {
+sim::DiscSetup DiscSetupOf(sim::DiscModel model, std::optional<sim::DiscState> status = std::nullopt, uint8_t protection = 0) {
     sim::DiscSetup setup;
     setup.Model = model;
     setup.Status = status;
@@ -68,15 +68,43 @@ INSTANTIATE_TEST_SUITE_P(
     Discs, OptionsTable,
     ::testing::Values(
         DiscCase{"EmptyDrive", std::nullopt, kBatchOnly, {}},
-        DiscCase{"PressedCd", Setup(sim::DiscModel::CdRom), kReadOffered, {}},
-        DiscCase{"FinalizedCdR", Setup(sim::DiscModel::CdR, sim::DiscState::Finalized), kReadOffered, {}},
-        DiscCase{"IncompleteDvdR", Setup(sim::DiscModel::DvdR, sim::DiscState::Incomplete), kWriteOffered, kPartialOnly},
-        DiscCase{"BlankDvdR", Setup(sim::DiscModel::DvdR, sim::DiscState::Blank), kWriteOffered, kPartialAndFull},
-        DiscCase{"DvdPlusRw", Setup(sim::DiscModel::DvdPlusRw), kWriteOffered, kPartialAndFull},
-        DiscCase{"ProtectedDvdRam", Setup(sim::DiscModel::DvdRam, std::nullopt, sim::kProtectPersistent), kBatchOnly, {}},
-        DiscCase{"PermittedDvdRam", Setup(sim::DiscModel::DvdRam), kWriteOffered, kPartialAndFull},
-        DiscCase{"BluRay", Setup(sim::DiscModel::BdRom), kBatchOnly, {}}),
+        DiscCase{"PressedCd", DiscSetupOf(sim::DiscModel::CdRom), kReadOffered, {}},
+        DiscCase{"FinalizedCdR", DiscSetupOf(sim::DiscModel::CdR, sim::DiscState::Finalized), kReadOffered, {}},
+        DiscCase{"IncompleteDvdR", DiscSetupOf(sim::DiscModel::DvdR, sim::DiscState::Incomplete), kWriteOffered, kPartialOnly},
+        DiscCase{"BlankDvdR", DiscSetupOf(sim::DiscModel::DvdR, sim::DiscState::Blank), kWriteOffered, kPartialAndFull},
+        DiscCase{"DvdPlusRw", DiscSetupOf(sim::DiscModel::DvdPlusRw), kWriteOffered, kPartialAndFull},
+        // A rewritable disc is offered for writing whatever its status.
+        DiscCase{"FinalizedCdRw", DiscSetupOf(sim::DiscModel::CdRw, sim::DiscState::Finalized), kWriteOffered,
+                 kPartialAndFull},
+        DiscCase{"FinalizedDvdRw", DiscSetupOf(sim::DiscModel::DvdRw, sim::DiscState::Finalized), kWriteOffered,
+                 kPartialAndFull},
+        DiscCase{"ProtectedDvdRam", DiscSetupOf(sim::DiscModel::DvdRam, std::nullopt, sim::kProtectPersistent), kBatchOnly, {}},
+        DiscCase{"PermittedDvdRam", DiscSetupOf(sim::DiscModel::DvdRam), kWriteOffered, kPartialAndFull},
+        DiscCase{"BluRay", DiscSetupOf(sim::DiscModel::BdRom), kBatchOnly, {}}),
     [](const ::testing::TestParamInfo<DiscCase>& info) { return std::string(info.param.name); });
+
+// A write-once disc of status 3 and a disc without rules take only what
+// their rules turn off: Batch Mode, START and (status 3) the write options
+// stay as the disc before left them.
+TEST_F(CorvanTest, DiscsWithoutRulesKeepWhatTheDiscBeforeLeft) {
+    sim::SimDrive& drive = AttachDrive('d', sim::MakeDisc(DiscSetupOf(sim::DiscModel::DvdR, sim::DiscState::Blank)));
+    Run([&](TFormTest& form) {
+        form.WriteProperties->click();
+        ASSERT_EQ(Offered(form), kPartialAndFull);
+
+        drive.LoadDisc(sim::MakeDisc(DiscSetupOf(sim::DiscModel::DvdR, sim::DiscState::Other)));
+        form.DiscInfoBtnClick();
+        EXPECT_EQ(Offered(form), kPartialAndFull);
+        EXPECT_TRUE(form.WriteProperties->isChecked());
+        EXPECT_TRUE(form.PartialWriteRadioBtn->isChecked());
+
+        drive.LoadDisc(sim::MakeDisc(DiscSetupOf(sim::DiscModel::BdRom)));
+        form.DiscInfoBtnClick();
+        EXPECT_EQ(Offered(form), (Offer{false, false, false, false, false, true}));
+        EXPECT_FALSE(form.WriteProperties->isChecked());
+        EXPECT_FALSE(form.PartialWriteRadioBtn->isChecked());
+    });
+}
 
 // Read Properties: START waits for a read test with a valid loop count.
 TEST_F(CorvanTest, ReadTestsNeedAValidLoopCount) {

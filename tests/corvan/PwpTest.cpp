@@ -75,7 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {"TFormTest", kProtectedQuestion, "box MESSAGE: This Media is \"Write Protected Status\" yet"},
                 kCartridge, false},
         PwpCase{"ProtectedSendRefused", kPwp, true, true, {"TFormTest", kProtectedQuestion, kFail}, kPwp, false},
-        PwpCase{"PermittedSendRefused", 0, true, true, {"TFormTest", kPermittedQuestion, kFail}, 0, true}),
+        PwpCase{"PermittedSendRefused", 0, true, true, {"TFormTest", kPermittedQuestion, kFail}, 0, true},
+        PwpCase{"CartridgeSendRefused", kCartridge | kPwp, true, true, {"TFormTest", kProtectedQuestion, kFail},
+                kCartridge | kPwp, false}),
     [](const ::testing::TestParamInfo<PwpCase>& info) { return std::string(info.param.name); });
 
 // A refused status read leaves its sense in the command's buffer: the

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "diagnostic/Settings.h"
+#include "support/ScratchDirectory.h"
 
 namespace {
 
@@ -54,16 +55,7 @@ std::string Join(const std::vector<std::string>& lines) {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/corvan-settings-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        path = dir + "/" + kSettingsFileName;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    testsupport::ScratchDirectory scratch{"corvan-settings"};
 
     // A written file of TwoDrives with drive 0 on defaults and drive 1 on
     // distinct values, as lines.
@@ -80,8 +72,8 @@ protected:
         return Lines(path);
     }
 
-    std::string dir;
-    std::string path;
+    std::string dir = scratch.Path().string();
+    std::string path = dir + "/" + kSettingsFileName;
 };
 
 TEST_F(SettingsTest, LayoutIsTwoLinesThenFortySixPerDrive) {

@@ -4,14 +4,16 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "Carriers.h"
 #include "drive/Enumeration.h"
 #include "drive/Transport.h"
 #include "simdrive/SimMachine.h"
 
 namespace {
 
-enum class Carrier { PassThrough, Aspi };
+using drivetest::Carrier;
 
 const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
 const uint8_t kInquiry36[6] = {0x12, 0, 0, 0, 0x24, 0};
@@ -19,22 +21,13 @@ const uint8_t kInquiry36[6] = {0x12, 0, 0, 0, 0x24, 0};
 class TransportTest : public ::testing::TestWithParam<Carrier> {
 protected:
     void SetUp() override {
-        drive::ResetAspiLoader();
         drive::Settings = drive::TransportSettings{};
         machine = std::make_unique<sim::SimMachine>();
         sim::DriveConfig config;
         config.DiscLoaded = true;
-        if (GetParam() == Carrier::PassThrough) {
-            machine->SetNtFamily();
-            drv = &machine->AttachDriveAtLetter('d', config);
-        } else {
-            machine->Set9xFamily();
-            machine->Aspi.Present = true;
-            drv = &machine->AttachDriveAtAspi(0, 1, config);
-        }
-        machine->Install();
-        drive::DriveNameSlot names[26];
-        ASSERT_EQ(drive::FindDrives(names), 1);
+        int found = 0;
+        drv = &drivetest::AttachOnCarrier(*machine, GetParam(), config, found);
+        ASSERT_EQ(found, 1);
         drv->ClearLog();
     }
     void TearDown() override { machine.reset(); }
@@ -141,9 +134,7 @@ TEST_P(TransportTest, SlotPastTheTablesNamesNoDrive) {
 
 INSTANTIATE_TEST_SUITE_P(BothCarriers, TransportTest,
                          ::testing::Values(Carrier::PassThrough, Carrier::Aspi),
-                         [](const auto& info) {
-                             return info.param == Carrier::PassThrough ? "PassThrough" : "Aspi";
-                         });
+                         [](const auto& info) { return std::string(drivetest::CarrierName(info.param)); });
 
 class PassThroughOnly : public ::testing::Test {
 protected:

@@ -30,6 +30,7 @@
 #include "simdrive/SimMachine.h"
 #include "vcl/Dialogs.h"
 #include "support/RunUntil.h"
+#include "support/ScratchDirectory.h"
 #include "vcl/Forms.h"
 
 namespace pelmoratest {
@@ -69,11 +70,6 @@ inline const Lines kFullLog = {"START", "P1", "P2", "P3", "P4", "P5", "P6", "P7"
 class PelmoraTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/pelmora-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        previousDir_ = fs::current_path();
-        fs::current_path(dir);
         fs::create_directory(dir + "/FLASHTEST");
         ::setenv(kFlashTestDirVariable, (dir + "/FLASHTEST").c_str(), 1);
         machine.SetNtFamily();
@@ -88,9 +84,6 @@ protected:
         FormEngOption = nullptr;
         vcl::InstallDialogs(nullptr);
         QCoreApplication::processEvents();
-        fs::current_path(previousDir_);
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
         ::unsetenv(kFlashTestDirVariable);
     }
 
@@ -159,18 +152,18 @@ protected:
     std::string FlashTestLog() const { return dir + "/FLASHTEST/Quilbex.TMP"; }
     static std::string WorkLog() { return "Quilbex.TMP"; }
 
+    // The program's working directory; it goes last, after every window.
+    testsupport::ScratchWorkingDirectory scratch_{"pelmora-test"};
+    std::string dir = scratch_.Path().string();
     sim::SimMachine machine;
     std::string skinPicture = kSkinPicture;  // what the main window's layout holds
     vcl::RecordingDialogs dialogs;
     std::vector<int> progress;  // the progress bar's values, as they changed
-    std::string dir;
 
 private:
     static bool RunLoop(const std::function<bool()>& done, int boundMs = 20000) {
         return testsupport::RunEventLoopUntil(done, boundMs, true);
     }
-
-    fs::path previousDir_;
 };
 
 }  // namespace pelmoratest

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "simdrive/FirmwareImage.h"
+#include "support/ScratchDirectory.h"
 
 extern char** environ;
 
@@ -108,16 +109,8 @@ const RunCase kRuns[] = {
 
 class ProgramRunTest : public ::testing::TestWithParam<RunCase> {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/pelmora-run-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    std::string dir;
+    testsupport::ScratchDirectory scratch{"pelmora-run"};
+    std::string dir = scratch.Path().string();
 };
 
 TEST_P(ProgramRunTest, EndsWithItsStatusOrSaysItWaits) {

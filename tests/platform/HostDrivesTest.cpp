@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "PassThroughRecord.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "platform/Host.h"
 #include "platform/Scsi.h"
 
@@ -85,8 +85,8 @@ protected:
                                         &record, sizeof record, &returned);
     }
 
-    hosttest::ScratchDirectory dev_;
-    hosttest::ScratchDirectory sys_;
+    testsupport::ScratchDirectory dev_;
+    testsupport::ScratchDirectory sys_;
     std::map<std::string, int> refuseWrite_;
     std::map<std::string, int> refuseRead_;
     std::vector<std::pair<std::string, bool>> opened_;

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "platform/Host.h"
 
 namespace {
@@ -28,7 +28,7 @@ using platform::Handle;
 using platform::kShutdownPrivilegeLuid;
 using platform::STILL_ACTIVE;
 using platform::UsersSid;
-using hosttest::ScratchDirectory;
+using testsupport::ScratchDirectory;
 
 // ---------------------------------------------------------------------------
 

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "PassThroughRecord.h"
-#include "ScratchDirectory.h"
+#include "support/ScratchDirectory.h"
 #include "platform/Host.h"
 #include "platform/PassThrough.h"
 #include "platform/Scsi.h"
@@ -493,7 +493,7 @@ TEST(PassThrough, UnalignedRecordIsRead) {
 }
 
 TEST(HostDrivesControl, OnlyThePassThroughCodeOnAnOpenedDriveIsSent) {
-    hosttest::ScratchDirectory dev;
+    testsupport::ScratchDirectory dev;
     dev.WriteFile("sr0", "");
     FakeSgIo fake;
     platform::host::HostDriveSystem system;

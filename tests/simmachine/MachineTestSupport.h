@@ -12,6 +12,7 @@
 
 #include "platform/Scsi.h"
 #include "simdrive/SimMachine.h"
+#include "support/ScratchDirectory.h"
 
 namespace simtest {
 
@@ -48,26 +49,14 @@ inline PassThroughRecord MakeRecord(const uint8_t* cdb, uint8_t cdbLength, uint8
 
 // A fresh directory under the system's temporary directory, removed at the
 // end of the test.
-class TempDir {
+class TempDir : public testsupport::ScratchDirectory {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "simmachine-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create a temporary directory";
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    TempDir() : ScratchDirectory("simmachine") {}
+    std::string File(const std::string& name) const { return (Path() / name).string(); }
     std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(File(name), std::ios::binary) << text;
+        WriteFile(name, text);
         return File(name);
     }
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
 };
 
 inline std::string ReadFile(const std::string& path) {

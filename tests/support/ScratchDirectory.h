@@ -1,19 +1,22 @@
-// A scratch directory for the host tests, removed with everything in it.
+// A scratch directory for a test, removed with everything in it; and one
+// that is the working directory while it lives (the programs keep their files
+// relative to the directory they were started in).
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
-namespace hosttest {
+namespace testsupport {
 
 class ScratchDirectory {
 public:
-    ScratchDirectory() {
-        std::string pattern = testing::TempDir() + "host_XXXXXX";
+    explicit ScratchDirectory(const std::string& prefix = "scratch") {
+        std::string pattern = testing::TempDir() + prefix + "-XXXXXX";
         if (::mkdtemp(pattern.data()) != nullptr)
             path_ = pattern;
         else
@@ -29,7 +32,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     void WriteFile(const std::filesystem::path& relative, const std::string& contents) const {
         std::filesystem::create_directories((path_ / relative).parent_path());
-        std::ofstream(path_ / relative) << contents;
+        std::ofstream(path_ / relative, std::ios::binary) << contents;
     }
     void Link(const std::filesystem::path& relative, const std::filesystem::path& target) const {
         std::filesystem::create_directories((path_ / relative).parent_path());
@@ -40,4 +43,21 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace hosttest
+// Enters the scratch directory; the directory the test was in comes back
+// before the scratch directory goes.
+class ScratchWorkingDirectory : public ScratchDirectory {
+public:
+    explicit ScratchWorkingDirectory(const std::string& prefix) : ScratchDirectory(prefix) {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(Path());
+    }
+    ~ScratchWorkingDirectory() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+    }
+
+private:
+    std::filesystem::path previous_;
+};
+
+}  // namespace testsupport
