@@ -47,7 +47,7 @@ inline gif::TColor Colour(int index) {
     return colours[index];
 }
 
-struct FrameSpec {
+struct FrameSetup {
     int Left = 0, Top = 0, Width = 0, Height = 0;
     int ColourIndex = 1;
     int Delay = -1;  // no graphic control extension
@@ -55,25 +55,25 @@ struct FrameSpec {
     int Loops = -1;  // no loop extension
 };
 
-inline std::unique_ptr<gif::TGIFImage> MakePicture(int width, int height, const std::vector<FrameSpec>& frames) {
+inline std::unique_ptr<gif::TGIFImage> MakePicture(int width, int height, const std::vector<FrameSetup>& frames) {
     auto image = std::make_unique<gif::TGIFImage>();
     for (int i = 0; i < 8; ++i) image->GetGlobalColorMap().Add(Colour(i));
     image->SetWidth(width);
     image->SetHeight(height);
-    for (const FrameSpec& spec : frames) {
+    for (const FrameSetup& setup : frames) {
         auto* frame = new gif::TGIFSubImage(image.get());
         image->Add(frame);
-        frame->DoSetBounds(spec.Left, spec.Top, spec.Width, spec.Height);
-        if (frame->GetDataSize() > 0) std::memset(frame->GetData(), spec.ColourIndex, frame->GetDataSize());
-        if (spec.Loops >= 0) {
+        frame->DoSetBounds(setup.Left, setup.Top, setup.Width, setup.Height);
+        if (frame->GetDataSize() > 0) std::memset(frame->GetData(), setup.ColourIndex, frame->GetDataSize());
+        if (setup.Loops >= 0) {
             auto* loop = new gif::TGIFAppExtNSLoop(frame);
-            loop->SetLoops(spec.Loops);
+            loop->SetLoops(setup.Loops);
             frame->GetExtensions().Add(loop);
         }
-        if (spec.Delay >= 0) {
+        if (setup.Delay >= 0) {
             auto* gce = new gif::TGIFGraphicControlExtension(frame);
-            gce->SetDelay(spec.Delay);
-            gce->SetDisposal(static_cast<gif::TDisposalMethod>(spec.Disposal));
+            gce->SetDelay(setup.Delay);
+            gce->SetDisposal(static_cast<gif::TDisposalMethod>(setup.Disposal));
             frame->GetExtensions().Add(gce);
         }
     }
@@ -83,7 +83,7 @@ inline std::unique_ptr<gif::TGIFImage> MakePicture(int width, int height, const 
 // n frames covering the whole screen, each of its own colour and delay;
 // frame 0 carries a loop extension when loops is not -1.
 inline std::unique_ptr<gif::TGIFImage> Strip(int n, int delay = 10, int loops = -1) {
-    std::vector<FrameSpec> frames;
+    std::vector<FrameSetup> frames;
     for (int i = 0; i < n; ++i) frames.push_back({0, 0, 4, 4, 1 + i % 7, delay, gif::dmNone, i == 0 ? loops : -1});
     return MakePicture(4, 4, frames);
 }

@@ -56,7 +56,7 @@ class DelayTest : public AnimTest, public ::testing::WithParamInterface<DelayCas
 
 TEST_P(DelayTest, WaitsFollowTheDelayRules) {
     const DelayCase& c = GetParam();
-    std::vector<FrameSpec> frames;
+    std::vector<FrameSetup> frames;
     for (size_t i = 0; i < c.Delays.size(); ++i) frames.push_back({0, 0, 4, 4, 1 + int(i), c.Delays[i]});
     auto image = MakePicture(4, 4, frames);
     image->SetAnimationSpeed(c.Speed);
@@ -112,7 +112,7 @@ TEST_F(PainterTest, SpeedZeroWaitsUntilTheSpeedChanges) {
 
 struct LoopCase {
     const char* Name;
-    std::vector<FrameSpec> Frames;
+    std::vector<FrameSetup> Frames;
     TGIFDrawOptions Options;
     size_t StopAfter;  // frames; 0: runs to its end
     std::vector<int> Sequence;
@@ -132,9 +132,9 @@ TEST_P(LoopTest, PassesFollowTheLoopExtension) {
     EXPECT_EQ(run.Ends, c.StopAfter == 0 ? 1 : 0);  // a stopped painter fires no end
 }
 
-const std::vector<FrameSpec> kTwoLoop3{{0, 0, 4, 4, 1, 10, dmNone, 3}, {0, 0, 4, 4, 2, 10}};
-const std::vector<FrameSpec> kTwoLoop0{{0, 0, 4, 4, 1, 10, dmNone, 0}, {0, 0, 4, 4, 2, 10}};
-const std::vector<FrameSpec> kFourLoopAt2{
+const std::vector<FrameSetup> kTwoLoop3{{0, 0, 4, 4, 1, 10, dmNone, 3}, {0, 0, 4, 4, 2, 10}};
+const std::vector<FrameSetup> kTwoLoop0{{0, 0, 4, 4, 1, 10, dmNone, 0}, {0, 0, 4, 4, 2, 10}};
+const std::vector<FrameSetup> kFourLoopAt2{
     {0, 0, 4, 4, 1, 10}, {0, 0, 4, 4, 2, 10}, {0, 0, 4, 4, 3, 10, dmNone, 2}, {0, 0, 4, 4, 4, 10}};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +168,7 @@ TEST_F(PainterTest, AFrameDoneHandlerThatChoosesAFrameMakesTheAnimationJump) {
 // frame, background clears its area to the clear colour, previous puts back
 // what was there before.  Disposals 4-7 draw nothing.
 TEST_F(PainterTest, DisposalsAreComposedAfterEveryFrame) {
-    const std::vector<FrameSpec> frames{
+    const std::vector<FrameSetup> frames{
         {0, 0, 8, 6, 1, 10, dmNone},      {2, 1, 4, 3, 2, 10, dmBackground}, {1, 2, 5, 3, 3, 10, dmPrevious},
         {0, 0, 3, 3, 4, 10, dmPrevious},  {4, 3, 4, 3, 5, 10, dmNoDisposal}, {1, 1, 2, 2, 6, 10, 5},
         {5, 0, 3, 2, 1, 10, dmBackground}, {0, 4, 8, 2, 2, 10, dmNone}};
@@ -179,7 +179,7 @@ TEST_F(PainterTest, DisposalsAreComposedAfterEveryFrame) {
     using Screen = std::vector<TColor>;
     Screen current(8 * 6, Colour(7));
     std::vector<Screen> expected;
-    for (const FrameSpec& f : frames) {
+    for (const FrameSetup& f : frames) {
         Screen shown = current;
         const bool drawn = f.Disposal < 4;
         for (int y = f.Top; y < f.Top + f.Height; ++y)
