@@ -8,41 +8,11 @@
 #include <sstream>
 
 #include "diagnostic/Mirtaltest.h"
+#include "simdrive/Words.h"
 #include "vcl/Controls.h"
 #include "vcl/Dialogs.h"
 
 namespace {
-
-// Words of a line; a text in double quotes is one word (its quotes taken
-// off), '#' outside one starts a comment.
-std::vector<std::string> Words(const std::string& line, bool& closed) {
-    std::vector<std::string> words;
-    closed = true;
-    size_t i = 0;
-    while (i < line.size()) {
-        const char c = line[i];
-        if (c == ' ' || c == '\t' || c == '\r') {
-            ++i;
-        } else if (c == '#') {
-            break;
-        } else if (c == '"') {
-            const size_t end = line.find('"', i + 1);
-            if (end == std::string::npos) {
-                closed = false;
-                return words;
-            }
-            words.push_back(line.substr(i + 1, end - i - 1));
-            i = end + 1;
-        } else {
-            size_t end = i;
-            while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' && line[end] != '#')
-                ++end;
-            words.push_back(line.substr(i, end - i));
-            i = end;
-        }
-    }
-    return words;
-}
 
 bool IsNumber(const std::string& word) {
     if (word.empty() || word.size() > 9) return false;
@@ -127,10 +97,12 @@ bool LoadTestScript(const std::string& path, std::vector<ScriptStep>& steps, std
     steps.clear();
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        bool closed = true;
-        const std::vector<std::string> words = Words(line, closed);
-        std::string why = closed ? std::string() : "a text in double quotes is not closed";
-        if (why.empty() && words.empty()) continue;
+        std::vector<sim::Token> tokens;
+        std::string why;
+        sim::Tokenize(line, tokens, why);
+        if (why.empty() && tokens.empty()) continue;
+        std::vector<std::string> words;
+        for (sim::Token& token : tokens) words.push_back(std::move(token.Text));
         ScriptStep step;
         step.Line = number;
         if (why.empty()) why = ReadStep(words, step);

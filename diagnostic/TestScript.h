@@ -3,7 +3,9 @@
 // a person would: choose the drive, the log name and the test, answer the
 // disc prompts, press START and wait for the run's end.
 //
-// One step per line; '#' starts a comment; words are separated by blanks:
+// One step per line; '#' starts a comment; words are separated by blanks and
+// a text in double quotes is one word, as in the machine description
+// (simdrive/Words.h):
 //   drive <n>                   choose the n-th drive of the list (from 0)
 //   log <name>                  the log-name field ("" for an empty one)
 //   batch                       "Batch Mode"

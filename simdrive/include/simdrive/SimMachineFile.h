@@ -43,9 +43,10 @@
 // incomplete, finalized, tracks <n>, mid "<text>", revision <byte>, pwp,
 // cwp, capacity <blocks>.
 //
-// Numbers are decimal or 0x-prefixed hexadecimal.  Texts with blanks go in
-// double quotes; inside them \" is a quote and \\ a backslash, any other
-// backslash stands for itself (so "C:\FW\A.BIN" needs no doubling).
+// Numbers are decimal or 0x-prefixed hexadecimal.  Words are split as
+// simdrive/Words.h says: texts with blanks go in double quotes; inside them
+// \" is a quote and \\ a backslash, any other backslash stands for itself
+// (so "C:\FW\A.BIN" needs no doubling).
 // Settings given once per machine (platform, version, language, ...) may
 // appear only once; so may each drive place, letter and process id.
 // Defaults: platform nt, version 5 1 2600 "Service Pack 2" (4 10 2222 " A "
