@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drive/Reply.h"
+#include "platform/TestPattern.h"
 #include "platform/Win.h"
 
 namespace drive {
@@ -308,59 +309,20 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     return Send(slot, block, 10, buffer, 0, kDataOut);
 }
 
-#if defined(__x86_64__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
+static_assert(kBlockSize == platform::kPatternBlockBytes);
+
+PATTERN_FILL_CLONES
 bool FillTestPattern(uint32_t startLba, uint8_t count, std::span<uint8_t> buffer) {
     const size_t bytes = std::max<size_t>(BlockBytes(count), 4);
     if (bytes > buffer.size()) return false;
     std::memset(buffer.data(), 0, 4);
-    // Each block is stored from one 64-byte vector that holds the big-endian
-    // word sixteen times: a fill as fast as a memory copy.  Built on x86-64
-    // for AVX-512, for AVX2 and for neither.
-    using Lanes = uint32_t __attribute__((vector_size(64)));
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t word[4];
-        PutBigEndian32(word, startLba + i);
-        uint32_t one;
-        std::memcpy(&one, word, 4);
-        const Lanes value = {one, one, one, one, one, one, one, one, one, one, one, one, one, one, one, one};
-        uint8_t* block = buffer.data() + static_cast<size_t>(i) * kBlockSize;
-        for (uint32_t offset = 0; offset < kBlockSize; offset += 128) {
-            std::memcpy(block + offset, &value, 64);
-            std::memcpy(block + offset + 64, &value, 64);
-        }
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        platform::FillPatternBlock(startLba + i, buffer.data() + static_cast<size_t>(i) * kBlockSize);
     return true;
 }
 
 bool BlockHoldsTestPattern(uint32_t lba, std::span<const uint8_t> block) {
-    if (block.size() < kBlockSize) return false;
-    // The block is checked 64 bytes at a time against the value as it lies in
-    // memory, with the differences gathered in four vector lanes and looked
-    // at once at the end: a read-back check as fast as a memory compare.
-    using Lanes = uint64_t __attribute__((vector_size(16)));
-    uint8_t word[4];
-    PutBigEndian32(word, lba);
-    uint32_t one;
-    std::memcpy(&one, word, 4);
-    const uint64_t pair = (static_cast<uint64_t>(one) << 32) | one;
-    const Lanes expected = {pair, pair};
-    Lanes d0 = {0, 0}, d1 = d0, d2 = d0, d3 = d0;
-    const uint8_t* p = block.data();
-    for (uint32_t offset = 0; offset < kBlockSize; offset += 64) {
-        Lanes v0, v1, v2, v3;
-        std::memcpy(&v0, p + offset, 16);
-        std::memcpy(&v1, p + offset + 16, 16);
-        std::memcpy(&v2, p + offset + 32, 16);
-        std::memcpy(&v3, p + offset + 48, 16);
-        d0 |= v0 ^ expected;
-        d1 |= v1 ^ expected;
-        d2 |= v2 ^ expected;
-        d3 |= v3 ^ expected;
-    }
-    const Lanes all = d0 | d1 | d2 | d3;
-    return (all[0] | all[1]) == 0;
+    return block.size() >= kBlockSize && platform::IsPatternBlock(lba, block.data());
 }
 
 uint32_t GetSenseCode(std::span<const uint8_t> buffer) {

@@ -43,7 +43,4 @@ private:
     std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> data_;
 };
 
-// Whether a block holds the test pattern of `lba`.
-bool IsPatternBlock(uint32_t lba, const uint8_t* data);
-
 }  // namespace sim
