@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "JpegEncoder.h"
+#include "PictureTools.h"
 
 namespace {
 
@@ -89,14 +90,11 @@ using Face = std::function<void(QPainter&, const KeyStyle&, const QRectF&)>;
 
 // A key of the given size with its face drawn over it.
 QImage Key(int width, int height, Look look, bool onBand, const Face& face) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const KeyStyle style = StyleOf(look, onBand);
-    DrawKey(painter, QRectF(0.5, 0.5, width - 1, height - 1), style);
-    face(painter, style, QRectF(0, 0, width, height));
-    return image;
+    return artwork::DrawPicture(width, height, QImage::Format_ARGB32_Premultiplied, [&](QPainter& painter) {
+        const KeyStyle style = StyleOf(look, onBand);
+        DrawKey(painter, QRectF(0.5, 0.5, width - 1, height - 1), style);
+        face(painter, style, QRectF(0, 0, width, height));
+    });
 }
 
 // A key with a word (or a sign) on it, its letters textScale of its height.
@@ -266,13 +264,10 @@ QImage Skin() {
 
 // The about box's icon (33 by 33): the disc and the arrow.
 QImage Icon() {
-    QImage image(33, 33, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    DrawDisc(painter, QPointF(16.5, 16.5), 15.5);
-    DrawDownArrow(painter, QRectF(9, 6, 15, 20), kOrange);
-    return image;
+    return artwork::DrawPicture(33, 33, QImage::Format_ARGB32_Premultiplied, [](QPainter& painter) {
+        DrawDisc(painter, QPointF(16.5, 16.5), 15.5);
+        DrawDownArrow(painter, QRectF(9, 6, 15, 20), kOrange);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -297,10 +292,8 @@ struct GlyphList {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
-        return 2;
-    }
+    QDir dir;
+    if (const int status = artwork::OutputDirectory(argc, argv, dir); status != 0) return status;
     QGuiApplication app(argc, argv);
     const int font = QFontDatabase::addApplicationFont(QString::fromLatin1(kFontDir) + "NanumSquareRoundB.ttf");
     if (font < 0 || QFontDatabase::applicationFontFamilies(font).isEmpty()) {
@@ -308,18 +301,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_textFamily = QFontDatabase::applicationFontFamilies(font).front();
-    QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot make %s\n", argv[1]);
-        return 1;
-    }
 
     bool ok = true;
     const auto save = [&](const QImage& image, const QString& name) {
-        if (!image.save(dir.filePath(name), "PNG")) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(dir.filePath(name)));
-            ok = false;
-        }
+        ok = artwork::SavePicture(image, dir, name, "PNG") && ok;
     };
     if (!WriteJpeg(Skin(), dir.filePath(QStringLiteral("ImageMain.jpg")))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(dir.filePath(QStringLiteral("ImageMain.jpg"))));

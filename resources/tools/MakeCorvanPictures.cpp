@@ -4,16 +4,13 @@
 //   MakeCorvanPictures <output directory>
 #include <QColor>
 #include <QConicalGradient>
-#include <QDir>
 #include <QFont>
 #include <QGuiApplication>
-#include <QImage>
 #include <QLinearGradient>
-#include <QPainter>
 #include <QRadialGradient>
 #include <QString>
 
-#include <cstdio>
+#include "PictureTools.h"
 
 namespace {
 
@@ -35,55 +32,42 @@ void DrawDisc(QPainter& painter, QPointF centre, double radius) {
 }
 
 QImage Splash() {
-    QImage image(500, 500, QImage::Format_RGB888);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 500);
-    sky.setColorAt(0, QColor(0x10, 0x22, 0x44));
-    sky.setColorAt(1, QColor(0x2C, 0x5A, 0x8C));
-    painter.fillRect(image.rect(), sky);
-    DrawDisc(painter, QPointF(250, 210), 150);
-    // The laser's track across the disc.
-    painter.setPen(QPen(QColor(0xFF, 0x50, 0x40), 3));
-    painter.drawLine(QPointF(250, 210), QPointF(390, 120));
-    painter.setPen(Qt::white);
-    QFont title;
-    title.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
-    title.setPixelSize(46);
-    title.setBold(true);
-    painter.setFont(title);
-    painter.drawText(QRect(0, 380, 500, 56), Qt::AlignCenter, QStringLiteral("Corvan CE"));
-    QFont line = title;
-    line.setPixelSize(18);
-    line.setBold(false);
-    painter.setFont(line);
-    painter.drawText(QRect(0, 436, 500, 28), Qt::AlignCenter, QStringLiteral("CD / DVD drive diagnostic"));
-    return image;
+    return artwork::DrawPicture(500, 500, QImage::Format_RGB888, [](QPainter& painter) {
+        QLinearGradient sky(0, 0, 0, 500);
+        sky.setColorAt(0, QColor(0x10, 0x22, 0x44));
+        sky.setColorAt(1, QColor(0x2C, 0x5A, 0x8C));
+        painter.fillRect(QRect(0, 0, 500, 500), sky);
+        DrawDisc(painter, QPointF(250, 210), 150);
+        // The laser's track across the disc.
+        painter.setPen(QPen(QColor(0xFF, 0x50, 0x40), 3));
+        painter.drawLine(QPointF(250, 210), QPointF(390, 120));
+        painter.setPen(Qt::white);
+        QFont title;
+        title.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+        title.setPixelSize(46);
+        title.setBold(true);
+        painter.setFont(title);
+        painter.drawText(QRect(0, 380, 500, 56), Qt::AlignCenter, QStringLiteral("Corvan CE"));
+        QFont line = title;
+        line.setPixelSize(18);
+        line.setBold(false);
+        painter.setFont(line);
+        painter.drawText(QRect(0, 436, 500, 28), Qt::AlignCenter, QStringLiteral("CD / DVD drive diagnostic"));
+    });
 }
 
 QImage Icon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    DrawDisc(painter, QPointF(16, 16), 15);
-    return image;
+    return artwork::DrawPicture(32, 32, QImage::Format_ARGB32,
+                                [](QPainter& painter) { DrawDisc(painter, QPointF(16, 16), 15); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    QDir dir;
+    if (const int status = artwork::OutputDirectory(argc, argv, dir); status != 0) return status;
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: MakeCorvanPictures <output directory>\n");
-        return 2;
-    }
-    const QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!QDir().mkpath(dir.path())) {
-        std::fprintf(stderr, "cannot make %s\n", argv[1]);
-        return 1;
-    }
-    const bool ok = Splash().save(dir.filePath("Splash.bmp"), "BMP") && Icon().save(dir.filePath("Icon.png"), "PNG");
-    if (!ok) std::fprintf(stderr, "cannot write the pictures into %s\n", argv[1]);
+    const bool ok = artwork::SavePicture(Splash(), dir, QStringLiteral("Splash.bmp"), "BMP") &&
+                    artwork::SavePicture(Icon(), dir, QStringLiteral("Icon.png"), "PNG");
     return ok ? 0 : 1;
 }
