@@ -22,6 +22,10 @@ namespace gif {
 using vcl::TBitmap;
 using vcl::TPixelFormat;
 
+// Whether a frame can be made of the source: a bitmap, an icon, a metafile,
+// a GIF picture or a graphic of the picture framework.
+bool IsGraphic(const TPersistent* source);
+
 // ---------------------------------------------------------------------------
 // DIB access
 

@@ -1,5 +1,6 @@
 // The colour-map optimiser: one global table for the whole picture.
 #include "gif/GIFColorMapOptimizer.h"
+#include "gif/GIFPainter.h"
 
 #include <algorithm>
 #include <climits>
@@ -214,6 +215,8 @@ void TColorMapOptimizer::ReplaceColorMaps() {
 
 void TColorMapOptimizer::Optimize() {
     FImage->PaintStop();
+    // No painter starts while pixels and tables change.
+    TPainterListLock lock(*FImage);
     CollectHistograms();
     int total = 0;
     for (const auto& histogram : FHistograms) total += histogram->TrimToUsedColors();

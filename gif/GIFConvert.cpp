@@ -4,8 +4,13 @@
 #include <algorithm>
 #include <array>
 
+#include <exception>
+#include <functional>
+
 #include "gif/GIFColor.h"
 #include "gif/GIFColorMapOptimizer.h"
+#include "vcl/Icon.h"
+#include "vcl/Picture.h"
 
 namespace gif {
 
@@ -37,7 +42,101 @@ private:
     int last_ = 0;
 };
 
+using DrawOnCanvas = std::function<void(vcl::TCanvas&, const vcl::TRect&)>;
+
+// A 24-bit bitmap of the size, filled with background, with draw done on it.
+std::unique_ptr<vcl::TBitmap> DrawnBitmap(int width, int height, vcl::TColor background, const DrawOnCanvas& draw) {
+    auto bitmap = std::make_unique<vcl::TBitmap>();
+    bitmap->SetPixelFormat(vcl::pf24bit);
+    bitmap->SetSize(width, height);
+    vcl::TCanvas& canvas = bitmap->GetCanvas();
+    canvas.Brush.Color = background;
+    canvas.FillRect({0, 0, width, height});
+    draw(canvas, {0, 0, width, height});
+    return bitmap;
+}
+
+// Drawn over white and over black and the two XORed: what the drawing covers
+// comes out black, what it leaves uncovered white.
+std::unique_ptr<vcl::TBitmap> UncoveredMask(int width, int height, const DrawOnCanvas& draw) {
+    std::unique_ptr<vcl::TBitmap> white = DrawnBitmap(width, height, vcl::clWhite, draw);
+    std::unique_ptr<vcl::TBitmap> black = DrawnBitmap(width, height, vcl::clBlack, draw);
+    CheckGDIHandle(gdi::BitBlt(white->GetCanvas().GetHandle(), 0, 0, width, height, black->GetCanvas().GetHandle(), 0,
+                               0, gdi::SRCINVERT));
+    return white;
+}
+
 }  // namespace
+
+bool IsGraphic(const TPersistent* source) {
+    return dynamic_cast<const vcl::TBitmap*>(source) != nullptr || dynamic_cast<const vcl::TIcon*>(source) != nullptr ||
+           dynamic_cast<const vcl::TMetafile*>(source) != nullptr || dynamic_cast<const TGIFImage*>(source) != nullptr ||
+           dynamic_cast<const vcl::TGraphic*>(source) != nullptr;
+}
+
+void TGIFSubImage::AssignGraphic(const TPersistent& source) {
+    if (const auto* bitmap = dynamic_cast<const vcl::TBitmap*>(&source)) {
+        AssignBitmap(*bitmap);
+        return;
+    }
+    if (const auto* picture = dynamic_cast<const vcl::TPicture*>(&source)) {
+        Assign(picture->Graphic());
+        return;
+    }
+    if (!IsGraphic(&source)) {
+        TGIFItem::Assign(&source);
+        return;
+    }
+    Clear();
+    auto* icon = dynamic_cast<vcl::TIcon*>(const_cast<TPersistent*>(&source));
+    auto* metafile = dynamic_cast<vcl::TMetafile*>(const_cast<TPersistent*>(&source));
+    const auto* framework = dynamic_cast<const vcl::TGraphic*>(&source);
+    const auto* picture = dynamic_cast<const TGIFImage*>(&source);
+    const bool empty = icon != nullptr ? icon->GetEmpty()
+                       : metafile != nullptr ? metafile->GetEmpty()
+                       : framework != nullptr ? framework->Empty()
+                                              : picture->GetEmpty();
+    if (empty) return;
+    std::unique_ptr<vcl::TBitmap> rendered;
+    if (icon == nullptr && metafile == nullptr) {
+        // These draw through their conversion to a bitmap only.
+        rendered = std::make_unique<vcl::TBitmap>();
+        rendered->Assign(&source);
+        AssignBitmap(*rendered);
+        return;
+    }
+    const int width = icon != nullptr ? icon->GetWidth() : metafile->GetWidth();
+    const int height = icon != nullptr ? icon->GetHeight() : metafile->GetHeight();
+    const DrawOnCanvas draw = [&](vcl::TCanvas& canvas, const vcl::TRect& rect) {
+        if (icon != nullptr) icon->Draw(canvas, rect);
+        else metafile->Draw(canvas, rect);
+    };
+    try {
+        rendered = DrawnBitmap(width, height, vcl::clBlack, draw);
+    } catch (const rtl::Exception&) {
+        // Drawing failed: the bitmap's own conversion is the other way; when
+        // that fails too, the drawing's error is the one that tells why.
+        const std::exception_ptr failure = std::current_exception();
+        try {
+            rendered = std::make_unique<vcl::TBitmap>();
+            rendered->Assign(&source);
+        } catch (const rtl::Exception&) {
+            std::rethrow_exception(failure);
+        }
+    }
+    AssignBitmap(*rendered);
+    if (icon != nullptr) {
+        gdi::ICONINFO info;
+        if (!gdi::GetIconInfo(icon->GetHandle(), &info)) throw rtl::EOutOfResources();
+        gdi::DeleteObject(info.hbmColor);
+        vcl::TBitmap mask;
+        mask.SetHandle(info.hbmMask);
+        ApplyMask(mask.GetHandle());
+    } else {
+        std::unique_ptr<vcl::TBitmap> mask = UncoveredMask(width, height, draw);
+        ApplyMask(mask->GetHandle());
+    }
+}
 
 void TGIFSubImage::AssignBitmap(const vcl::TBitmap& source) {
     Clear();

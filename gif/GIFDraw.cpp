@@ -19,14 +19,6 @@ void ServicePainters() {
     vcl::PlatformSleep(0);
 }
 
-struct ListLock {
-    vcl::TThreadList<TGIFPainter>& List;
-    explicit ListLock(vcl::TThreadList<TGIFPainter>& list) : List(list) { List.LockList(); }
-    ~ListLock() { List.UnlockList(); }
-    ListLock(const ListLock&) = delete;
-    ListLock& operator=(const ListLock&) = delete;
-};
-
 }  // namespace
 
 void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
@@ -47,7 +39,7 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         DrawCachedBitmap(canvas, rect, GetBitmap());
         return;
     }
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && painter->GetTargetCanvas() == &canvas &&
                                                  painter->GetTargetRect() == rect)
         return;  // the running painter keeps drawing
@@ -117,13 +109,13 @@ TGIFPainter* TGIFImage::Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIF
 }
 
 void TGIFImage::PaintStart() {
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     for (TGIFPainter* painter : FPainters.LockList()) painter->Start();
     FPainters.UnlockList();
 }
 
 void TGIFImage::PaintPause() {
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     for (TGIFPainter* painter : FPainters.LockList()) painter->Suspend();
     FPainters.UnlockList();
 }
@@ -131,7 +123,7 @@ void TGIFImage::PaintPause() {
 void TGIFImage::PaintResume() { PaintStart(); }
 
 void TGIFImage::PaintRestart() {
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     for (TGIFPainter* painter : FPainters.LockList()) painter->Restart();
     FPainters.UnlockList();
 }
@@ -140,7 +132,7 @@ void TGIFImage::PaintStop() {
     for (;;) {
         int asynchronous = 0;
         {
-            ListLock lock(FPainters);
+            TPainterListLock lock(*this);
             std::vector<TGIFPainter*> painters = FPainters.LockList();
             FPainters.UnlockList();
             if (painters.empty()) break;
@@ -158,7 +150,7 @@ void TGIFImage::PaintStop() {
 void TGIFImage::StopDraw() {
     for (;;) {
         {
-            ListLock lock(FPainters);
+            TPainterListLock lock(*this);
             TGIFPainter* painter = FDrawingPainter;
             if (painter == nullptr) break;
             painter->Stop();
@@ -186,7 +178,7 @@ void TGIFImage::SetAnimationSpeed(int value) {
     value = std::clamp(value, 0, 1000);
     if (value == FAnimationSpeed) return;
     FAnimationSpeed = value;
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     if (TGIFPainter* painter = FDrawingPainter) painter->SetAnimationSpeed(value);
 }
 
@@ -220,7 +212,7 @@ void TGIFImage::FreeBitmap() {
 
 // The painters that outlive the picture's end no longer reach it.
 void TGIFImage::DetachPainters() {
-    ListLock lock(FPainters);
+    TPainterListLock lock(*this);
     for (TGIFPainter* painter : FPainters.LockList()) painter->FImage = nullptr;
     FPainters.UnlockList();
 }

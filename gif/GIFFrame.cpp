@@ -76,10 +76,7 @@ void TGIFSubImage::Assign(const TPersistent* source) {
     }
     const auto* frame = dynamic_cast<const TGIFSubImage*>(source);
     if (frame == nullptr) {
-        if (const auto* bitmap = dynamic_cast<const vcl::TBitmap*>(source))
-            AssignBitmap(*bitmap);
-        else
-            TGIFItem::Assign(source);
+        AssignGraphic(*source);
         return;
     }
     Clear();

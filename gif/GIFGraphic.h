@@ -26,6 +26,11 @@ public:
 
     TGIFImage& Image() { return FImage; }
 
+protected:
+    // The destination assigns the GIF picture itself (a bitmap takes its
+    // rendered picture).
+    void AssignTo(rtl::TPersistent* dest) const override { dest->Assign(&FImage); }
+
 private:
     mutable TGIFImage FImage;
 };

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi/Clipboard.h"
 #include "gdi/Gdi.h"
 #include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
@@ -630,7 +631,10 @@ public:
     void NewImage();
     void FreeImage();
     void NeedImage();
-    // Copies another frame; other sources belong to the conversion unit.
+    // Copies another frame, or converts a graphic: a bitmap of any depth,
+    // an icon or a metafile (their uncovered pixels become transparent),
+    // another graphic through a bitmap of it, or the graphic a picture
+    // container holds.  Anything else raises EConvertError.
     void Assign(const TPersistent* source) override;
 
     int GetBounds(int index) const;
@@ -729,6 +733,8 @@ private:
     void DoGetDitherBitmap();
     // A bitmap of any depth becomes the frame's pixels and colour table.
     void AssignBitmap(const vcl::TBitmap& source);
+    // Any other graphic, through a 24-bit bitmap of it.
+    void AssignGraphic(const TPersistent& source);
     void ReadBitmap(vcl::TBitmap& bitmap);
     // Pixels under the mask's non-zero values take a new transparent index.
     void ApplyMask(HBITMAP mask);
@@ -877,9 +883,21 @@ public:
     void SetPaletteModified(bool value) { FPaletteModified = value; }
     // goDither, and goAutoDither only on a palette device.
     bool GetDoDither() const;
-    // Appends a frame made from a graphic (a bitmap); returns its index.
+    // Appends a frame made from a graphic (a bitmap, an icon, a metafile,
+    // a GIF picture or a picture-framework graphic); returns its index.
     // Anything else raises "Object type not supported for operation".
     int Add(const TPersistent* graphic);
+    // The clipboard form.  Loading takes the "GIF Image" format (CF_GIF), a
+    // global memory block holding a GIF stream, or CF_BITMAP with a bitmap
+    // handle and its palette; data 0 is fetched from the open clipboard.
+    // Anything else raises "Unsupported clipboard format".  Saving hands out
+    // the rendered picture as CF_BITMAP (copies the caller owns) and places
+    // the GIF stream on the open clipboard under CF_GIF; when the clipboard
+    // takes no block, nothing is handed out and "Failed to store GIF on
+    // clipboard" is raised; when no block can be had, only the bitmap is
+    // handed out.  An empty picture sets nothing.
+    void LoadFromClipboardFormat(uint16_t format, gdi::HANDLE data, HPALETTE palette);
+    void SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALETTE& palette);
     // Drawing.  A still picture (one frame, or goAnimate clear) is drawn at
     // once; an animation by the drawing painter, into the cached bitmap
     // (the first Draw returns once the first frame is shown) or, with
@@ -911,6 +929,11 @@ public:
 
     // Pixels held by the frames made for this picture.
     uint64_t GetPixelCount() const { return FPixelCount; }
+
+protected:
+    // A bitmap destination takes the rendered picture (GetBitmap); any other
+    // raises the framework's "Cannot assign" error.
+    void AssignTo(TPersistent* dest) const override;
 
 private:
     friend class TGIFSubImage;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "gif/GIFColorMapOptimizer.h"
+#include "gif/GIFPainter.h"
 
 namespace gif {
 
@@ -66,6 +67,8 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
     // Refused before anything changes.
     if (!has(ooCleanup) && has(ooReduceColors) && colorReduction == rmPalette) RaiseGIFError(_sInvalidReduction);
     PaintStop();
+    // No painter starts while frames and tables change.
+    TPainterListLock lock(*this);
     const int count = FImages->GetCount();
     const int total = count * 6;
     int done = 0;

@@ -16,6 +16,19 @@
 
 namespace gif {
 
+// Holds a picture's painter list locked for its lifetime.  The lock is
+// recursive and taken on the UI thread only.
+class TPainterListLock {
+public:
+    explicit TPainterListLock(TGIFImage& image) : FList(image.GetPainterList()) { FList.LockList(); }
+    ~TPainterListLock() { FList.UnlockList(); }
+    TPainterListLock(const TPainterListLock&) = delete;
+    TPainterListLock& operator=(const TPainterListLock&) = delete;
+
+private:
+    vcl::TThreadList<TGIFPainter>& FList;
+};
+
 class TGIFPainter : public vcl::TThread, public TObject {
 public:
     using PGIFPainter = std::atomic<TGIFPainter*>*;

@@ -1,5 +1,7 @@
 // The picture's graphics side: its palette, and its exchange with the class
-// library's bitmaps.
+// library's graphics and the clipboard.
+#include <cstring>
+
 #include "gif/GIFColor.h"
 
 namespace gif {
@@ -57,10 +59,83 @@ void TGIFImage::AssignGraphic(const TPersistent* source) {
 
 int TGIFImage::Add(const TPersistent* graphic) {
     if (auto* frame = dynamic_cast<TGIFSubImage*>(const_cast<TPersistent*>(graphic))) return Add(frame);
-    if (dynamic_cast<const vcl::TBitmap*>(graphic) == nullptr) RaiseGIFError(_sUnsupportedClass);
+    if (!IsGraphic(graphic)) RaiseGIFError(_sUnsupportedClass);
     auto frame = std::make_unique<TGIFSubImage>(this);
     frame->Assign(graphic);
     return Add(frame.release());
+}
+
+void TGIFImage::AssignTo(TPersistent* dest) const {
+    if (auto* bitmap = dynamic_cast<vcl::TBitmap*>(dest)) {
+        bitmap->Assign(const_cast<TGIFImage*>(this)->GetBitmap());
+        return;
+    }
+    TPersistent::AssignTo(dest);
+}
+
+void TGIFImage::LoadFromClipboardFormat(uint16_t format, gdi::HANDLE data, HPALETTE palette) {
+    if (data == 0) data = gdi::GetClipboardData(format);
+    if (data != 0 && CF_GIF != 0 && format == CF_GIF) {
+        // A handle that is no memory block reads as no bytes at all.
+        const size_t size = gdi::GlobalSize(data);
+        const void* bytes = gdi::GlobalLock(data);
+        struct Unlock {
+            gdi::HGLOBAL block;
+            bool locked;
+            ~Unlock() {
+                if (locked) gdi::GlobalUnlock(block);
+            }
+        } unlock{data, bytes != nullptr};
+        rtl::TMemoryStream stream;
+        if (bytes != nullptr) stream.WriteBuffer(bytes, static_cast<int64_t>(size));
+        stream.SetPosition(0);
+        LoadFromStream(stream);
+        return;
+    }
+    if (data != 0 && format == gdi::CF_BITMAP) {
+        vcl::TBitmap bitmap;
+        bitmap.LoadFromClipboardFormat(format, data, palette);
+        AssignGraphic(&bitmap);
+        return;
+    }
+    throw rtl::EInvalidGraphic("Unsupported clipboard format");
+}
+
+void TGIFImage::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALETTE& palette) {
+    if (GetEmpty()) return;
+    vcl::TBitmap* bitmap = GetBitmap();
+    if (bitmap == nullptr) return;
+    uint16_t bitmapFormat = 0;
+    gdi::HANDLE bitmapData = 0;
+    HPALETTE bitmapPalette = 0;
+    bitmap->SaveToClipboardFormat(bitmapFormat, bitmapData, bitmapPalette);
+    // Until the caller has them, the bitmap form's copies are this call's.
+    struct Handed {
+        gdi::HANDLE data;
+        HPALETTE palette;
+        bool out = false;
+        ~Handed() {
+            if (out) return;
+            if (data != 0) gdi::DeleteObject(data);
+            if (palette != 0) gdi::DeleteObject(palette);
+        }
+    } handed{bitmapData, bitmapPalette};
+    rtl::TMemoryStream stream;
+    SaveToStream(stream);
+    if (const gdi::HGLOBAL block = gdi::GlobalAlloc(gdi::GMEM_MOVEABLE, static_cast<size_t>(stream.GetSize()))) {
+        void* bytes = gdi::GlobalLock(block);
+        std::memcpy(bytes, stream.Memory(), static_cast<size_t>(stream.GetSize()));
+        gdi::GlobalUnlock(block);
+        if (gdi::SetClipboardData(CF_GIF, block) == 0) {
+            gdi::GlobalFree(block);
+            RaiseGIFError(_sFailedPaste);
+        }
+    }
+    handed.out = true;
+    if (bitmapFormat == 0) return;
+    format = bitmapFormat;
+    data = bitmapData;
+    palette = bitmapPalette;
 }
 
 }  // namespace gif

@@ -2,8 +2,13 @@
 // extensions, the refused reduction, packing and progress.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "AnimationCorpus.h"
 #include "OptimizeTestSupport.h"
+#include "gif/GIFPainter.h"
 
 namespace {
 
@@ -266,3 +271,74 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
 }
 
 }  // namespace
+
+namespace {
+
+// Whether another thread gets the picture's painter list within a moment;
+// when it does not, it takes it once it is free and `later` tells when.
+class PainterListProbe {
+public:
+    explicit PainterListProbe(gif::TGIFImage& image) : list_(image.GetPainterList()) {
+        thread_ = std::thread([this] {
+            list_.LockList();
+            taken_ = true;
+            list_.UnlockList();
+        });
+    }
+    ~PainterListProbe() { thread_.join(); }
+    bool TakenWithinAMoment() {
+        for (int i = 0; i < 50 && !taken_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return taken_;
+    }
+    bool TakenLater() {
+        thread_.join();
+        thread_ = std::thread([] {});
+        return taken_;
+    }
+
+private:
+    vcl::TThreadList<gif::TGIFPainter>& list_;
+    std::atomic<bool> taken_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST(Optimize, BothOptimisersHoldThePainterListWhileTheyChangeThePictureAndGiveItBackAfterAFailure) {
+    // A pixel beyond its table makes the colour-map optimiser warn midway.
+    Picture p = Screen(2, 2, 4);
+    for (int k = 0; k < 3; ++k) p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 1, 2, static_cast<uint8_t>(9 + k)}, 1, 5));
+    struct Case {
+        const char* name;
+        bool colorMap;
+        bool fail;
+    };
+    for (const Case& c : {Case{"Optimize", false, false}, Case{"OptimizeColorMap", true, false},
+                          Case{"Optimize failing", false, true}, Case{"OptimizeColorMap failing", true, true}}) {
+        SCOPED_TRACE(c.name);
+        auto image = gifbridge::Build(p);
+        std::unique_ptr<PainterListProbe> probe;
+        bool takenMidway = true;
+        auto midway = [&] {
+            if (probe != nullptr) return;
+            probe = std::make_unique<PainterListProbe>(*image);
+            takenMidway = probe->TakenWithinAMoment();
+            if (c.fail) throw rtl::EAbort();
+        };
+        image->SetOnProgress([&](rtl::TObject*, gif::TProgressStage stage, uint8_t, bool, const gif::TRect&,
+                                 const std::string&) {
+            if (stage == gif::psRunning) midway();
+        });
+        image->SetOnGIFWarning([&](rtl::TObject*, gif::TGIFSeverity, const std::string&) { midway(); });
+        try {
+            if (c.colorMap) image->OptimizeColorMap();
+            else image->Optimize(gif::GIFAllOptimizeOptions, gif::rmNone, gif::dmNearest, 8);
+            EXPECT_FALSE(c.fail);
+        } catch (const rtl::EAbort&) {
+            EXPECT_TRUE(c.fail);
+        }
+        ASSERT_NE(probe, nullptr);
+        EXPECT_FALSE(takenMidway);
+        EXPECT_TRUE(probe->TakenLater());
+    }
+}

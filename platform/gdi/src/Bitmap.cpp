@@ -440,4 +440,25 @@ void TBitmap::SaveToStream(rtl::TStream& stream) {
     for (int row = height_ - 1; row >= 0; --row) stream.WriteBuffer(b.Row(row), b.Stride);
 }
 
+// ---- clipboard form ---------------------------------------------------------
+
+void TBitmap::LoadFromClipboardFormat(uint16_t format, gdi::HANDLE data, gdi::HPALETTE palette) {
+    if (format != gdi::CF_BITMAP || data == 0) throw rtl::EInvalidGraphic("Unsupported clipboard format");
+    if (gdi::GetObjectType(data) != gdi::OBJ_BITMAP) throw rtl::EInvalidGraphic(kInvalidBitmap);
+    const gdi::HBITMAP copy = gdi::CopyImage(data, gdi::IMAGE_BITMAP, 0, 0, 0);
+    if (copy == 0) throw rtl::EOutOfResources();
+    const gdi::HPALETTE paletteCopy = gdi::CopyPalette(palette);
+    SetHandle(copy);
+    if (paletteCopy != 0) SetPalette(paletteCopy);
+}
+
+void TBitmap::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, gdi::HPALETTE& palette) {
+    if (handle_ == 0) return;
+    const gdi::HBITMAP copy = gdi::CopyImage(handle_, gdi::IMAGE_BITMAP, 0, 0, 0);
+    if (copy == 0) throw rtl::EOutOfResources();
+    format = gdi::CF_BITMAP;
+    data = copy;
+    palette = gdi::CopyPalette(GetPalette());
+}
+
 }  // namespace vcl

@@ -58,11 +58,12 @@ public:
 
     ObjectCounts Counts() {
         std::lock_guard lock(mutex_);
-        ObjectCounts counts{0, 0, 0};
+        ObjectCounts counts{0, 0, 0, 0};
         for (const auto& [handle, object] : objects_) {
             if (object->Stock) continue;
             if (object->Type == OBJ_PAL) ++counts.Palettes;
             else if (object->Type == OBJ_BITMAP) ++counts.Bitmaps;
+            else if (object->Type == detail::kIconObject) ++counts.Icons;
             else ++counts.Contexts;
         }
         return counts;
@@ -496,12 +497,12 @@ int GetObject(HBITMAP bitmap, BITMAP* description, DIBSECTION* dib) {
 
 unsigned GetObjectType(HGDIOBJ object) {
     detail::Object* o = ObjectTable::Instance().Find(object);
-    return o == nullptr ? 0 : o->Type;
+    return o == nullptr || o->Type == detail::kIconObject ? 0 : o->Type;
 }
 
 bool DeleteObject(HGDIOBJ object) {
     detail::Object* o = ObjectTable::Instance().Find(object);
-    if (o == nullptr || o->Type == OBJ_DC || o->Type == OBJ_MEMDC) {
+    if (o == nullptr || o->Type == OBJ_DC || o->Type == OBJ_MEMDC || o->Type == detail::kIconObject) {
         t_lastError = ERROR_INVALID_HANDLE;
         return false;
     }
@@ -751,6 +752,75 @@ bool MaskBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, in
     const uint32_t back = (rop4 >> 8) & 0x00FF0000u;
     return Blit(dst, x, y, width, height, src, srcX, srcY, width, height, fore, m == nullptr ? fore : back, m,
                 maskX, maskY);
+}
+
+// ---- icons -----------------------------------------------------------------
+
+namespace {
+
+detail::IconObject* FindIcon(HICON icon) { return Lookup<detail::IconObject>(icon, detail::kIconObject); }
+
+// Copies of an icon's two bitmaps; false (and nothing made) when either fails.
+bool CopyIconBitmaps(HBITMAP mask, HBITMAP color, HBITMAP& maskCopy, HBITMAP& colorCopy) {
+    maskCopy = CopyImage(mask, IMAGE_BITMAP, 0, 0, 0);
+    colorCopy = CopyImage(color, IMAGE_BITMAP, 0, 0, 0);
+    if (maskCopy != 0 && colorCopy != 0) return true;
+    if (maskCopy != 0) DeleteObject(maskCopy);
+    if (colorCopy != 0) DeleteObject(colorCopy);
+    return false;
+}
+
+}  // namespace
+
+HICON CreateIconIndirect(const ICONINFO* info) {
+    const detail::BitmapObject* mask = info == nullptr ? nullptr : FindBitmap(info->hbmMask);
+    const detail::BitmapObject* color = info == nullptr ? nullptr : FindBitmap(info->hbmColor);
+    if (mask == nullptr || color == nullptr || mask->BitsPerPixel != 1 || mask->Width != color->Width ||
+        mask->Height != color->Height) {
+        t_lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    auto icon = std::make_unique<detail::IconObject>();
+    if (!CopyIconBitmaps(info->hbmMask, info->hbmColor, icon->Mask, icon->Color)) return 0;
+    return ObjectTable::Instance().Add(std::move(icon));
+}
+
+bool GetIconInfo(HICON icon, ICONINFO* info) {
+    const detail::IconObject* i = FindIcon(icon);
+    if (i == nullptr || info == nullptr) return false;
+    ICONINFO result;
+    if (!CopyIconBitmaps(i->Mask, i->Color, result.hbmMask, result.hbmColor)) return false;
+    *info = result;
+    return true;
+}
+
+bool DestroyIcon(HICON icon) {
+    const detail::IconObject* i = FindIcon(icon);
+    if (i == nullptr) return false;
+    DeleteObject(i->Mask);
+    DeleteObject(i->Color);
+    ObjectTable::Instance().Remove(icon);
+    return true;
+}
+
+bool DrawIconEx(HDC dc, int x, int y, HICON icon, int width, int height, unsigned, uintptr_t, unsigned) {
+    const detail::IconObject* i = FindIcon(icon);
+    if (i == nullptr || FindDc(dc) == nullptr) return false;
+    const detail::BitmapObject* color = FindBitmap(i->Color);
+    if (width == 0) width = color->Width;
+    if (height == 0) height = color->Height;
+    const HDC source = CreateCompatibleDC(0);
+    const COLORREF text = SetTextColor(dc, RGB(0, 0, 0));
+    const COLORREF background = SetBkColor(dc, RGB(255, 255, 255));
+    const HGDIOBJ old = SelectObject(source, i->Mask);
+    bool done = StretchBlt(dc, x, y, width, height, source, 0, 0, color->Width, color->Height, SRCAND);
+    SelectObject(source, i->Color);
+    done = done && StretchBlt(dc, x, y, width, height, source, 0, 0, color->Width, color->Height, SRCINVERT);
+    SelectObject(source, old);
+    DeleteDC(source);
+    SetTextColor(dc, text);
+    SetBkColor(dc, background);
+    return done;
 }
 
 // ---- kernel helpers --------------------------------------------------------

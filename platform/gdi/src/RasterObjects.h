@@ -53,6 +53,15 @@ struct DcObject : Object {
     COLORREF BkColor = 0xFFFFFF;
 };
 
+// Icons share the handle table under a kind no graphics object has.
+inline constexpr unsigned kIconObject = 0x7F00;
+
+struct IconObject : Object {
+    IconObject() : Object(kIconObject) {}
+    HBITMAP Mask = 0;
+    HBITMAP Color = 0;
+};
+
 // The nearest colour-table entry: smallest squared distance, first wins.
 unsigned NearestQuad(const RGBQUAD* colors, int count, COLORREF color);
 BitmapObject* FindBitmapObject(HBITMAP bitmap);

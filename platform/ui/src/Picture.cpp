@@ -1,6 +1,7 @@
 #include "vcl/Picture.h"
 
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "vcl/Bitmap.h"
 #include "vcl/Jpeg.h"
 
 namespace vcl {
@@ -87,6 +89,37 @@ void TGraphic::SaveToFile(const std::string& path) const {
 
 void TGraphic::Changed() {
     if (OnChange) OnChange(*this);
+}
+
+void TGraphic::AssignTo(rtl::TPersistent* dest) const {
+    auto* bitmap = dynamic_cast<TBitmap*>(dest);
+    if (bitmap == nullptr) {
+        rtl::TPersistent::AssignTo(dest);
+        return;
+    }
+    if (Empty()) {
+        bitmap->Assign(nullptr);
+        return;
+    }
+    QImage image(Width(), Height(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter canvas(&image);
+        Draw(canvas, QRect(0, 0, Width(), Height()));
+    }
+    TBitmap drawn;
+    drawn.SetPixelFormat(pf24bit);
+    drawn.SetSize(image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uint8_t* to = drawn.GetScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            to[3 * x] = static_cast<uint8_t>(qBlue(from[x]));
+            to[3 * x + 1] = static_cast<uint8_t>(qGreen(from[x]));
+            to[3 * x + 2] = static_cast<uint8_t>(qRed(from[x]));
+        }
+    }
+    bitmap->Assign(&drawn);
 }
 
 // ---------------------------------------------------------------------------

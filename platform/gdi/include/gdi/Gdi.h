@@ -265,6 +265,32 @@ bool StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX,
 bool MaskBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, HBITMAP mask,
              int maskX, int maskY, uint32_t rop4);
 
+// ---- icons -----------------------------------------------------------------
+// An icon is no graphics object: GetObjectType gives 0 for it and
+// DeleteObject refuses it; DestroyIcon frees it.
+using HICON = uintptr_t;
+
+struct ICONINFO {
+    bool fIcon = true;
+    uint32_t xHotspot = 0, yHotspot = 0;
+    HBITMAP hbmMask = 0;   // monochrome; 1 bits let the destination show through
+    HBITMAP hbmColor = 0;  // the icon's colours, black where the mask is 1
+};
+
+// An icon holding copies of the info's two bitmaps; 0 when either is no
+// bitmap, the mask is not monochrome or the two differ in size.
+HICON CreateIconIndirect(const ICONINFO* info);
+// Fills info with new copies of the icon's bitmaps, which the caller deletes.
+bool GetIconInfo(HICON icon, ICONINFO* info);
+bool DestroyIcon(HICON icon);
+inline constexpr unsigned DI_NORMAL = 3;
+// Draws the icon with its top left corner at (x, y), stretched to width ×
+// height (0 for the icon's own): the destination is ANDed with the mask,
+// then XORed with the colours.  The context's text and background colours
+// do not matter and are left as they were.
+bool DrawIconEx(HDC dc, int x, int y, HICON icon, int width, int height, unsigned step, uintptr_t brush,
+                unsigned flags);
+
 // ---- kernel helpers the picture units use -----------------------------------
 // number × numerator / denominator in 64 bits, rounded half away from zero.
 int MulDiv(int number, int numerator, int denominator);
@@ -279,6 +305,7 @@ extern int Win32Platform;
 // check nothing leaks.
 struct ObjectCounts {
     int Palettes, Bitmaps, Contexts;
+    int Icons = 0;
 };
 ObjectCounts LiveObjects();
 

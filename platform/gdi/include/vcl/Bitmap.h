@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "gdi/Clipboard.h"
 #include "gdi/Gdi.h"
 #include "rtl/Classes.h"
 
@@ -159,6 +160,13 @@ public:
     // was.  Saving writes rows bottom-up.
     void LoadFromStream(rtl::TStream& stream);
     void SaveToStream(rtl::TStream& stream);
+    // The clipboard form: CF_BITMAP, a bitmap handle and a palette (or 0).
+    // Loading takes copies of both; another format or no data raises
+    // EInvalidGraphic "Unsupported clipboard format", a handle that is no
+    // bitmap "Bitmap image is not valid", and the bitmap stays as it was.
+    // Saving hands out copies the caller owns; an empty bitmap sets nothing.
+    void LoadFromClipboardFormat(uint16_t format, gdi::HANDLE data, gdi::HPALETTE palette);
+    void SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, gdi::HPALETTE& palette);
 
     void Changed();
     std::function<void(rtl::TObject*)> OnChange;

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "rtl/Classes.h"
+
 class QLabel;
 class QPainter;
 class QRect;
@@ -45,10 +47,13 @@ TGraphicClass ClassOf() {
     return &info;
 }
 
-class TGraphic {
+// A graphic can be assigned to a bitmap of the graphics stand-in
+// (vcl/Bitmap.h): the bitmap becomes a 24-bit picture of the graphic's size
+// with the graphic drawn on white; any other destination raises the
+// framework's "Cannot assign" error.
+class TGraphic : public rtl::TPersistent {
 public:
     TGraphic() = default;
-    virtual ~TGraphic() = default;
     TGraphic(const TGraphic&) = delete;
     TGraphic& operator=(const TGraphic&) = delete;
 
@@ -69,9 +74,11 @@ public:
 
     // Called after the picture changed.
     std::function<void(TGraphic&)> OnChange;
+    std::string ClassName() const override { return ClassType()->ClassName; }
 
 protected:
     void Changed();
+    void AssignTo(rtl::TPersistent* dest) const override;
 };
 
 struct TFileFormat {
@@ -80,10 +87,10 @@ struct TFileFormat {
     TGraphicClass GraphicClass = nullptr;
 };
 
-class TPicture {
+class TPicture : public rtl::TPersistent {
 public:
     TPicture() = default;
-    ~TPicture();
+    ~TPicture() override;
     TPicture(const TPicture&) = delete;
     TPicture& operator=(const TPicture&) = delete;
 
@@ -118,6 +125,8 @@ public:
     static bool SupportsClipboardFormat(uint16_t format) { return ClipboardFormat(format) != nullptr; }
     // Every registered file format, the one that wins first.
     static std::vector<TFileFormat> FileFormats();
+
+    std::string ClassName() const override { return "TPicture"; }
 
 private:
     std::unique_ptr<TGraphic> graphic_;
