@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the GIF painter stress test with clang and ThreadSanitizer into
 # build-tsan/ and runs it: GIF_STRESS_ROUNDS rounds (default 1000) of load,
-# draw, a random short run of the event loop, option changes, pack, clear
-# and destroy.  A race, a lock-order inversion or a deadlock (the test's
+# draw, a random short run of the event loop, option changes, pack,
+# optimise, clear and destroy.  A race, a lock-order inversion or a deadlock (the test's
 # watchdog) fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."

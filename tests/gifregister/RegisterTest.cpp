@@ -78,3 +78,34 @@ TEST(GifRegister, PictureLoadsAGifFileThroughTheRegistry) {
     gif::GIFUnitFinalize();
     std::remove(path.c_str());
 }
+
+TEST(GifRegister, APictureHoldingAGifGivesBitmapsAndFramesThePictureItself) {
+    // Index 0 red, 1 green; the left column red, the rest green.
+    Bytes pixels(4 * 2, 1);
+    pixels[0] = pixels[4] = 0;
+    Bytes gifBytes = SimpleGif(4, 2, pixels, 2);
+    gifBytes[13] = 0xFF, gifBytes[14] = gifBytes[15] = 0;
+    gifBytes[16] = 0, gifBytes[17] = 0xFF, gifBytes[18] = 0;
+    std::istringstream stream(std::string(gifBytes.begin(), gifBytes.end()));
+    vcl::TPicture picture;
+    auto graphic = std::make_unique<gif::TGIFGraphic>();
+    graphic->LoadFromStream(stream);
+    gif::TGIFGraphic* held = graphic.get();
+    picture.SetGraphic(std::move(graphic));
+    // A bitmap takes the GIF picture's own bitmap: its 8-bit rendering.
+    vcl::TBitmap bitmap;
+    bitmap.Assign(held);
+    ASSERT_EQ(bitmap.GetWidth(), 4);
+    EXPECT_EQ(bitmap.GetCanvas().GetPixel(0, 1), 0x0000FFu);
+    EXPECT_EQ(bitmap.GetCanvas().GetPixel(3, 1), 0x00FF00u);
+    // A frame made from the container shows the same.
+    gif::TGIFImage image;
+    image.SetColorReduction(gif::rmNone);
+    image.Assign(&picture);
+    ASSERT_EQ(image.GetImages().GetCount(), 1);
+    gif::TGIFSubImage& frame = *image.GetImages().GetImage(0);
+    for (int x = 0; x < 4; ++x) {
+        const gif::TGIFColor c = frame.GetActiveColorMap().GetEntry(frame.GetPixel(x, 0));
+        EXPECT_EQ(gif::TGIFColorMap::RGB2Color(c), x == 0 ? 0x0000FFu : 0x00FF00u) << x;
+    }
+}

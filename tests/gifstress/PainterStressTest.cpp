@@ -1,7 +1,7 @@
 // Painters against everything the UI thread does to their picture meanwhile:
 // load, draw, let the event loop run for a random short time, change the
-// draw options, pack, draw elsewhere, pause, clear and destroy, many times
-// over (GIF_STRESS_ROUNDS, default 1000), on the real clock.  Built with
+// draw options, pack, optimise, draw elsewhere, pause, clear and destroy,
+// many times over (GIF_STRESS_ROUNDS, default 1000), on the real clock.  Built with
 // ThreadSanitizer by scripts/tsan.sh; a watchdog ends a run that stops
 // moving (a deadlock).
 #include <gtest/gtest.h>
@@ -106,7 +106,7 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
         image->Draw(target.GetCanvas(), {0, 0, 24, 20});
         for (int step = 0; step < 4; ++step) {
             ServiceFor(pick(8));
-            switch (pick(9)) {
+            switch (pick(11)) {
                 case 0: image->SetDrawOptions(randomOptions()); break;
                 case 1: image->Pack(); break;
                 case 2: image->Draw(target.GetCanvas(), {pick(4), pick(4), 24, 20}); break;
@@ -115,6 +115,8 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
                 case 5: image->PaintResume(); break;
                 case 6: image->Paint(target.GetCanvas(), {0, 0, 12, 10}, randomOptions()); break;
                 case 7: image->PaintRestart(); break;
+                case 8: image->Optimize(GIFAllOptimizeOptions, rmNone, dmNearest, 8); break;
+                case 9: image->OptimizeColorMap(); break;
                 default: image->Draw(target.GetCanvas(), {0, 0, 24, 20}); break;
             }
         }
