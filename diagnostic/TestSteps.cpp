@@ -54,8 +54,13 @@ bool TFormTest::RunWriteTest() {
         Run.Progress = 0;
         // The range starts at the disc's next writable address as it is now.
         if (!drive::GetDiscInfo(slot, Disc)) {
+            // Without the disc's information there is no range to write: the
+            // step fails with the read's sense, and its section shows no
+            // range an earlier step left.
             Run.Fail = 1;
             errorCode = Disc.ErrorCode;
+            Run.RangeStart = 0;
+            Run.RangeEnd = 0;
         } else {
             if (partial)
                 SetTestRange(false);

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "drive/TextHelpers.h"
 #include "simdrive/SimDrive.h"
 #include "vcl/Thread.h"
 
@@ -96,6 +97,23 @@ protected:
             runEnded = !form.Run.Running;
             windowBack = form.DriveComboBox->isEnabled() && !form.StopBtn->isEnabled() && form.AutoRun->Enabled();
         });
+    }
+
+    // A drive with these features; outside Batch Mode the disc is in it, a
+    // Batch run gets each disc when it asks for it.
+    sim::SimDrive& DriveWithDiscs(bool batch, const std::vector<uint16_t>& features,
+                                  const std::vector<DiscModel>& discs, uint32_t capacity,
+                                  std::optional<sim::DiscState> status = std::nullopt) {
+        sim::DriveConfig config;
+        config.Features = features;
+        sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+        for (DiscModel model : discs) {
+            if (batch)
+                drive.QueueDisc(Disc(model, capacity, status));
+            else
+                drive.LoadDisc(Disc(model, capacity, status));
+        }
+        return drive;
     }
 
     std::string Log(const std::string& name = "Corvan_CE") const {
@@ -284,6 +302,78 @@ TEST_F(EngineTest, AStoppedBatchRunSkipsTheRemainingRounds) {
     EXPECT_NE(Log().find("    << PARTIAL WRITE TEST >>\n"), std::string::npos);
     EXPECT_EQ(Count(Log(), "[ STATUS         ] : BREAK"), 1u);
 }
+
+// ---------------------------------------------------------------------------
+// A round's second look at the disc fails
+
+// Each look at the disc (a preparation's lead-in, the write step's look
+// before its range) sends READ DISC INFORMATION (51h) twice, so the n-th one
+// picks the look that fails: 1-2 are the first round's first look, 3-4 its
+// second look.
+sim::Fault DiscInfoFailsAt(uint32_t nth) {
+    sim::Fault fault = Refuse(0x51, sim::kSenseCannotReadMedium);
+    fault.NthMatch = nth;
+    return fault;
+}
+
+struct SecondLookCase {
+    const char* name;
+    bool batch;
+    std::vector<uint16_t> features;
+    std::vector<DiscModel> discs;
+    uint32_t failingRead;          // which READ DISC INFORMATION of the run fails
+    Lines boxes;
+    size_t indexLines;
+    size_t randomReads;
+};
+
+class SecondLook : public EngineTest, public ::testing::WithParamInterface<SecondLookCase> {};
+
+// The run ends there and gives the window back as every run does: the tray
+// open, the verdict shown, the controls enabled, the disc watch on.
+TEST_P(SecondLook, EndsTheRunAndGivesTheWindowBack) {
+    const SecondLookCase& c = GetParam();
+    sim::SimDrive& drive = DriveWithDiscs(c.batch, c.features, c.discs, 4096);
+    bool running = true, displayTimer = true, started = false;
+    Run([&](TFormTest& form) {
+        if (!c.batch) Choose(form, Choice::Nothing);
+        drive.AddFault(DiscInfoFailsAt(c.failingRead));
+        form.StartBtnClick();
+        // Waits for the worker's end, however it ends, and looks at what it
+        // left.  A run that never gives the window back fails here instead of
+        // blocking the window's close.
+        ASSERT_TRUE(RunLoop([&] { return form.Worker == nullptr || form.Worker->Finished(); }, 120000));
+        running = form.Run.Running;
+        form.Run.Running = false;
+        displayTimer = form.DisplayTimer->Enabled();
+        windowBack = form.DriveComboBox->isEnabled() && form.CloseBtn->isEnabled() &&
+                     form.LogFileNameEdit->isEnabled() && !form.StopBtn->isEnabled() && form.AutoRun->Enabled();
+        started = form.StartBtn->isEnabled();
+    });
+    EXPECT_FALSE(running);
+    EXPECT_TRUE(windowBack);
+    EXPECT_FALSE(displayTimer);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(drive.TrayOpen());
+    EXPECT_EQ(Boxes(), c.boxes);
+    // The failed look logs no disc section after its test-index line.
+    EXPECT_EQ(Count(Log(), "TEST INDEX"), c.indexLines);
+    EXPECT_EQ(Count(Log(), "[ DISC TYPE"), c.indexLines - 1);
+    EXPECT_EQ(Count(Log(), "<< RANDOM READ TEST >>"), c.randomReads);
+    const std::string log = Log();
+    const std::string last = "     TEST INDEX(C/T)  >> : " + std::to_string(c.indexLines - 1) + "/0\n\n";
+    ASSERT_GE(log.size(), last.size());
+    EXPECT_EQ(log.substr(log.size() - last.size()), last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, SecondLook,
+    ::testing::Values(SecondLookCase{"OutsideBatchMode", false, {}, {DiscModel::DvdRom}, 3, {"FAIL !!"}, 1, 0},
+                      SecondLookCase{"FirstBatchRound", true, {0x1F}, {DiscModel::CdRom, DiscModel::DvdRom}, 3,
+                                     {kCdPrompt, "FAIL !!"}, 1, 0},
+                      SecondLookCase{"SecondBatchRound", true, {0x1F}, {DiscModel::CdRom, DiscModel::DvdRom}, 7,
+                                     {kCdPrompt, kDvdPrompt, "FAIL !!"}, 2, 1}),
+    [](const ::testing::TestParamInfo<SecondLookCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Outside Batch Mode
@@ -476,6 +566,80 @@ INSTANTIATE_TEST_SUITE_P(
                     "    [ READ FAIL ADDR.] : 0(0h)\n    [ STATUS         ] : FAIL!!(000000)\n\n",
                     ""}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// The write step reads the disc information again before it picks its
+// range.  When that read fails the step has no range to write: it fails with
+// the read's sense instead of passing over an empty range, and its section
+// shows no range of an earlier step.
+struct RereadCase {
+    const char* name;
+    bool batch;
+    std::vector<DiscModel> discs;  // one loaded, or each queued for its Batch round
+    std::optional<sim::DiscState> status;
+    uint32_t failingRead;          // which READ DISC INFORMATION of the run fails
+    std::string section;
+};
+
+class FailedReread : public EngineTest, public ::testing::WithParamInterface<RereadCase> {};
+
+TEST_P(FailedReread, FailsTheWriteStep) {
+    const RereadCase& c = GetParam();
+    // A Batch run with CD writing and DVD reading: CD, CD-RW, then DVD.
+    sim::SimDrive& drive =
+        DriveWithDiscs(c.batch, c.batch ? std::vector<uint16_t>{0x1F, 0x2D} : sim::DriveConfig{}.Features, c.discs,
+                       1000, c.status);
+    Run([&](TFormTest& form) {
+        if (!c.batch) Choose(form, Choice::FullWrite);
+        drive.AddFault(DiscInfoFailsAt(c.failingRead));
+        StartAndWait(form);
+        windowBack = form.DriveComboBox->isEnabled() && !form.StopBtn->isEnabled();
+    });
+    EXPECT_EQ(Count(Log(), c.section), 1u) << Log();
+    EXPECT_EQ(Count(Log(), "READ & COMPARE"), 0u);
+    EXPECT_EQ(Verdict(), "FAIL !!");
+    EXPECT_TRUE(windowBack);
+    EXPECT_TRUE(Commands(drive, 0x2A).empty());
+    EXPECT_TRUE(Commands(drive, 0xAA).empty());
+    EXPECT_TRUE(Commands(drive, 0x5B).empty());
+}
+
+// Outside Batch Mode the step's own look is the third, so the fifth READ DISC
+// INFORMATION; in the second Batch round, after the first round's random
+// read over the whole CD, the fifth look and the ninth command.
+INSTANTIATE_TEST_SUITE_P(
+    WriteStep, FailedReread,
+    ::testing::Values(
+        RereadCase{"DvdRam", false, {DiscModel::DvdRam}, std::nullopt, 5,
+                   "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 0 \n"
+                   "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(053002)\n\n"},
+        RereadCase{"DvdRwAfterItsFormat", false, {DiscModel::DvdRw}, sim::DiscState::Blank, 5,
+                   "    << FORMAT TEST >>\n    [ STATUS         ] : COMPLETE\n\n"
+                   "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 0 \n"
+                   "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(053002)\n\n"},
+        RereadCase{"BatchAfterTheCdRound", true, {DiscModel::CdRom, DiscModel::CdRw, DiscModel::DvdRom},
+                   std::nullopt, 9,
+                   "    << FORMAT TEST >>\n    [ STATUS         ] : COMPLETE\n\n"
+                   "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 0 \n"
+                   "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(053002)\n\n"}),
+    [](const ::testing::TestParamInfo<RereadCase>& info) { return std::string(info.param.name); });
+
+// A partial write on a disc with less room after its next writable address
+// than the partial range's length ends at the disc's end and passes.
+TEST_F(EngineTest, APartialWriteNearTheDiscsEndStopsAtItsEnd) {
+    // One open track over the disc, written but for its last 100 blocks;
+    // the partial range is 112 blocks long.
+    sim::Disc disc = Disc(DiscModel::DvdR, 4096, sim::DiscState::Blank);
+    disc.Tracks.back().Recorded = 3996;
+    disc.Status = sim::DiscState::Incomplete;
+    sim::SimDrive& drive = AttachDrive('d', disc);
+    RunOnce(Choice::PartialWrite);
+    const std::string area = "    [ TEST AREA      ] : 3996 ~ 4096 \n";
+    EXPECT_EQ(Count(Body(), area + "    [ STATUS         ] : PASS!!\n\n"), 2u) << Body();
+    EXPECT_EQ(Verdict(), "PASS !!");
+    for (const auto& write : Commands(drive, 0x2A)) {
+        EXPECT_LE(drive::ReadBigEndian32(&write.Cdb[2]) + write.Cdb[8], 4096u);
+    }
+}
 
 // ---------------------------------------------------------------------------
 // Waits

@@ -83,7 +83,9 @@ TEST_P(ReadWriteSections, TitleCountAndStatus) {
     options.BatchMode = c.batch;
     options.PartialWrite = c.partial;
     options.SequentialReadCount = 2;
-    WriteLogReadWriteTest(path, c.sequential, 16, 0x80000010u, 0x12345, c.status, c.code, c.compare, options);
+    // The partial range of a DVD-R whose first chunk is written, failing at
+    // a chunk in its middle.
+    WriteLogReadWriteTest(path, c.sequential, 16, 68960, 42416, c.status, c.code, c.compare, options);
     EXPECT_EQ(Written(), c.expected);
 }
 
@@ -91,24 +93,24 @@ INSTANTIATE_TEST_SUITE_P(
     Sections, ReadWriteSections,
     ::testing::Values(
         SectionCase{"CompareWinsOverSequential", 1, 1, false, false, "PASS!!", 0,
-                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
+                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
                     "    [ STATUS         ] : PASS!!\n\n"},
         SectionCase{"SequentialShowsTheLoopCount", 1, 0, true, false, "BREAK", 0x031100,
-                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
                     "    [ TEST COUNT     ] : 2 Time(s)\n    [ STATUS         ] : BREAK\n\n"},
         SectionCase{"BatchWritesPartially", 0, 0, true, false, "PASS!!", 0,
-                    "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
+                    "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
                     "    [ STATUS         ] : PASS!!\n\n"},
         SectionCase{"PartialWrite", 0, 0, false, true, "PASS!!", 0,
-                    "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
+                    "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
                     "    [ STATUS         ] : PASS!!\n\n"},
         SectionCase{"FullWriteError", 0, 0, false, false, "ERROR", 0x052100,
-                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
-                    "    [ FAIL ADDR.     ] : 74565(12345h)\n    [ STATUS         ] : ERROR(052100)\n\n"},
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
+                    "    [ FAIL ADDR.     ] : 42416(A5B0h)\n    [ STATUS         ] : ERROR(052100)\n\n"},
         // A failed step shows where and why, whatever its failure text.
         SectionCase{"CompareErrorShowsItsAddress", 1, 1, false, false, "COMPARE ERROR", 0,
-                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 16 ~ -2147483632 \n"
-                    "    [ FAIL ADDR.     ] : 74565(12345h)\n    [ STATUS         ] : COMPARE ERROR(000000)\n\n"}),
+                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
+                    "    [ FAIL ADDR.     ] : 42416(A5B0h)\n    [ STATUS         ] : COMPARE ERROR(000000)\n\n"}),
     [](const ::testing::TestParamInfo<SectionCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TestLogTest, RandomReadFormatAndTraySections) {
