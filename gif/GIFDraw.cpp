@@ -3,6 +3,7 @@
 // a painter services its synchronised calls, whose end handler takes the
 // lock again on the same thread.
 #include <algorithm>
+#include <memory>
 
 #include "gif/GIFPainter.h"
 
@@ -189,18 +190,35 @@ void TGIFImage::SetForceFrame(int value) {
 
 vcl::TBitmap* TGIFImage::NewBitmap() {
     if (FCachedBitmap != nullptr) return FCachedBitmap;
-    FCachedBitmap = new vcl::TBitmap;
-    FCachedBitmap->SetSize(GetWidth(), GetHeight());
-    FCachedBitmap->OnChange = [this](rtl::TObject*) { Changed(this); };
+    auto bitmap = std::make_unique<vcl::TBitmap>();
+    HPALETTE palette = 0;
+    try {
+        palette = GetPalette();
+    } catch (const GIFException&) {
+        // No colour table anywhere: a picture without a palette.
+    }
+    if (palette != 0) bitmap->SetPalette(CheckGDIHandle(gdi::CopyPalette(palette)));
+    bitmap->SetSize(GetWidth(), GetHeight());
+    bitmap->OnChange = [this](rtl::TObject*) { Changed(this); };
+    FCachedBitmap = bitmap.release();
     return FCachedBitmap;
 }
 
 vcl::TBitmap* TGIFImage::GetBitmap() {
     if (GetEmpty()) return nullptr;
     if (FCachedBitmap != nullptr) return FCachedBitmap;
+    TGIFSubImage& first = *FImages->GetImage(0);
+    if (first.GetWidth() == GetWidth() && first.GetHeight() == GetHeight()) {
+        // Frame 0 covers the screen: its own bitmap is the picture.
+        auto bitmap = std::make_unique<vcl::TBitmap>();
+        bitmap->Assign(first.GetBitmap());
+        bitmap->OnChange = [this](rtl::TObject*) { Changed(this); };
+        FCachedBitmap = bitmap.release();
+        return FCachedBitmap;
+    }
     vcl::TBitmap* bitmap = NewBitmap();
     vcl::TCanvas& canvas = bitmap->GetCanvas();
-    FImages->GetImage(0)->Draw(canvas, canvas.GetClipRect(), false, false);
+    first.Draw(canvas, canvas.GetClipRect(), false, false);
     return bitmap;
 }
 

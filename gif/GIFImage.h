@@ -10,6 +10,9 @@
 //   frame->GetLeft(), GetTop(), GetWidth(), GetHeight(), GetInterlaced()
 //   frame->GetGraphicControlExtension() (delay, disposal, transparency), frame->GetExtensions()
 //   image.SetOnGIFWarning(handler), image.SetOnProgress(handler), image.SetCompression(gcRLE)
+//   image.Assign(&bitmapIconMetafileOrPicture), image.Add(&graphic)  // frames made from other graphics
+//   bitmap.Assign(&image)                                           // the rendered picture
+//   image.SaveToClipboardFormat(format, data, palette), image.LoadFromClipboardFormat(CF_GIF, 0, 0)
 // Fatal conditions raise gif::GIFException with one of the texts of the
 // message table below; non-fatal ones reach the picture's OnGIFWarning.
 // GIFImageMaxFramePixels bounds the pixel store of one frame,

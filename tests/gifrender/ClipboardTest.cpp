@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "GifUnitBridge.h"
 #include "gdi/Clipboard.h"
 #include "gif/GIFColor.h"
@@ -144,7 +146,7 @@ TEST_F(ClipboardTest, DataThatIsNoPictureGivesTheUnitsErrorAndNoCrash) {
 
 TEST_F(ClipboardTest, AClipboardThatTakesNoBlockFailsAndHandsOutNothing) {
     const auto source = gifbridge::Build(TwoFrames());
-    source->GetBitmap();  // the picture's own cache is not counted
+    source->GetBitmap()->GetPalette();  // the picture's own cache is not counted
     const int bitmaps = NewBitmaps(), palettes = NewPalettes();
     gdi::CloseClipboard();
     uint16_t format = 7;
@@ -211,6 +213,53 @@ TEST(PictureAssignTo, ABitmapTakesWhatThePictureShowsAndOtherClassesAreRefused) 
     gif::TGIFImage empty;
     bitmap.Assign(&empty);
     EXPECT_TRUE(bitmap.GetEmpty());
+}
+
+// The palette's colours, in order.
+std::vector<gdi::COLORREF> PaletteColours(gdi::HPALETTE palette) {
+    gdi::PALETTEENTRY entries[256];
+    const unsigned n = gdi::GetPaletteEntries(palette, 0, 256, entries);
+    std::vector<gdi::COLORREF> out;
+    for (unsigned i = 0; i < n; ++i) out.push_back(gdi::RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue));
+    return out;
+}
+
+TEST(PictureBitmap, IsFrameZerosBitmapWhenItCoversTheScreenElseFrameZeroDrawnOnTheScreenWithThePicturesPalette) {
+    const std::vector<gdi::COLORREF> global = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000};
+    // Frame 0 covering the screen, and frame 0 of 2 × 2 at (1, 1) on 4 × 3.
+    giforacle::Picture small = TwoFrames();
+    small.Frames[0].Left = small.Frames[0].Top = 1;
+    small.Frames[0].Width = small.Frames[0].Height = 2;
+    small.Frames[0].Indices = {1, 2, 3, 1};
+    for (const bool covers : {true, false}) {
+        SCOPED_TRACE(covers ? "covers the screen" : "smaller than the screen");
+        const auto image = gifbridge::Build(covers ? TwoFrames() : small);
+        image->SetDrawOptions(image->GetDrawOptions() & ~gif::DrawOption(gif::goDither));
+        vcl::TBitmap* bitmap = image->GetBitmap();
+        ASSERT_NE(bitmap, nullptr);
+        ASSERT_EQ(bitmap->GetWidth(), 4);
+        ASSERT_EQ(bitmap->GetHeight(), 3);
+        EXPECT_EQ(bitmap->GetPixelFormat() == vcl::pf8bit, covers);
+        if (!covers) {
+            EXPECT_EQ(Shown(*bitmap, 1, 1), 0x0000FFu);
+            EXPECT_EQ(Shown(*bitmap, 2, 2), 0x0000FFu);
+            EXPECT_EQ(Shown(*bitmap, 2, 1), 0x00FF00u);
+            EXPECT_EQ(Shown(*bitmap, 0, 0), 0x000000u);  // outside frame 0
+        }
+        // The clipboard's bitmap form hands out the picture's palette.
+        uint16_t format = 0;
+        gdi::HANDLE data = 0;
+        gdi::HPALETTE palette = 0;
+        ASSERT_TRUE(gdi::OpenClipboard(0));
+        image->SaveToClipboardFormat(format, data, palette);
+        gdi::EmptyClipboard();
+        gdi::CloseClipboard();
+        std::vector<gdi::COLORREF> colours = PaletteColours(palette);
+        colours.resize(std::min<size_t>(colours.size(), global.size()));
+        EXPECT_EQ(colours, global);
+        gdi::DeleteObject(data);
+        gdi::DeleteObject(palette);
+    }
 }
 
 // A 3 × 2 icon: red, green, let through / blue, let through, white.
