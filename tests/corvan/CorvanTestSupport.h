@@ -33,6 +33,7 @@
 #include "vcl/Dialogs.h"
 #include "support/RunUntil.h"
 #include "support/ScratchDirectory.h"
+#include "support/ShownInOrder.h"
 #include "vcl/Forms.h"
 
 namespace corvantest {
@@ -107,14 +108,7 @@ protected:
     // What was shown, in order: the class name of a modal window, "box
     // <caption>: <text>" for a message box.
     Lines Shown() const {
-        std::vector<std::pair<int, std::string>> all;
-        for (const vcl::ModalRecord& form : dialogs.ModalForms()) all.emplace_back(form.Sequence, form.ClassName);
-        for (const vcl::MessageBoxRecord& box : dialogs.MessageBoxes())
-            all.emplace_back(box.Sequence, "box " + box.Caption + ": " + box.Text);
-        std::sort(all.begin(), all.end());
-        Lines shown;
-        for (auto& entry : all) shown.push_back(std::move(entry.second));
-        return shown;
+        return testsupport::ShownInOrder(dialogs, [](const vcl::ModalRecord& form) { return form.ClassName; });
     }
 
     uint32_t Elapsed() { return machine.Clock().TickCount() - startTick; }
