@@ -163,10 +163,7 @@ TEST_F(DownloadTest, AFailedChunkStopsTheLoopAndTheStatusSaysSo) {
     EXPECT_EQ(machine.RestartRequests().size(), 1u);
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(MainForm->LabelStatusInfo->text().toStdString(), "Download Fail");
-    size_t writes = 0;
-    for (const sim::LoggedCommand& command : drive.LogSnapshot())
-        if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
-    EXPECT_EQ(writes, 2u);
+    EXPECT_EQ(ChunkWrites(drive).size(), 2u);
     EXPECT_EQ(progress, (std::vector<int>{22, 44}));
     EXPECT_EQ(drive.FirmwareState().Revision, "1.00");
 }
@@ -274,10 +271,7 @@ TEST_P(ShortReadTest, EndsAsAFailedDownload) {
     ASSERT_TRUE(Settle());
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
-    size_t writes = 0;
-    for (const sim::LoggedCommand& command : drive.LogSnapshot())
-        if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
-    EXPECT_EQ(writes, c.Writes);
+    EXPECT_EQ(ChunkWrites(drive).size(), c.Writes);
     EXPECT_EQ(drive.FirmwareState().Revision, "1.00");
 }
 
@@ -300,8 +294,5 @@ TEST_F(DownloadTest, AChunkTheDriveTookOnlyInPartIsAFailedWrite) {
     ASSERT_TRUE(Settle());
     EXPECT_EQ(MainForm->ThreadResult, StateDownloadFail);
     EXPECT_EQ(Shown(), (Lines{"TFormCaution", "msg: Download Fail!!\nRestart WINDOWS"}));
-    size_t writes = 0;
-    for (const sim::LoggedCommand& command : drive.LogSnapshot())
-        if (command.Cdb[0] == 0xFF && command.Cdb[2] == 0x01) ++writes;
-    EXPECT_EQ(writes, 2u);
+    EXPECT_EQ(ChunkWrites(drive).size(), 2u);
 }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -64,6 +65,15 @@ inline sim::Fault NextVendorCommandFails() {
     fault.Once = true;
     fault.SenseData = {0x05, 0x26, 0x00};
     return fault;
+}
+
+// The chunk writes the drive received: (byte 5, byte 9, length).
+inline std::vector<std::tuple<int, int, uint32_t>> ChunkWrites(const sim::SimDrive& drive) {
+    std::vector<std::tuple<int, int, uint32_t>> writes;
+    for (const sim::LoggedCommand& command : drive.LogSnapshot())
+        if (command.Cdb.size() >= 10 && command.Cdb[0] == 0xFF && command.Cdb[1] == 0x00 && command.Cdb[2] == 0x01)
+            writes.emplace_back(command.Cdb[5], command.Cdb[9], command.DataLength);
+    return writes;
 }
 
 inline const Lines kFullLog = {"START", "P1", "P2", "P3", "P4", "P5", "P6", "P7", "COMPLETE"};

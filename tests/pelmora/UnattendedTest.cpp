@@ -11,15 +11,6 @@ using pelmoratest::ReadLines;
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
-// The chunk writes the drive received: (byte 5, byte 9, length).
-std::vector<std::tuple<int, int, uint32_t>> ChunkWrites(const sim::SimDrive& drive) {
-    std::vector<std::tuple<int, int, uint32_t>> writes;
-    for (const sim::LoggedCommand& command : drive.LogSnapshot())
-        if (command.Cdb.size() >= 10 && command.Cdb[0] == 0xFF && command.Cdb[1] == 0x00 && command.Cdb[2] == 0x01)
-            writes.emplace_back(command.Cdb[5], command.Cdb[9], command.DataLength);
-    return writes;
-}
-
 using UnattendedTest = PelmoraTest;
 
 TEST_F(UnattendedTest, NoCheckWithTestIsTestAloneAndStillChecks) {
