@@ -14,14 +14,11 @@
 #include "download/Fwlib.h"
 #include "drive/Transport.h"
 #include "simdrive/SimMachine.h"
+#include "support/Carriers.h"
 
 namespace {
 
-enum class Carrier { PassThrough, Aspi };
-
-std::string CarrierName(const ::testing::TestParamInfo<Carrier>& info) {
-    return info.param == Carrier::PassThrough ? "PassThrough" : "Aspi";
-}
+using testsupport::Carrier;
 
 sim::DriveConfig Config(const std::string& vendor, uint8_t byte0 = 0x05) {
     sim::DriveConfig c;
@@ -43,7 +40,6 @@ void FailOpcode(sim::SimDrive& drive, uint8_t opcode) {
 class VendorCommandTest : public ::testing::TestWithParam<Carrier> {
 protected:
     void SetUp() override {
-        drive::ResetAspiLoader();
         drive::Settings = drive::TransportSettings{};
         sim::DriveConfig config;
         config.Vendor = "PLEXTRON";
@@ -52,15 +48,7 @@ protected:
         config.Code = "PXA";
         config.FcCode[0] = 0xAB;
         config.FcCode[1] = 0xCD;
-        if (GetParam() == Carrier::PassThrough) {
-            machine.SetNtFamily();
-            drv = &machine.AttachDriveAtLetter('e', config);
-        } else {
-            machine.Set9xFamily();
-            machine.Aspi.Present = true;
-            drv = &machine.AttachDriveAtAspi(0, 2, config);
-        }
-        machine.Install();
+        drv = &testsupport::AttachOnCarrier(machine, GetParam(), config, 'e', 2);
         ASSERT_EQ(AtapiLib.FindDrives(), 1);
         drv->ClearLog();
     }
@@ -219,7 +207,8 @@ TEST_P(VendorCommandTest, StatusIsPassedOnUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCarriers, VendorCommandTest,
-                         ::testing::Values(Carrier::PassThrough, Carrier::Aspi), CarrierName);
+                         ::testing::Values(Carrier::PassThrough, Carrier::Aspi),
+                         [](const auto& info) { return std::string(testsupport::CarrierName(info.param)); });
 
 // ---------------------------------------------------------------------------
 // Enumeration.

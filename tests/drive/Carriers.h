@@ -1,37 +1,23 @@
-// One simulated drive on either carrier of the drive layer: pass-through on
-// an NT-family machine, ASPI on a 9x machine with the library present.
+// The drive layer's tests on either carrier: one drive, enumerated into
+// slot 0.
 #pragma once
 
 #include "drive/Enumeration.h"
-#include "drive/Transport.h"
-#include "simdrive/SimMachine.h"
+#include "support/Carriers.h"
 
 namespace drivetest {
 
-enum class Carrier { PassThrough, Aspi };
-
-inline const char* CarrierName(Carrier carrier) {
-    return carrier == Carrier::PassThrough ? "PassThrough" : "Aspi";
-}
+using testsupport::Carrier;
+using testsupport::CarrierName;
 
 // Attaches the drive, installs the machine and enumerates it into slot 0;
 // the number of drives found is left in `found`.
 inline sim::SimDrive& AttachOnCarrier(sim::SimMachine& machine, Carrier carrier, const sim::DriveConfig& config,
                                       int& found) {
-    drive::ResetAspiLoader();
-    sim::SimDrive* attached;
-    if (carrier == Carrier::PassThrough) {
-        machine.SetNtFamily();
-        attached = &machine.AttachDriveAtLetter('d', config);
-    } else {
-        machine.Set9xFamily();
-        machine.Aspi.Present = true;
-        attached = &machine.AttachDriveAtAspi(0, 1, config);
-    }
-    machine.Install();
+    sim::SimDrive& attached = testsupport::AttachOnCarrier(machine, carrier, config);
     drive::DriveNameSlot names[26];
     found = drive::FindDrives(names);
-    return *attached;
+    return attached;
 }
 
 }  // namespace drivetest
