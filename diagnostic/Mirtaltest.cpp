@@ -512,6 +512,23 @@ void TFormTest::ReadOptionsOff() {
         vcl::SetChecked(b, false);
 }
 
+// The choices under each group's box, off; the box itself is left as it is.
+void TFormTest::ReadChoicesOff() {
+    for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
+        box->setEnabled(false);
+        vcl::SetChecked(box, false);
+    }
+    RandomReadEdit->setEnabled(false);
+    SequentialReadEdit->setEnabled(false);
+}
+
+void TFormTest::WriteChoicesOff() {
+    for (QWidget* w : std::initializer_list<QWidget*>{PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
+        w->setEnabled(false);
+    vcl::SetChecked(PartialWriteRadioBtn, false);
+    vcl::SetChecked(FullWriteRadioBtn, false);
+}
+
 void TFormTest::IsStartBtnEnable() {
     drive::GetDiscInfo(CurrentSlot, Disc);
     OnUiThread([this] {
@@ -526,12 +543,7 @@ void TFormTest::IsStartBtnEnable() {
         if (group == DiscGroup::ReadOnly || (group == DiscGroup::WriteOnce && Disc.Status == drive::DiscFinalized)) {
             ReadProperties->setEnabled(true);
             vcl::SetChecked(ReadProperties, false);
-            for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
-                box->setEnabled(false);
-                vcl::SetChecked(box, false);
-            }
-            RandomReadEdit->setEnabled(false);
-            SequentialReadEdit->setEnabled(false);
+            ReadChoicesOff();
             WriteOptionsOff();
             vcl::SetChecked(OneFunction, true);
             StartBtn->setEnabled(true);
@@ -539,10 +551,7 @@ void TFormTest::IsStartBtnEnable() {
                    group == DiscGroup::Rewritable) {
             WriteProperties->setEnabled(true);
             vcl::SetChecked(WriteProperties, false);
-            for (QWidget* w : std::initializer_list<QWidget*>{PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
-                w->setEnabled(false);
-            vcl::SetChecked(PartialWriteRadioBtn, false);
-            vcl::SetChecked(FullWriteRadioBtn, false);
+            WriteChoicesOff();
             vcl::SetChecked(OneFunction, true);
             StartBtn->setEnabled(true);
             ReadOptionsOff();
@@ -591,16 +600,8 @@ void TFormTest::WritePropertiesClick() {
 void TFormTest::OneFunctionClick() {
     vcl::SetChecked(ReadProperties, false);
     vcl::SetChecked(WriteProperties, false);
-    for (QCheckBox* box : {RandomReadCheckBox, SequentialReadCheckBox}) {
-        box->setEnabled(false);
-        vcl::SetChecked(box, false);
-    }
-    RandomReadEdit->setEnabled(false);
-    SequentialReadEdit->setEnabled(false);
-    for (QWidget* w : std::initializer_list<QWidget*>{PartialWriteRadioBtn, FullWriteRadioBtn, Label7, Label8})
-        w->setEnabled(false);
-    vcl::SetChecked(PartialWriteRadioBtn, false);
-    vcl::SetChecked(FullWriteRadioBtn, false);
+    ReadChoicesOff();
+    WriteChoicesOff();
     StartBtn->setEnabled(true);
 }
 

@@ -195,6 +195,8 @@ private:
     void RefreshDisc();
     void ReadOptionsOff();
     void WriteOptionsOff();
+    void ReadChoicesOff();
+    void WriteChoicesOff();
     void ReadCheckBoxClick(bool random);
     void EditChange();
     void ReadSettingsAtStart();
