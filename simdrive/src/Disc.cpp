@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "BigEndian.h"
 #include "BlockStore.h"
 #include "simdrive/Disc.h"
 
@@ -63,13 +64,6 @@ constexpr uint32_t kRecordedTrackBlocks = 20000;
 // border zones of a DVD-R, the closure of a DVD+R session.
 constexpr uint32_t kCdSessionGap = 11400;
 constexpr uint32_t kDvdSessionGap = 0x3000;
-
-void PutBig32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value >> 24);
-    at[1] = static_cast<uint8_t>(value >> 16);
-    at[2] = static_cast<uint8_t>(value >> 8);
-    at[3] = static_cast<uint8_t>(value);
-}
 
 void PutText(std::vector<uint8_t>& data, size_t at, const std::string& text, size_t size) {
     std::memcpy(data.data() + at, text.data(), std::min(text.size(), size));
