@@ -5,28 +5,19 @@
 #include <QMouseEvent>
 
 #include "PelmoraTestSupport.h"
+#include "support/Glyphs.h"
 
 namespace {
+
+using testsupport::Glyph;
+using testsupport::MoveOver;
+using testsupport::ShownGlyph;
 
 using namespace pelmoratest;
 
 void PressKey(int qtKey) {
     QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier);
     QApplication::sendEvent(MainForm, &press);
-}
-
-void MoveOver(QWidget* widget) {
-    const QPointF at(2, 2);
-    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
-
-QImage ShownGlyph(const QAbstractButton* button) {
-    return button->icon().pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-QImage Glyph(const vcl::TImageList& list, int index) {
-    return list.GetBitmap(index).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 // 15 chunks of 60 KiB and one of 40; no FC marker, but FC bytes AB CD.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "UiTestSupport.h"
+#include "support/Glyphs.h"
 #include "download/Pelmoracaution.h"
 #include "download/Pelmorasmallmsg.h"
 #include "ui_TFormAbout.h"
@@ -19,22 +20,12 @@
 
 namespace {
 
+using testsupport::Glyph;
+using testsupport::MoveOver;
+using testsupport::ShownGlyph;
+
 using uitest::UiTest;
 using WindowsTest = UiTest;
-
-QImage Shown(const QAbstractButton* button) {
-    return button->icon().pixmap(button->iconSize()).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-QImage Glyph(const vcl::TImageList& list, int index) {
-    return list.GetBitmap(index).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-void MoveOver(QWidget* widget) {
-    const QPointF at(2, 2);
-    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
 
 const char kCautionKorean[] =
     "* 당사의 펌웨어 업그레이드 과정은 업그레이드 진행시 PC가 자동으로\n"
@@ -86,13 +77,13 @@ TEST_F(WindowsTest, MessageWindowFrameAndGlyphPerLanguage) {
         EXPECT_TRUE(msg->windowFlags().testFlag(Qt::FramelessWindowHint));
         EXPECT_TRUE(msg->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(msg->HoveredButton, 0);
-        EXPECT_EQ(Shown(msg->SpeedButtonOk), Glyph(msg->ImageListOk, language.okGlyph));
+        EXPECT_EQ(ShownGlyph(msg->SpeedButtonOk), Glyph(msg->ImageListOk, language.okGlyph));
         EXPECT_EQ(msg->Label7->text(), "Message");
 
         // The OK button has no hover of its own: the glyph stays normal.
         MoveOver(msg->SpeedButtonOk);
         MoveOver(msg->ImageMsg);
-        EXPECT_EQ(Shown(msg->SpeedButtonOk), Glyph(msg->ImageListOk, language.okGlyph));
+        EXPECT_EQ(ShownGlyph(msg->SpeedButtonOk), Glyph(msg->ImageListOk, language.okGlyph));
         EXPECT_EQ(msg->HoveredButton, 0);
     }
 }
@@ -115,8 +106,8 @@ TEST_F(WindowsTest, CautionWindowFrameTextAndGlyphPerLanguage) {
         EXPECT_EQ(caution->mask().boundingRect(), QRect(0, 0, 456, 243));
         EXPECT_TRUE(caution->windowFlags().testFlag(Qt::FramelessWindowHint));
         EXPECT_EQ(caution->HoveredButton, 0);
-        EXPECT_EQ(Shown(caution->SpeedButtonOk), Glyph(caution->ImageListOk, language.okGlyph));
-        EXPECT_EQ(Shown(caution->SpeedButtonCancel), Glyph(caution->ImageListCancel, 0));
+        EXPECT_EQ(ShownGlyph(caution->SpeedButtonOk), Glyph(caution->ImageListOk, language.okGlyph));
+        EXPECT_EQ(ShownGlyph(caution->SpeedButtonCancel), Glyph(caution->ImageListCancel, 0));
         EXPECT_EQ(caution->LabelCaution->text().toStdString(),
                   language.korean ? kCautionKorean : kCautionEnglish);
         EXPECT_EQ(caution->Label7->text(), "Caution");
@@ -150,9 +141,9 @@ TEST_F(WindowsTest, CautionHoverGlyphsFollowTheHoveredButtonRule) {
                          : *m == 'C' ? static_cast<QWidget*>(caution->SpeedButtonCancel)
                                      : caution->ImageAbout);
             EXPECT_EQ(caution->HoveredButton, c.hovered) << c.moves;
-            EXPECT_EQ(Shown(caution->SpeedButtonOk), Glyph(caution->ImageListOk, language.okGlyph + c.okIndex))
+            EXPECT_EQ(ShownGlyph(caution->SpeedButtonOk), Glyph(caution->ImageListOk, language.okGlyph + c.okIndex))
                 << c.moves;
-            EXPECT_EQ(Shown(caution->SpeedButtonCancel), Glyph(caution->ImageListCancel, c.cancelIndex))
+            EXPECT_EQ(ShownGlyph(caution->SpeedButtonCancel), Glyph(caution->ImageListCancel, c.cancelIndex))
                 << c.moves;
         }
     }
