@@ -29,12 +29,7 @@ inline giforacle::Frame Pixels(int left, int top, int width, int height, std::ve
     f.Width = width;
     f.Height = height;
     f.Indices = std::move(indices);
-    if (disposal >= 0) {
-        f.HasControl = true;
-        f.Disposal = disposal;
-        f.Delay = delay;
-        f.Transparent = transparent;
-    }
+    if (disposal >= 0) giforacle::Control(f, disposal, delay, transparent);
     return f;
 }
 

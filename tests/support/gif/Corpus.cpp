@@ -40,13 +40,6 @@ Picture Still(int w, int h, int colors, Kind kind, uint32_t seed, bool interlace
     return p;
 }
 
-void Control(Frame& f, int disposal, int delay, int transparent) {
-    f.HasControl = true;
-    f.Disposal = disposal;
-    f.Delay = delay;
-    f.Transparent = transparent;
-}
-
 Picture Animation(int frames, bool localTables, uint32_t seed) {
     Picture p;
     p.Width = 90;

@@ -26,6 +26,15 @@ struct Frame {
     int Transparent = -1;           // -1: no transparent index
 };
 
+// Gives the frame a graphic control extension with these values.
+inline Frame& Control(Frame& f, int disposal, int delay, int transparent = -1) {
+    f.HasControl = true;
+    f.Disposal = disposal;
+    f.Delay = delay;
+    f.Transparent = transparent;
+    return f;
+}
+
 struct Picture {
     int Width = 0, Height = 0;
     int Background = 0;

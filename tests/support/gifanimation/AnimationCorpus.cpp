@@ -5,6 +5,7 @@
 
 namespace gifopt {
 
+using giforacle::Control;
 using giforacle::Frame;
 using giforacle::Picture;
 using giforacle::Rgb;
@@ -65,14 +66,6 @@ Frame Solid(int left, int top, int width, int height, uint8_t index) {
     f.Width = width;
     f.Height = height;
     f.Indices.assign(static_cast<size_t>(width) * height, index);
-    return f;
-}
-
-Frame& Control(Frame& f, int disposal, int delay, int transparent = -1) {
-    f.HasControl = true;
-    f.Disposal = disposal;
-    f.Delay = delay;
-    f.Transparent = transparent;
     return f;
 }
 
