@@ -54,7 +54,11 @@ Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = f
 TEST(Decoder, AnySubBlockLayoutDecodesTheSamePixels) {
     const Bytes pixels = NoisePixels(64 * 48, 256, 7);
     const CodeStream codes = ReferenceLZW(pixels, 8);
-    const std::vector<std::vector<int>> layouts = {{255}, {1}, {2}, {3}, {254}, {1, 255, 2, 7, 1, 1, 100}};
+    // Sizes around the 8 bytes the bit buffer takes at once, and 1-byte
+    // sub-blocks between long ones, so refills straddle every kind of edge.
+    const std::vector<std::vector<int>> layouts = {{255}, {1},  {2},  {3},          {254},
+                                                   {7},   {8},  {9},  {16},         {1, 255, 2, 7, 1, 1, 100},
+                                                   {1, 8, 1, 255, 1, 9, 7}};
     for (const auto& layout : layouts) {
         const Bytes data = ImageData(codes, layout);
         const Decoded decoded = DecodeData(data, 64, 48, false, {0x3B});
@@ -261,10 +265,42 @@ TEST(Decoder, CopiedStringsMatchTheTableWalk) {
     const CodeStream after = ReferenceLZW(NoisePixels(500, 256, 9), 8);
     broken.codes.insert(broken.codes.end(), after.codes.begin(), after.codes.end());
     streams.push_back(ImageData(broken));
+    // Frames that end inside a copied string, right before or after one,
+    // and frames the data fills only in part.
+    Bytes longRuns(3000, 2);
+    for (size_t i = 0; i < longRuns.size(); i += 400) longRuns[i] = 1;
+    streams.push_back(ImageData(ReferenceLZW(longRuns, 2)));
     for (size_t i = 0; i < streams.size(); ++i) {
-        const Decoded copied = DecodeData(streams[i], 2500, 1, false);
-        const Decoded walked = DecodeData(streams[i], 2500, 1, true);
-        EXPECT_EQ(copied.pixels, walked.pixels) << "stream " << i;
-        EXPECT_EQ(copied.position, walked.position) << "stream " << i;
+        for (int width : {1, 2, 3, 15, 16, 17, 31, 33, 100, 2500, 2999, 3000, 4000}) {
+            const Decoded copied = DecodeData(streams[i], width, 1, false);
+            const Decoded walked = DecodeData(streams[i], width, 1, true);
+            EXPECT_EQ(copied.pixels, walked.pixels) << "stream " << i << " width " << width;
+            EXPECT_EQ(copied.position, walked.position) << "stream " << i << " width " << width;
+        }
+    }
+}
+
+TEST(Decoder, DataEndingInsideACopiedStringLeavesTheFillAfterIt) {
+    // Long strings of one colour, cut after the first sub-block and without
+    // an end code: every pixel after the last decoded one keeps the
+    // transparent index, also right behind a long string.
+    const Bytes pixels(4000, 1);
+    for (bool cut : {false, true}) {
+        Bytes data = ImageData(ReferenceLZW(pixels, 2), {20});
+        if (cut) data.resize(1 + 21);  // code size byte and the first sub-block
+        const Bytes gif = Concat({Header(100, 60, 4), {0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x03, 0x00},
+                                  Descriptor(0, 0, 100, 60), data, {0x3B}});
+        auto loaded = Load(gif);
+        ASSERT_EQ(loaded->image->GetImages().GetCount(), 1);
+        const Bytes got = FramePixels(*loaded->image->GetImages().GetImage(0));
+        size_t decoded = 0;
+        while (decoded < got.size() && got[decoded] == 1) ++decoded;
+        if (cut) {
+            EXPECT_GT(decoded, 100u);
+            EXPECT_LT(decoded, pixels.size());
+        } else {
+            EXPECT_EQ(decoded, pixels.size());
+        }
+        for (size_t i = decoded; i < got.size(); ++i) ASSERT_EQ(got[i], 3) << "pixel " << i << " cut " << cut;
     }
 }
