@@ -1,6 +1,7 @@
 // Encoding of a frame's pixels as table-based image data: a true LZW
 // compressor and a run-length coder whose codes any GIF decoder reads.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "gif/GIFImage.h"
@@ -72,7 +73,19 @@ public:
 
     void WriteByte(uint8_t value) {
         buffer_[fill_++] = value;
-        if (fill_ == 256) FlushBlock();
+        if (fill_ == kBlockEnd) FlushFull();
+    }
+
+    // The low count bytes of value (count at most 8), lowest first.
+    void WriteBytes(uint64_t value, int count) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // The buffer has room past a full sub-block for the overshoot.
+            std::memcpy(buffer_ + fill_, &value, sizeof value);
+        } else {
+            for (int i = 0; i < count; ++i) buffer_[fill_ + i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+        fill_ += count;
+        if (fill_ >= kBlockEnd) FlushFull();
     }
 
     int64_t Write(const void* buffer, int64_t count) {
@@ -90,8 +103,20 @@ public:
     }
 
 private:
+    static constexpr int kBlockEnd = 256;  // length byte and 255 data bytes
+
+    // Sends a full sub-block; the bytes past it start the next one.
+    void FlushFull() {
+        buffer_[0] = 255;
+        const int extra = fill_ - kBlockEnd;
+        fill_ = 1;
+        dest_.WriteBuffer(buffer_, kBlockEnd);
+        std::memmove(buffer_ + 1, buffer_ + kBlockEnd, static_cast<size_t>(extra));
+        fill_ += extra;
+    }
+
     TStream& dest_;
-    uint8_t buffer_[256];
+    uint8_t buffer_[kBlockEnd + 8];
     int fill_ = 1;
 };
 
@@ -223,6 +248,7 @@ protected:
     void ResetTable() override {
         TGIFEncoder::ResetTable();
         hash_->Reset();
+        std::memset(child_, 0, sizeof child_);
         nextCode_ = clearCode_ + 2;
     }
 
@@ -231,17 +257,17 @@ protected:
         ResetTable();
         int prefix = Pixel();
         if (!interlace_) {
-            // Rows follow each other in the pixel store: walk it directly.
-            const uint8_t* end = data_ + static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
-            THashTable& hash = *hash_;
-            const int colorCount = colorCount_;
-            for (const uint8_t* p = current_ + 1; p < end; ++p) {
-                const int pixel = *p;
-                if (pixel >= colorCount) RaiseGIFError(_sInvalidColor);
-                Step(hash, prefix, pixel);
-            }
+            // Rows follow each other in the pixel store: one run over it.
+            EncodeRun(current_ + 1, data_ + static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_), prefix);
         } else {
-            while (NextPixel()) Step(*hash_, prefix, Pixel());
+            // Row by row in four-pass order: the rest of the first row, then
+            // each row the cursor moves to.
+            EncodeRun(current_ + 1, current_ + width_, prefix);
+            pixelsLeft_ = 1;
+            while (NextPixel()) {
+                EncodeRun(current_, current_ + width_, prefix);
+                pixelsLeft_ = 1;
+            }
         }
         Emit(prefix);
         hash_.reset();
@@ -262,26 +288,98 @@ private:
         }
     }
 
-    // One pixel more: extends the current string, or sends it and starts a
-    // new one.
-    void Step(THashTable& hash, int& prefix, int pixel) {
-        const uint32_t key = static_cast<uint32_t>(prefix) << 8 | static_cast<uint32_t>(pixel);
-        uint32_t free = 0;
-        const int code = hash.Lookup(key, free);
-        if (code >= 0) {
-            prefix = code;
-            return;
+    // Encodes the pixels [p, end) after the string prefix stands for.
+    //
+    // The state that changes per pixel lives in locals while the run goes
+    // on: stores into the output buffer would otherwise reload it from the
+    // object every time.  Codes collect in a 64-bit buffer that goes to the
+    // writer four bytes at a time; before anything else emits a code the
+    // buffer is brought back to the byte-wise state the encoder keeps.
+    //
+    // child_ remembers, per code, the last string found or added one pixel
+    // longer: a run of one colour finds its next code there without the
+    // hash table.  It holds only strings the table has, so the codes are
+    // those the table walk would give.
+    void EncodeRun(const uint8_t* p, const uint8_t* end, int& prefix) {
+        THashTable& hash = *hash_;
+        const int colorCount = colorCount_;
+        TGIFWriter& writer = *writer_;
+        uint64_t acc = accumulator_;
+        int bits = bitCount_;
+        int width = codeWidth_;
+        int maxCode = maxCode_;
+        int next = nextCode_;
+        int code = prefix;
+        auto save = [&] {
+            const int bytes = bits >> 3;
+            if (bytes > 0) {
+                writer.WriteBytes(acc, bytes);
+                acc >>= 8 * bytes;
+                bits &= 7;
+            }
+            accumulator_ = static_cast<uint32_t>(acc);
+            bitCount_ = bits;
+            codeWidth_ = width;
+            maxCode_ = maxCode;
+            nextCode_ = next;
+        };
+        for (; p < end; ++p) {
+            const int pixel = *p;
+            if (pixel >= colorCount) {
+                save();
+                RaiseGIFError(_sInvalidColor);
+            }
+            const uint32_t remembered = child_[code];
+            if (remembered >> 12 == static_cast<uint32_t>(pixel) + 1) {
+                code = static_cast<int>(remembered & 0xFFF);
+                continue;
+            }
+            const uint32_t key = static_cast<uint32_t>(code) << 8 | static_cast<uint32_t>(pixel);
+            uint32_t free = 0;
+            const int found = hash.Lookup(key, free);
+            if (found >= 0) {
+                child_[code] = Child(pixel, found);
+                code = found;
+                continue;
+            }
+            // The string ends: its code goes out, then the table grows.
+            acc |= static_cast<uint64_t>(code) << bits;
+            bits += width;
+            if (bits >= 32) {
+                writer.WriteBytes(acc, 4);
+                acc >>= 32;
+                bits -= 32;
+            }
+            if (next > maxCode) {
+                ++width;
+                maxCode = width == 12 ? 4096 : MaxCodeOf(width);
+            }
+            const int parent = code;
+            code = pixel;
+            if (next > 4094 || !hash.InsertAt(free, key, next)) {
+                save();
+                ResetTable();
+                acc = accumulator_;
+                bits = bitCount_;
+                width = codeWidth_;
+                maxCode = maxCode_;
+                next = nextCode_;
+            } else {
+                child_[parent] = Child(pixel, next);
+                ++next;
+            }
         }
-        Emit(prefix);
-        prefix = pixel;
-        if (nextCode_ > 4094 || !hash.InsertAt(free, key, nextCode_))
-            ResetTable();
-        else
-            ++nextCode_;
+        save();
+        prefix = code;
+    }
+
+    static uint32_t Child(int pixel, int code) {
+        return (static_cast<uint32_t>(pixel) + 1) << 12 | static_cast<uint32_t>(code);
     }
 
     int nextCode_ = 0;
     std::unique_ptr<THashTable> hash_;
+    uint32_t child_[4096];  // (pixel + 1) << 12 | code, 0 for none
 };
 
 class TRLEEncoder : public TGIFEncoder {

@@ -100,6 +100,36 @@ TEST(Encoder, PixelOutsideTheTableRaisesAndWritesNoTerminator) {
     }
 }
 
+TEST(Encoder, LzwCodesBeforeABadPixelAreAllWritten) {
+    // The encoder sends every whole byte of the codes it emitted before the
+    // pixel that is not in the table: the codes a plain LZW coder gives the
+    // pixels before it, less the string still open.
+    const Bytes good = NoisePixels(3000, 16, 21);
+    for (size_t bad : {size_t{0}, size_t{1}, size_t{2}, size_t{7}, size_t{333}, size_t{1500}, size_t{2999}}) {
+        Bytes pixels = good;
+        pixels[bad] = 20;
+        auto image = MakePicture(3000, 1, pixels, 16, gcLZW);
+        rtl::TMemoryStream stream;
+        EXPECT_THROW(image->GetImages().GetImage(0)->Compress(stream), GIFException);
+        Bytes written;
+        const Bytes& data = stream.Bytes();
+        for (size_t pos = 1; pos < data.size(); pos += data[pos] + 1u)
+            written.insert(written.end(), data.begin() + static_cast<long>(pos) + 1,
+                           data.begin() + static_cast<long>(pos + data[pos]) + 1);
+        CodeStream codes = ReferenceLZW(Bytes(good.begin(), good.begin() + static_cast<long>(bad)), 4);
+        codes.codes.pop_back();                  // the end code
+        if (bad > 0) codes.codes.pop_back();     // the open string
+        BitPacker packer;
+        int bits = 0;
+        for (auto [code, width] : codes.codes) {
+            packer.Put(code, width);
+            bits += width;
+        }
+        const Bytes expected(packer.Data().begin(), packer.Data().begin() + bits / 8);
+        EXPECT_EQ(written, expected) << "bad pixel at " << bad;
+    }
+}
+
 TEST(Encoder, RoundTripsEveryKindOfImage) {
     struct Case {
         const char* name;
