@@ -13,6 +13,38 @@ namespace {
 constexpr uint32_t kHashSize = 8009;
 constexpr uint32_t kHashEmpty = 0xFFFFFFFFu;
 
+constexpr uint32_t Hash(uint32_t key) { return (key ^ (key >> 4)) % kHashSize; }
+
+// With key = code << 8 | pixel, key ^ key >> 4 is the code's part above
+// the low byte plus a low byte of (code << 4 ^ pixel ^ pixel >> 4); the
+// code's part is reduced once per code, so the sum needs at most one
+// subtraction.
+struct PairTable {
+    uint16_t high[4096];  // (code << 8 ^ code << 4) without its low byte, mod the size
+    uint8_t low[4096];    // the low byte of code << 4
+};
+constexpr PairTable MakePairTable() {
+    PairTable table{};
+    for (uint32_t code = 0; code < 4096; ++code) {
+        const uint32_t mixed = code << 8 ^ code << 4;
+        table.high[code] = static_cast<uint16_t>((mixed & ~0xFFu) % kHashSize);
+        table.low[code] = static_cast<uint8_t>(mixed & 0xFF);
+    }
+    return table;
+}
+constexpr PairTable kPairTable = MakePairTable();
+constexpr uint32_t PairHash(uint32_t code, uint32_t pixel) {
+    const uint32_t sum = kPairTable.high[code] + (kPairTable.low[code] ^ pixel ^ pixel >> 4);
+    return sum >= kHashSize ? sum - kHashSize : sum;
+}
+constexpr bool PairHashAgrees() {
+    for (uint32_t code = 0; code < 4096; code += 13)
+        for (uint32_t pixel = 0; pixel < 256; ++pixel)
+            if (PairHash(code, pixel) != Hash(code << 8 | pixel)) return false;
+    return PairHash(4095, 255) == Hash(4095u << 8 | 255);
+}
+static_assert(PairHashAgrees());
+
 // Open addressing over keys (prefix << 8 | pixel) packed with their codes.
 class THashTable {
 public:
@@ -24,8 +56,15 @@ public:
     // The code stored for key, or -1; then free is the empty slot the walk
     // ended on (where Insert would store the key), or kHashSize when the
     // walk gave up.
-    int Lookup(uint32_t key, uint32_t& free) const {
-        uint32_t slot = Hash(key);
+    int Lookup(uint32_t key, uint32_t& free) const { return LookupFrom(Hash(key), key, free); }
+
+    // Lookup for the key of code and pixel, its hash taken from a table per
+    // code: the division leaves the walk from one string to the next.
+    int LookupPair(uint32_t code, uint32_t pixel, uint32_t key, uint32_t& free) const {
+        return LookupFrom(PairHash(code, pixel), key, free);
+    }
+
+    int LookupFrom(uint32_t slot, uint32_t key, uint32_t& free) const {
         for (uint32_t probes = 0; probes < kHashSize; ++probes) {
             const uint32_t value = slots_[slot];
             if (!Occupied(value)) {
@@ -48,7 +87,6 @@ public:
 
 private:
     static bool Occupied(uint32_t value) { return value < 0xFFFFF000u; }
-    static uint32_t Hash(uint32_t key) { return (key ^ (key >> 4)) % kHashSize; }
     static uint32_t Next(uint32_t slot) {
         const uint32_t d = slot == 0 ? 1 : kHashSize - slot;
         return slot >= d ? slot - d : slot + kHashSize - d;
@@ -336,7 +374,8 @@ private:
             }
             const uint32_t key = static_cast<uint32_t>(code) << 8 | static_cast<uint32_t>(pixel);
             uint32_t free = 0;
-            const int found = hash.Lookup(key, free);
+            const int found =
+                hash.LookupPair(static_cast<uint32_t>(code), static_cast<uint32_t>(pixel), key, free);
             if (found >= 0) {
                 child_[code] = Child(pixel, found);
                 code = found;
