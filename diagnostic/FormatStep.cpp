@@ -85,7 +85,7 @@ bool TFormTest::RunFormatTest(std::span<uint8_t> buffer) {
                          !drive::HasFeature(slot, kFeatureRandomWritable, Disc.CurrentProfile, buffer) &&
                          Disc.Status == drive::DiscBlank);
     if (!needed) return true;
-    ShowStatus("Format...", 0x800000);
+    ShowStatus("Format...", clNavy);
     SetProgressPosition(0);
     if (!SendFormatCommand(slot, kind, buffer)) {
         status = "ERROR";

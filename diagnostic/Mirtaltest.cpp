@@ -38,7 +38,6 @@ namespace {
 // Class-library colours (0x00BBGGRR).
 constexpr uint32_t clMaroon = 0x000080;
 constexpr uint32_t clPurple = 0x800080;
-constexpr uint32_t clNavy = 0x800000;
 
 constexpr uint32_t kErrorBox = platform::MB_SYSTEMMODAL | platform::MB_ICONERROR;
 constexpr uint32_t kQuestionBox = platform::MB_SYSTEMMODAL | platform::MB_YESNO;

@@ -31,6 +31,11 @@ inline constexpr uint32_t kDiscWaitPollMs = 500;
 // answers and never reports no disc would keep it waiting for good).
 inline constexpr uint32_t kDiscWaitBoundMs = 60000;
 
+// Status text colours (class-library values, 0x00BBGGRR).
+inline constexpr uint32_t clNavy = 0x800000;
+inline constexpr uint32_t clBlue = 0xFF0000;
+inline constexpr uint32_t clRed = 0x0000FF;
+
 // The error code's upper 16 bits when the drive holds no disc.
 inline constexpr uint32_t kNoMediumCode = 0x023A;
 

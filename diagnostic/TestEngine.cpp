@@ -14,10 +14,6 @@
 
 namespace {
 
-constexpr uint32_t clNavy = 0x800000;
-constexpr uint32_t clBlue = 0xFF0000;
-constexpr uint32_t clRed = 0x0000FF;
-
 constexpr uint16_t kFeatureCdTrackAtOnce = 0x2D;
 constexpr uint16_t kFeatureDvdRead = 0x1F;
 constexpr uint16_t kFeatureDvdMinusWrite = 0x2F;

@@ -49,7 +49,7 @@ bool TFormTest::RunWriteTest() {
         Run.Fail = 1;
     } else {
         const bool partial = Options.PartialWrite || Options.BatchMode;
-        ShowStatus(partial ? "Partial Write..." : "Full Write...", 0x800000);
+        ShowStatus(partial ? "Partial Write..." : "Full Write...", clNavy);
         SetProgressPosition(0);
         Run.Progress = 0;
         // The range starts at the disc's next writable address as it is now.
@@ -85,7 +85,7 @@ bool TFormTest::RunWriteTest() {
         errorCode = drive::GetSenseCode(buffer);
     }
     if (Run.Fail == 0 && Run.Abort == 0 && Run.TestKind != kKindDvdPlusRw) {
-        ShowStatus("Close Session...", 0x800000);
+        ShowStatus("Close Session...", clNavy);
         if (!CloseSession(buffer, static_cast<uint8_t>(Disc.LastTrack & 0xFF))) {
             Run.Fail = 1;
             closeFailed = 1;
