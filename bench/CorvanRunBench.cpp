@@ -10,8 +10,6 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -64,13 +62,7 @@ void BM_CorvanFullDvdWriteAndCompare(benchmark::State& state) {
             test.WriteProperties->click();
             test.FullWriteRadioBtn->click();
             test.StartBtnClick();
-            QEventLoop loop;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (!test.Run.Running) loop.quit();
-            });
-            poll.start(5);
-            loop.exec();
+            test.WaitForRunEnd();
             blocks = test.Run.RangeEnd - test.Run.RangeStart;
             test.CloseBtnClick();
         });

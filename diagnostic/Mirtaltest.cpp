@@ -178,15 +178,19 @@ void TFormTest::StopRunAndWait() {
     if (Run.Running) {
         Run.Abort = 1;
         Run.UserBreak = 1;
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (!Run.Running) loop.quit();
-        });
-        poll.start(5);
-        if (Run.Running) loop.exec();
+        WaitForRunEnd();
     }
     WaitForWorker();
+}
+
+void TFormTest::WaitForRunEnd() {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!Run.Running) loop.quit();
+    });
+    poll.start(5);
+    if (Run.Running) loop.exec();
 }
 
 int TFormTest::Box(const std::string& text, uint32_t flags) {

@@ -114,6 +114,9 @@ public:
     std::string TestLogPath;  // set by START
     uint8_t DiscWasAbsent = 0;
     TestRunState Run;
+    // Runs the UI loop (the worker's queued calls among them) until the run
+    // has ended.
+    void WaitForRunEnd();
     TestOptions Options;
     // The worker of the run in progress or of the last run.
     std::unique_ptr<TTestThread> Worker;

@@ -1,8 +1,5 @@
 #include "diagnostic/TestScript.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -68,17 +65,6 @@ std::string ReadStep(const std::vector<std::string>& w, ScriptStep& step) {
 }
 
 void Echo(const std::string& line) { std::fprintf(stderr, "ui: script: %s\n", line.c_str()); }
-
-// Runs the UI loop until the run's worker has ended.
-void WaitForRunEnd(TFormTest& form) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!form.Run.Running) loop.quit();
-    });
-    poll.start(5);
-    if (form.Run.Running) loop.exec();
-}
 
 void ChooseRead(TFormTest& form, QCheckBox* box, QLineEdit* edit, const std::string& loops) {
     if (!form.ReadProperties->isChecked()) form.ReadProperties->click();
@@ -181,7 +167,7 @@ bool RunTestScript(TFormTest& form, const std::vector<ScriptStep>& steps, vcl::R
                 }
                 Echo("start");
                 form.StartBtnClick();
-                WaitForRunEnd(form);
+                form.WaitForRunEnd();
                 Echo("the run has ended");
                 break;
         }
