@@ -118,6 +118,29 @@ TEST_F(MachineFile, ClockDefaultsToRealForAPersonAtTheWindows) {
     }
 }
 
+// A script is followed headless: answered at once, on the virtual clock.  A
+// relative path is found beside the description.
+TEST_F(MachineFile, UiScriptIsFollowedHeadlessFromBesideTheDescription) {
+    const struct {
+        const char* text;
+        std::string script;
+        bool realClock;
+    } cases[] = {
+        {"ui script \"run.script\"\n", dir_.File("run.script"), false},
+        {"ui script \"sub/run.script\"\n", dir_.File("sub/run.script"), false},
+        {"ui script /srv/batch.script\nclock real\n", "/srv/batch.script", true},
+        {"ui auto\n", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto m = Load(c.text);
+        ASSERT_TRUE(m) << error_;
+        EXPECT_TRUE(m->UiAuto);
+        EXPECT_EQ(m->UiScript, c.script);
+        EXPECT_EQ(m->RealClock, c.realClock);
+    }
+}
+
 TEST_F(MachineFile, DefaultsOfAnEmptyDescription) {
     auto m = Load("# nothing but a comment\n\n");
     ASSERT_TRUE(m) << error_;
@@ -179,6 +202,8 @@ TEST_F(MachineFile, MalformedLinesAreRefusedNamingTheLine) {
         {"\"quoted\" start", "must start with a setting name"},
         {"state", "missing state file path"},
         {"ui headless", "ui must be auto|interactive"},
+        {"ui script", "missing script path"},
+        {"ui script \"run.script\" now", "unexpected \"now\""},
         {"clock fast", "clock must be virtual|real"},
         {"registry \"KEY\" \"Name\"", "missing value text"},
         {"drive d: features \"1F 2G\"", "feature \"2G\" is not a hexadecimal"},
@@ -252,6 +277,7 @@ TEST_F(MachineFile, SettingsGivenTwiceAreRefused) {
         {"drive aspi 0 1\ndrive aspi 0 1\n", "a drive at aspi 0 1 is given twice"},
         {"letter e: type 5\nletter e: open-fails\n", "letter e: is given twice"},
         {"process 7 a.exe\nprocess 7 b.exe\n", "process id 7 is given twice"},
+        {"ui auto\nui script \"run.script\"\n", "\"ui\" is given twice"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c[0]);

@@ -12,19 +12,14 @@
 
 #include "platform/Scsi.h"
 #include "simdrive/SimMachine.h"
+#include "support/PassThroughRecord.h"
 #include "support/ScratchDirectory.h"
 
 namespace simtest {
 
-// The record the drive layer hands to the pass-through request: the request,
-// a filler and a sense area.
-struct PassThroughRecord {
-    platform::ScsiPassThroughDirect Request;
-    uint32_t Filler;
-    uint8_t Sense[32];
-};
-inline constexpr uint32_t kSenseOffset = offsetof(PassThroughRecord, Sense);
-inline constexpr uint8_t kGarbage = 0xEE;
+using testsupport::kGarbage;
+using testsupport::kSenseOffset;
+using testsupport::PassThroughRecord;
 
 inline constexpr uint8_t kInquiry[6] = {0x12, 0, 0, 0, 36, 0};
 inline constexpr uint8_t kUnknownOpcode[6] = {0xEE, 0, 0, 0, 0, 0};
@@ -33,18 +28,7 @@ inline constexpr uint8_t kUnknownOpcode[6] = {0xEE, 0, 0, 0, 0, 0};
 // garbage (as the sender leaves it).
 inline PassThroughRecord MakeRecord(const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
                                     uint32_t dataLength, uint8_t dataIn) {
-    PassThroughRecord record;
-    std::memset(&record, kGarbage, sizeof record);
-    record.Request.Length = sizeof(platform::ScsiPassThroughDirect);
-    record.Request.CdbLength = cdbLength;
-    record.Request.SenseInfoLength = 24;
-    record.Request.DataIn = dataIn;
-    record.Request.DataTransferLength = dataLength;
-    record.Request.TimeOutValue = 200;
-    record.Request.DataBuffer = data;
-    record.Request.SenseInfoOffset = kSenseOffset;
-    std::memcpy(record.Request.Cdb, cdb, cdbLength);
-    return record;
+    return testsupport::MakePassThroughRecord(cdb, cdbLength, dataIn, dataLength, data);
 }
 
 // A fresh directory under the system's temporary directory, removed at the
