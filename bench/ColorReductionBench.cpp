@@ -188,6 +188,8 @@ void BM_LibImageQuant(benchmark::State& state) {
         liq_image* image = liq_image_create_rgba(attr, rgba.data(), source.Width, source.Height, 0);
         liq_result* result = nullptr;
         if (liq_image_quantize(image, attr, &result) != LIQ_OK) {
+            liq_image_destroy(image);
+            liq_attr_destroy(attr);
             state.SkipWithError("quantization failed");
             break;
         }
@@ -227,7 +229,12 @@ void BM_ImageMagickColors(benchmark::State& state) {
     const std::string prefix = "MAGICK_THREAD_LIMIT=1 " + tool + " " + in + " ";
     // The plain conversion's time, the smallest of five runs, is taken off.
     double baseline = 1e9;
-    for (int i = 0; i < 5; ++i) baseline = std::min(baseline, RunSeconds(prefix + "-depth 8 " + out));
+    for (int i = 0; i < 5; ++i) {
+        const double seconds = RunSeconds(prefix + "-depth 8 " + out);
+        // A failed run has no time to take off.
+        if (seconds < 0) return state.SkipWithError("plain conversion failed");
+        baseline = std::min(baseline, seconds);
+    }
     const std::string command =
         prefix + "-dither " + (state.range(1) != 0 ? "FloydSteinberg" : "None") + " -colors " + std::to_string(kColours) + " -depth 8 " + out;
     for (auto _ : state) {

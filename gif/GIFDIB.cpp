@@ -170,7 +170,6 @@ gdi::BITMAPINFOHEADER DIBHeader(HBITMAP bitmap, TPixelFormat pixelFormat) {
 void InternalGetDIBSizes(HBITMAP bitmap, int& infoHeaderSize, int& imageSize, TPixelFormat pixelFormat) {
     const gdi::BITMAPINFOHEADER header = DIBHeader(bitmap, pixelFormat);
     infoHeaderSize = header.biBitCount <= 8 ? 40 + 4 * (1 << header.biBitCount) : 40;
-    if ((header.biCompression & 3) != 0) infoHeaderSize += 12;
     imageSize = static_cast<int>(header.biSizeImage);
 }
 

@@ -178,7 +178,6 @@ std::vector<int> RunDitherer(TDitherEngine& ditherer, const Image& image, const 
 }  // namespace
 
 TEST(Ditherers, EveryKernelMatchesAPlainErrorDiffusion) {
-    const HPALETTE bw = PaletteOf({{0, 0, 0, 0}, {255, 255, 255, 0}});
     const HPALETTE four = PaletteOf({{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 200, 60, 0}, {250, 250, 250, 0}});
     const auto none = [](int, int) { return false; };
     const auto holes = [](int x, int y) { return (x * 7 + y * 3) % 5 == 0; };
@@ -213,7 +212,6 @@ TEST(Ditherers, EveryKernelMatchesAPlainErrorDiffusion) {
             }
         }
     }
-    gdi::DeleteObject(bw);
     gdi::DeleteObject(four);
 }
 

@@ -104,6 +104,18 @@ TEST(FrameBitmap, IsKeptUntilThePaletteChangesAndATransparentIndexNoPixelShowsGi
     EXPECT_TRUE(frame.GetHasBitmap());
 }
 
+// A destination of one colour, a frame drawn over it.
+struct Target {
+    vcl::TBitmap bitmap;
+    Target(int width, int height, gdi::COLORREF fill = gdi::RGB(1, 2, 3)) {
+        bitmap.SetPixelFormat(vcl::pf24bit);
+        bitmap.SetSize(width, height);
+        bitmap.GetCanvas().Brush.Color = fill;
+        bitmap.GetCanvas().FillRect({0, 0, width, height});
+    }
+    gdi::COLORREF At(int x, int y) { return gdi::GetPixel(bitmap.GetCanvas().GetHandle(), x, y); }
+};
+
 TEST(FrameBitmap, DitheredThroughTheWebPaletteWithTransparentPixelsMasked) {
     auto image = gifbridge::Build(TwoByTwo(1));
     image->SetDrawOptions(gif::DrawOption(gif::goDither));
@@ -122,19 +134,16 @@ TEST(FrameBitmap, DitheredThroughTheWebPaletteWithTransparentPixelsMasked) {
     EXPECT_EQ(gdi::GetPixel(dc, 0, 0), gdi::RGB(255, 0, 0));
     EXPECT_EQ(gdi::GetPixel(dc, 1, 0), gdi::RGB(0, 255, 0));
     EXPECT_EQ(gdi::GetPixel(dc, 0, 1), gdi::RGB(0, 0, 255));
+    // The mask covers the transparent pixels of both rows, the second of
+    // which is dithered right to left: drawn transparently, they keep what
+    // lies under them.
+    Target target(2, 2);
+    frame.Draw(target.bitmap.GetCanvas(), {0, 0, 2, 2}, true, false);
+    EXPECT_EQ(target.At(0, 0), gdi::RGB(255, 0, 0));
+    EXPECT_EQ(target.At(1, 0), gdi::RGB(1, 2, 3));
+    EXPECT_EQ(target.At(0, 1), gdi::RGB(0, 0, 255));
+    EXPECT_EQ(target.At(1, 1), gdi::RGB(1, 2, 3));
 }
-
-// A destination of one colour, a frame drawn over it.
-struct Target {
-    vcl::TBitmap bitmap;
-    Target(int width, int height, gdi::COLORREF fill = gdi::RGB(1, 2, 3)) {
-        bitmap.SetPixelFormat(vcl::pf24bit);
-        bitmap.SetSize(width, height);
-        bitmap.GetCanvas().Brush.Color = fill;
-        bitmap.GetCanvas().FillRect({0, 0, width, height});
-    }
-    gdi::COLORREF At(int x, int y) { return gdi::GetPixel(bitmap.GetCanvas().GetHandle(), x, y); }
-};
 
 TEST(FrameDraw, TransparentAtOneToOneAndScaledKeepsTheDestinationUnderTransparentPixels) {
     const Picture p = TwoByTwo(1);
