@@ -129,3 +129,38 @@ TEST(Frame, VersionFromOptimizedMapOrExtensions) {
     g.frame->GetExtensions().Add(new TGIFCommentExtension(g.frame));
     EXPECT_EQ(g.frame->GetVersion(), gv89a);
 }
+
+// The frame's palette and transparency mask are graphics handles of its own:
+// clearing the frame and destroying it give them back.
+TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "cleared");
+        const gdi::ObjectCounts before = gdi::LiveObjects();
+        {
+            Fixture f;
+            f.frame->DoSetBounds(0, 0, 2, 2);
+            f.frame->GetColorMap().Add(0xFF0000);
+            f.frame->GetColorMap().Add(0x00FF00);
+            f.frame->GetData()[1] = 1;
+            auto* gce = new TGIFGraphicControlExtension(f.frame);
+            gce->SetTransparent(true);
+            gce->SetTransparentColorIndex(1);
+            f.frame->GetExtensions().Add(gce);
+            ASSERT_NE(f.frame->GetPalette(), 0u);
+            ASSERT_TRUE(f.frame->HasMask());
+            ASSERT_NE(f.frame->GetMask(), 0u);
+            const gdi::ObjectCounts held = gdi::LiveObjects();
+            EXPECT_GT(held.Palettes, before.Palettes);
+            EXPECT_GT(held.Bitmaps, before.Bitmaps);
+            if (destroy) {
+                delete f.frame;
+            } else {
+                f.frame->Clear();
+                EXPECT_EQ(f.frame->GetMask(), 0u);
+            }
+            const gdi::ObjectCounts after = gdi::LiveObjects();
+            EXPECT_EQ(after.Palettes, before.Palettes);
+            EXPECT_EQ(after.Bitmaps, before.Bitmaps);
+        }
+    }
+}
