@@ -20,6 +20,16 @@ void ServicePainters() {
     vcl::PlatformSleep(0);
 }
 
+// Runs fn for each of the picture's painters while the list is locked.
+template <class Fn>
+void ForEachPainter(TGIFImage& image, Fn fn) {
+    TPainterListLock lock(image);
+    vcl::TThreadList<TGIFPainter>& list = image.GetPainterList();
+    std::vector<TGIFPainter*>& painters = list.LockList();
+    list.UnlockList();  // the lock above still holds it
+    for (TGIFPainter* painter : painters) fn(painter);
+}
+
 }  // namespace
 
 void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
@@ -110,23 +120,17 @@ TGIFPainter* TGIFImage::Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIF
 }
 
 void TGIFImage::PaintStart() {
-    TPainterListLock lock(*this);
-    for (TGIFPainter* painter : FPainters.LockList()) painter->Start();
-    FPainters.UnlockList();
+    ForEachPainter(*this, [](TGIFPainter* painter) { painter->Start(); });
 }
 
 void TGIFImage::PaintPause() {
-    TPainterListLock lock(*this);
-    for (TGIFPainter* painter : FPainters.LockList()) painter->Suspend();
-    FPainters.UnlockList();
+    ForEachPainter(*this, [](TGIFPainter* painter) { painter->Suspend(); });
 }
 
 void TGIFImage::PaintResume() { PaintStart(); }
 
 void TGIFImage::PaintRestart() {
-    TPainterListLock lock(*this);
-    for (TGIFPainter* painter : FPainters.LockList()) painter->Restart();
-    FPainters.UnlockList();
+    ForEachPainter(*this, [](TGIFPainter* painter) { painter->Restart(); });
 }
 
 void TGIFImage::PaintStop() {
@@ -230,9 +234,7 @@ void TGIFImage::FreeBitmap() {
 
 // The painters that outlive the picture's end no longer reach it.
 void TGIFImage::DetachPainters() {
-    TPainterListLock lock(*this);
-    for (TGIFPainter* painter : FPainters.LockList()) painter->FImage = nullptr;
-    FPainters.UnlockList();
+    ForEachPainter(*this, [](TGIFPainter* painter) { painter->FImage = nullptr; });
 }
 
 }  // namespace gif

@@ -15,9 +15,6 @@ TGIFSubImage::~TGIFSubImage() {
     FExtensions = nullptr;
     delete FColorMap;
     FColorMap = nullptr;
-    FreeMask();
-    if (FLocalPalette != 0) gdi::DeleteObject(FLocalPalette);
-    FLocalPalette = 0;
 }
 
 void TGIFSubImage::Clear() {

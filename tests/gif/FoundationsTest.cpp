@@ -23,12 +23,7 @@ TEST(Foundations, ScanlineBytesPadsToTheAlignment) {
 TEST(Foundations, ReadExactRaisesOnAShortStream) {
     rtl::TMemoryStream stream = StreamOf({1, 2, 3, 4, 5});
     uint8_t buffer[6];
-    try {
-        ReadExact(stream, buffer, 6);
-        ADD_FAILURE() << "no error";
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Premature end of data");
-    }
+    ExpectGIFError([&] { ReadExact(stream, buffer, 6); }, "Premature end of data");
     // At the end a single byte reads as the terminator.
     EXPECT_EQ(ReadByteFromStream(stream), 0);
 }

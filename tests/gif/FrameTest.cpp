@@ -57,12 +57,8 @@ TEST(Frame, PixelAccessIsChecked) {
     const Case cases[] = {{3, 0, 0, "Invalid pixel coordinates"}, {0, 2, 0, "Invalid pixel coordinates"},
                           {-1, 0, 0, "Invalid pixel coordinates"}, {0, 0, 2, "Invalid color index"}};
     for (const Case& c : cases) {
-        try {
-            f.frame->SetPixel(c.x, c.y, c.index);
-            ADD_FAILURE() << c.x << "," << c.y;
-        } catch (const GIFException& e) {
-            EXPECT_STREQ(e.what(), c.error);
-        }
+        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
+        ExpectGIFError([&] { f.frame->SetPixel(c.x, c.y, c.index); }, c.error);
     }
     Fixture empty;
     empty.frame->SetWidth(3);
@@ -74,12 +70,7 @@ TEST(Frame, OversizedDescriptorIsRefusedBeforeAllocating) {
     const Bytes gif = Concat({Header(10, 10, 2), Descriptor(0, 0, 0xFFFF, 0xFFFF), {0x02, 0x01, 0x44, 0x00, 0x3B}});
     TGIFImage image;
     rtl::TMemoryStream stream = StreamOf(gif);
-    try {
-        image.LoadFromStream(stream);
-        ADD_FAILURE() << "loaded";
-    } catch (const GIFException& e) {
-        EXPECT_STREQ(e.what(), "Invalid image dimensions");
-    }
+    ExpectGIFError([&] { image.LoadFromStream(stream); }, "Invalid image dimensions");
     const uint64_t saved = GIFImageMaxFramePixels;
     GIFImageMaxFramePixels = 99;
     Fixture f;
@@ -128,4 +119,39 @@ TEST(Frame, VersionFromOptimizedMapOrExtensions) {
     Fixture g;
     g.frame->GetExtensions().Add(new TGIFCommentExtension(g.frame));
     EXPECT_EQ(g.frame->GetVersion(), gv89a);
+}
+
+// The frame's palette and transparency mask are graphics handles of its own:
+// clearing the frame and destroying it give them back.
+TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "cleared");
+        const gdi::ObjectCounts before = gdi::LiveObjects();
+        {
+            Fixture f;
+            f.frame->DoSetBounds(0, 0, 2, 2);
+            f.frame->GetColorMap().Add(0xFF0000);
+            f.frame->GetColorMap().Add(0x00FF00);
+            f.frame->GetData()[1] = 1;
+            auto* gce = new TGIFGraphicControlExtension(f.frame);
+            gce->SetTransparent(true);
+            gce->SetTransparentColorIndex(1);
+            f.frame->GetExtensions().Add(gce);
+            ASSERT_NE(f.frame->GetPalette(), 0u);
+            ASSERT_TRUE(f.frame->HasMask());
+            ASSERT_NE(f.frame->GetMask(), 0u);
+            const gdi::ObjectCounts held = gdi::LiveObjects();
+            EXPECT_GT(held.Palettes, before.Palettes);
+            EXPECT_GT(held.Bitmaps, before.Bitmaps);
+            if (destroy) {
+                delete f.frame;
+            } else {
+                f.frame->Clear();
+                EXPECT_EQ(f.frame->GetMask(), 0u);
+            }
+            const gdi::ObjectCounts after = gdi::LiveObjects();
+            EXPECT_EQ(after.Palettes, before.Palettes);
+            EXPECT_EQ(after.Bitmaps, before.Bitmaps);
+        }
+    }
 }

@@ -268,7 +268,8 @@ TEST_F(ThreadTest, EventsWaitOnThePlatformClock) {
     EXPECT_EQ(vcl::PlatformTickCount() - before, 7000u);
 }
 
-// The list's lock may be taken again by the thread that holds it.
+// The list's lock may be taken again by the thread that holds it, and keeps
+// every other thread out until it is released.
 TEST_F(ThreadTest, ThreadListLockIsRecursive) {
     vcl::TThreadList<int> list;
     int a = 1, b = 2;
@@ -279,12 +280,15 @@ TEST_F(ThreadTest, ThreadListLockIsRecursive) {
     EXPECT_EQ(items.size(), 2u);
     list.Remove(&a);
     EXPECT_EQ(list.Count(), 1);
-    list.UnlockList();
     std::atomic<bool> added{false};
     std::thread other([&] {
         list.Add(&a);
         added = true;
     });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(added);  // still locked here
+    EXPECT_EQ(items.size(), 1u);
+    list.UnlockList();
     other.join();
     EXPECT_TRUE(added);
     EXPECT_EQ(list.Count(), 2);

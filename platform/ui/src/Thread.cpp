@@ -48,6 +48,14 @@ bool AddToSyncList(const std::shared_ptr<SyncCall>& call) {
     QMetaObject::invokeMethod(app, [] { TThread::CheckSynchronize(); }, Qt::QueuedConnection);
     return true;
 }
+
+// A call nobody waits for: on the list in order, or at once without an
+// application.
+void QueueCall(std::function<void()> fn) {
+    auto call = std::make_shared<SyncCall>();
+    call->Fn = std::move(fn);
+    if (!AddToSyncList(call)) Guard(call->Fn);
+}
 }  // namespace
 
 uint32_t PlatformTickCount() {
@@ -174,12 +182,10 @@ void TThread::Resume() {
         }
         // The last touch of the object: past here only the link is used.
         executing_ = false;
-        auto end = std::make_shared<SyncCall>();
-        end->Fn = [link] {
+        QueueCall([link] {
             if (link->Self != nullptr) link->Self->Finish();
             --g_running;
-        };
-        if (!AddToSyncList(end)) Guard(end->Fn);
+        });
     });
 }
 
@@ -227,9 +233,7 @@ void TThread::Queue(std::function<void()> fn) {
         Guard(fn);
         return;
     }
-    auto call = std::make_shared<SyncCall>();
-    call->Fn = std::move(fn);
-    if (!AddToSyncList(call)) Guard(call->Fn);
+    QueueCall(std::move(fn));
 }
 
 void TThread::Synchronize(const std::function<void()>& fn) {
