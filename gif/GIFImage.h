@@ -467,7 +467,11 @@ public:
     bool GetTransparent() const { return (FGCExtension[1] & 0x01) != 0; }
     void SetTransparent(bool value);
     int GetTransparentColorIndex() const { return FGCExtension[4]; }
+    // An index beyond the active table is replaced by 0, with a warning.
     void SetTransparentColorIndex(int index);
+    // The index byte as it is, in the table or not: remapping moves an index
+    // the file holds and must not change what it means.
+    void StoreTransparentColorIndex(uint8_t index) { FGCExtension[4] = index; }
     TColor GetTransparentColor() const;
     void SetTransparentColor(TColor color);
     int GetDelay() const { return FGCExtension[2] | FGCExtension[3] << 8; }
