@@ -789,6 +789,9 @@ using TRect = vcl::TRect;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;
+// A progress report's percentage: done of total, rounded to the nearest,
+// within 0..100; 0 when there is nothing to do.
+uint8_t Percent(int64_t done, int64_t total);
 
 class TGIFImage : public TPersistent {
 public:

@@ -15,11 +15,6 @@ bool ReadBlockIntroducer(TStream& stream, uint8_t& b) {
     return true;
 }
 
-uint8_t Percent(int64_t done, int64_t total) {
-    if (total <= 0) return 0;
-    return static_cast<uint8_t>(std::clamp<int64_t>((done * 100 + total / 2) / total, 0, 255));
-}
-
 }  // namespace
 
 void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {

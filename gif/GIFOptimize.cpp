@@ -53,12 +53,6 @@ bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFS
     return common.Left < common.Right && common.Top < common.Bottom;
 }
 
-// done * 100 / total, rounded to nearest.
-uint8_t Percent(int done, int total) {
-    if (total <= 0) return 0;
-    return static_cast<uint8_t>(std::clamp((int64_t{done} * 200 + total) / (int64_t{total} * 2), int64_t{0}, int64_t{100}));
-}
-
 }  // namespace
 
 void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduction, TDitherMode, int) {

@@ -139,6 +139,12 @@ void TGIFImage::Warning(TObject* sender, TGIFSeverity severity, const std::strin
     if (FOnWarning) FOnWarning(sender, severity, message);
 }
 
+uint8_t Percent(int64_t done, int64_t total) {
+    if (total <= 0) return 0;
+    done = std::clamp<int64_t>(done, 0, total);
+    return static_cast<uint8_t>((done * 100 + total / 2) / total);
+}
+
 void TGIFImage::Progress(TObject* sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
                          const TRect& rect, const std::string& message) {
     if (FOnProgress) FOnProgress(sender, stage, percentDone, redrawNow, rect, message);
@@ -236,8 +242,7 @@ void TGIFImage::Assign(const TPersistent* source) {
             auto frame = std::make_unique<TGIFSubImage>(this);
             frame->Assign(picture->FImages->GetImage(i));
             Add(frame.release());
-            Progress(this, psRunning, static_cast<uint8_t>(((i + 1) * 200 + count) / (2 * count)), false,
-                     TRect{0, 0, 0, 0}, _sProgressCopying);
+            Progress(this, psRunning, Percent(i + 1, count), false, TRect{0, 0, 0, 0}, _sProgressCopying);
         }
         FixHeaderWidthHeight();
     } catch (...) {
