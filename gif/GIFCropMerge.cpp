@@ -65,11 +65,7 @@ void TGIFSubImage::CropTo(const TRect& rect) {
         const uint8_t* row = GetScanline(rect.Top + y) + rect.Left;
         std::copy_n(row, width, pixels.begin() + static_cast<ptrdiff_t>(y) * width);
     }
-    const int values[4] = {GetLeft() + rect.Left, GetTop() + rect.Top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(GetLeft() + rect.Left, GetTop() + rect.Top, width, height);
     NewImage();
     std::copy(pixels.begin(), pixels.end(), FData.get());
     FreeBitmap();

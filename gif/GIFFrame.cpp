@@ -110,11 +110,7 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
     width &= 0xFFFF;
     height &= 0xFFFF;
     const bool sizeChanged = width != GetWidth() || height != GetHeight();
-    const int values[4] = {left, top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(left, top, width, height);
     if (sizeChanged) {
         FreeBitmap();
         FreeMask();
@@ -137,6 +133,14 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
         FImage->GetHeader().SetHeight(top + height);
     }
     if (warned) Warning(gsWarning, _sScreenSizeExceeded);
+}
+
+void TGIFSubImage::StoreBounds(int left, int top, int width, int height) {
+    const int values[4] = {left, top, width, height};
+    for (int i = 0; i < 4; ++i) {
+        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
+        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
+    }
 }
 
 TGIFSubImage::TRect TGIFSubImage::GetBoundsRect() const {
@@ -231,12 +235,7 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     if (separator != 0x2C) return;
     ReadExact(stream, FImageDescriptor.data(), 10);
     if (GetHeight() == 0 || GetWidth() == 0) {
-        const int width = FImage->GetWidth();
-        const int height = FImage->GetHeight();
-        FImageDescriptor[5] = static_cast<uint8_t>(width);
-        FImageDescriptor[6] = static_cast<uint8_t>(width >> 8);
-        FImageDescriptor[7] = static_cast<uint8_t>(height);
-        FImageDescriptor[8] = static_cast<uint8_t>(height >> 8);
+        StoreBounds(GetLeft(), GetTop(), FImage->GetWidth(), FImage->GetHeight());
         Warning(gsWarning, _sScreenSizeExceeded);
     }
     if (FImageDescriptor[9] & 0x80) FColorMap->LoadFromStream(stream, 2 << (FImageDescriptor[9] & 7));

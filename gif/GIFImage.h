@@ -751,6 +751,8 @@ private:
     void ReadBitmap(vcl::TBitmap& bitmap);
     // Pixels under the mask's non-zero values take a new transparent index.
     void ApplyMask(HBITMAP mask);
+    // Writes the four 16-bit bounds fields of the descriptor, nothing else.
+    void StoreBounds(int left, int top, int width, int height);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
