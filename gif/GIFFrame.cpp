@@ -22,8 +22,7 @@ void TGIFSubImage::Clear() {
     FExtensions->Clear();
     FColorMap->Clear();
     FreeImage();
-    SetBounds(4, 0);
-    SetBounds(3, 0);
+    DoSetBounds(GetLeft(), GetTop(), 0, 0);
     FTransparent = false;
     FGCE = nullptr;
     FreeBitmap();
@@ -105,10 +104,11 @@ void TGIFSubImage::SetBounds(int index, int value) {
 }
 
 void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
-    left &= 0xFFFF;
-    top &= 0xFFFF;
-    width &= 0xFFFF;
-    height &= 0xFFFF;
+    // Each field holds 16 bits, and the frame must end within the largest
+    // screen a header can describe: a value cut to 16 bits would move or
+    // shrink the frame, and the screen grown to hold it would wrap.
+    auto fits = [](int64_t start, int64_t extent) { return start >= 0 && extent >= 0 && start + extent <= 0xFFFF; };
+    if (!fits(left, width) || !fits(top, height)) RaiseGIFError(_sBadDimension);
     const bool sizeChanged = width != GetWidth() || height != GetHeight();
     StoreBounds(left, top, width, height);
     if (sizeChanged) {

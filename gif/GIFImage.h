@@ -646,6 +646,8 @@ public:
 
     int GetBounds(int index) const;
     void SetBounds(int index, int value);
+    // A value outside 0..65535, or a frame reaching beyond 65535, raises
+    // "Invalid image dimensions" and changes nothing.
     void DoSetBounds(int left, int top, int width, int height);
     int GetLeft() const { return GetBounds(1); }
     int GetTop() const { return GetBounds(2); }
@@ -823,6 +825,8 @@ public:
     bool GetEmpty() const { return FImages->GetCount() == 0; }
     int GetWidth() const { return FHeader->GetWidth(); }
     int GetHeight() const { return FHeader->GetHeight(); }
+    // Every frame must fit; a value outside 0..65535 raises "Invalid image
+    // dimensions".
     void SetWidth(int value);
     void SetHeight(int value);
     void FixHeaderWidthHeight();
