@@ -21,6 +21,15 @@ int TransparentIndex(const TGIFSubImage& frame) {
     return frame.GetTransparent() && gce != nullptr ? gce->GetTransparentColorIndex() : -1;
 }
 
+// A pixel beyond the table would show the colour of an entry added to it,
+// or of the black entries a table is padded with when saved.
+bool HoldsIndexBeyond(const TGIFSubImage& frame, int count) {
+    const uint8_t* data = frame.GetData();
+    for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i)
+        if (data[i] >= count) return true;
+    return false;
+}
+
 }  // namespace
 
 bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
@@ -114,10 +123,13 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
                 if (other == this || index < 0 || other->GetColorMap().GetCount() > 0) continue;
                 if (index < global.GetCount() && !ContainsIndex(FData.get(), index, size)) return index;
             }
-            if (ContainsIndex(FData.get(), global.GetCount(), size)) return -1;
+            for (int i = 0; i < frames.GetCount(); ++i) {
+                const TGIFSubImage* other = frames.GetImage(i);
+                if (&other->GetActiveColorMap() == &global && HoldsIndexBeyond(*other, global.GetCount())) return -1;
+            }
             return global.Add(0);
         }
-        if (ContainsIndex(FData.get(), FColorMap->GetCount(), size)) return -1;
+        if (HoldsIndexBeyond(*this, FColorMap->GetCount())) return -1;
         return FColorMap->Add(0);
     };
 

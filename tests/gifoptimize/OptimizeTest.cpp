@@ -94,6 +94,19 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     EXPECT_EQ(merged.GetGraphicControlExtension()->GetTransparentColorIndex(), 2);
     EXPECT_EQ(Indices(merged), (std::vector<uint8_t>{2, 3, 2}));
     EXPECT_EQ(other->GetGlobalColorMap().GetCount(), 4);
+
+    // A new entry would give its colour, or once saved the padding's black,
+    // to a pixel beyond the table in another frame of the table: no merge
+    // then.
+    Picture r = Screen(3, 1, 4);
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}));
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+    r.Frames.push_back(Pixels(0, 0, 1, 1, {6}, 1, 5));
+    auto damaged = gifbridge::Build(r);
+    gif::TGIFSubImage& second = *damaged->GetImages().GetImage(1);
+    second.Merge(damaged->GetImages().GetImage(0));
+    EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
