@@ -242,7 +242,7 @@ void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
     uint8_t* data = frame.GetData();
     for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i) data[i] = map[data[i]];
     if (const int t = frame.GetTransparentIndex(); t >= 0)
-        frame.GetGraphicControlExtension()->SetTransparentColorIndex(map[static_cast<size_t>(t)]);
+        frame.GetGraphicControlExtension()->StoreTransparentColorIndex(map[static_cast<size_t>(t)]);
     ForEachTextColor(frame, [&](TGIFTextExtension& text, int which) {
         text.SetColorIndex(which, map[static_cast<size_t>(text.GetColorIndex(which))]);
     });

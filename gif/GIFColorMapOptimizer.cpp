@@ -92,7 +92,7 @@ void THistogram::RemapFrames(bool useTransparency, uint8_t newTransparentIndex) 
     for (TGIFSubImage* frame : FFrames) {
         const int t = useTransparency ? frame->GetTransparentIndex() : -1;
         if (TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension())
-            gce->SetTransparentColorIndex(newTransparentIndex);
+            gce->StoreTransparentColorIndex(newTransparentIndex);
         uint8_t* data = frame->GetData();
         for (uint64_t i = 0; i < frame->GetDataSize(); ++i)
             data[i] = t >= 0 && data[i] == t ? newTransparentIndex : map[data[i]];

@@ -70,8 +70,6 @@ void TGIFSubImage::Clear() {
 
 bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
 
-bool TGIFSubImage::GetWritesNothing() const { return GetEmpty() && FExtensions->GetCount() == 0; }
-
 void TGIFSubImage::NewImage() {
     FreeImage();
     const uint64_t size = static_cast<uint64_t>(GetHeight()) * static_cast<uint64_t>(GetWidth());
@@ -194,6 +192,17 @@ TGIFColorMap& TGIFSubImage::GetActiveColorMap() const {
     return *FColorMap;
 }
 
+TGIFVersion TGIFSubImage::GetSavedVersion(bool withControl) const {
+    if (!GetEmpty()) return GetVersion();
+    TGIFVersion version = gvUnknown;
+    const TGIFExtension* control = GetGraphicControlExtension();
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        const TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != control) version = std::max(version, extension->GetVersion());
+    }
+    return version;
+}
+
 TGIFVersion TGIFSubImage::GetVersion() const {
     TGIFVersion version = FColorMap->GetOptimized() ? gv89a : TGIFItem::GetVersion();
     for (int i = 0; i < FExtensions->GetCount() && version != gv89a; ++i) {
@@ -233,8 +242,12 @@ void TGIFSubImage::Prepare() {
     flags = prepared;
 }
 
-void TGIFSubImage::SaveToStream(TStream& stream) {
-    FExtensions->SaveToStream(stream);
+void TGIFSubImage::SaveToStream(TStream& stream, bool withControl) {
+    const TGIFExtension* control = GetGraphicControlExtension();
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != control) extension->SaveToStream(stream);
+    }
     if (GetEmpty()) return;
     Prepare();
     stream.WriteBuffer(FImageDescriptor.data(), 10);

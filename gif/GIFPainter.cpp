@@ -164,7 +164,6 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        if (step.Empty) return;
         for (int i = 0; i < frame->GetExtensions().GetCount() && !step.HasLoop; ++i)
             if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions().GetExtension(i))) {
                 step.HasLoop = true;
@@ -212,12 +211,27 @@ void TGIFPainter::Run() {
         FPreviousDisposal = dmNoDisposal;
         FLastTime = vcl::PlatformTickCount();
         FLastWait = 0;
+        auto noteLoop = [&](const FrameStep& step) {
+            if (!step.HasLoop || loopSeen) return;
+            loopSeen = true;
+            loopCount = step.Loops;
+            if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
+            loopPoint = FCurrentFrame;
+        };
         while ((loopCount != 0 || Has(goLoopContinously)) && !Terminated() && !FRestartRequested) {
             FCurrentFrame = loopPoint;
             if (FFirstFrameShown) RaisePaintEvent(OnLoopStart);
+            bool painted = false;
             while (!Terminated() && !FRestartRequested) {
                 FrameStep step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
+                if (FCurrentFrame >= step.Count) break;
+                // A frame without pixels shows nothing and takes no time; a
+                // loop extension it carries counts all the same.
+                if (step.Empty) {
+                    noteLoop(step);
+                    ++FCurrentFrame;
+                    continue;
+                }
                 if (delay > 0)
                     Wait(delay);
                 else
@@ -228,18 +242,19 @@ void TGIFPainter::Run() {
                 if (Terminated()) break;
                 // A handler may have chosen another frame.
                 step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
-                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
-                if (step.HasLoop && !loopSeen) {
-                    loopSeen = true;
-                    loopCount = step.Loops;
-                    if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
-                    loopPoint = FCurrentFrame;
+                if (FCurrentFrame >= step.Count) break;
+                if (step.Empty) {
+                    // Passed over where it is met; its wait is done.
+                    delay = 0;
+                    continue;
                 }
+                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
+                noteLoop(step);
                 if (FRestoreBuffer)
                     DoSynchronize([this] { DoPaintFrame(); });
                 else
                     DoSynchronize([this] { DoPaint(); });
+                painted = true;
                 FPreviousDisposal = FFrameDisposal;
                 if (Terminated()) break;
 
@@ -255,7 +270,8 @@ void TGIFPainter::Run() {
                 if (!Has(goAnimate)) break;
             }
             if (loopCount > 0) --loopCount;
-            if (!(Has(goAnimate) && Has(goLoop))) break;
+            // A pass that shows nothing would only spin.
+            if (!(Has(goAnimate) && Has(goLoop)) || !painted) break;
         }
         if (Terminated()) break;
     }
