@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "diagnostic/Mirtaltest.h"
+#include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
 #include "drive/TextHelpers.h"
@@ -39,15 +39,13 @@ uint8_t Send(uint8_t slot, const uint8_t* cdb, uint8_t length, std::span<uint8_t
 
 }  // namespace
 
-uint32_t TFormTest::ReadBigEndian32(const uint8_t* bytes) { return drive::ReadBigEndian32(bytes); }
-
-uint32_t TFormTest::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
+uint32_t TestEngine::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
     if (Send(slot, kReadFormatCapacitiesCdb, 10, buffer, kReplyBytes, drive::kDataIn) != drive::kStatusGood)
         return 0;
-    return buffer[3] == 8 ? ReadBigEndian32(&buffer[4]) : ReadBigEndian32(&buffer[12]);
+    return buffer[3] == 8 ? drive::ReadBigEndian32(&buffer[4]) : drive::ReadBigEndian32(&buffer[12]);
 }
 
-bool TFormTest::SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer) {
+bool TestEngine::SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer) {
     std::memset(buffer.data(), 0, 4);
     GetFormatCapacity(slot, buffer);
     uint32_t listLength = 0;
@@ -73,20 +71,20 @@ bool TFormTest::SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t>
     return Send(slot, kFormatUnitCdb, 12, buffer, listLength, drive::kDataOut) == drive::kStatusGood;
 }
 
-bool TFormTest::RunFormatTest(std::span<uint8_t> buffer) {
-    const uint8_t slot = Run.Slot;
-    const uint8_t kind = Run.TestKind;
+bool TestEngine::RunFormatTest(std::span<uint8_t> buffer) {
+    const uint8_t slot = setup_.Slot;
+    const uint8_t kind = state_.TestKind;
     bool result = true;
     std::string status = "COMPLETE";
     uint32_t errorCode = 0;
     std::fill(buffer.begin(), buffer.end(), 0);
     const bool needed = kind == kKindCdRw || kind == kKindDvdRw ||
                         (kind == kKindDvdPlusRw &&
-                         !drive::HasFeature(slot, kFeatureRandomWritable, Disc.CurrentProfile, buffer) &&
-                         Disc.Status == drive::DiscBlank);
+                         !drive::HasFeature(slot, kFeatureRandomWritable, disc_.CurrentProfile, buffer) &&
+                         disc_.Status == drive::DiscBlank);
     if (!needed) return true;
-    ShowStatus("Format...", clNavy);
-    SetProgressPosition(0);
+    report_.ShowStatus("Format...", clNavy);
+    report_.ShowProgress(0);
     if (!SendFormatCommand(slot, kind, buffer)) {
         status = "ERROR";
         errorCode = drive::GetSenseCode(buffer);
@@ -99,8 +97,8 @@ bool TFormTest::RunFormatTest(std::span<uint8_t> buffer) {
     }
     win::Sleep(kFormatSettleMs);
     drive::SynchronizeCache(slot, buffer);
-    if (Run.Abort != 0) status = "BREAK";
-    Run.Progress = SecondsSince(Run.StepStartTime);
-    WriteLogFormatTest(TestLogPath, status, errorCode);
+    if (state_.Abort != 0) status = "BREAK";
+    state_.Progress = SecondsSince(state_.StepStartTime);
+    WriteLogFormatTest(setup_.LogPath, status, errorCode);
     return result;
 }
