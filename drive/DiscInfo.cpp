@@ -33,8 +33,6 @@ constexpr uint16_t kConfigurationLength = 32;
 constexpr uint16_t kMediaIdLength = 2052;
 constexpr uint8_t kPhysicalFormat = 0x00;
 constexpr uint8_t kPrerecordedLeadIn = 0x0E;
-// The write protection status reply: its allocation length is 8.
-constexpr size_t kWriteProtectionAsked = 8;
 constexpr size_t kShortAsked = 254;
 constexpr size_t kDiscInformationAsked = 52;
 
@@ -179,10 +177,8 @@ bool GetDiscInfo(uint32_t slot, DiscRecord& record) {
         return false;
     }
     ReadMediaIdentity(slot, buffer, record);
-    if (ReadWriteProtection(slot, buffer) == kStatusGood) {
-        const Reply reply = LengthPrefixed16(buffer, kWriteProtectionAsked);
-        record.WriteProtected = reply.Byte(4) > 1 ? 1 : 0;
-    }
+    if (ReadWriteProtection(slot, buffer) == kStatusGood)
+        record.WriteProtected = IsWriteProtected(buffer) ? 1 : 0;
     record.VendorSupportFlag = QueryVendorFF09(slot, buffer) ? 1 : 0;
     record.Valid = 1;
     return true;
@@ -244,19 +240,13 @@ bool ReadCapacityInfo(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& reco
 
     if (IsDvd(record.DiscType)) {
         if (!ReadFormatCapacities(slot, buffer)) return false;
-        const size_t listLength = buffer[3];
-        const Reply list(buffer, kShortAsked, listLength + 4);
-        const size_t descriptors = listLength / 8;
         // Only descriptors the list covers are read: with none, there is no
         // formattable capacity and the capacity stays as the track gave it.
-        if (descriptors == 0) {
-            record.FormattableCapacity = 0;
-        } else {
-            record.FormattableCapacity = descriptors == 1 ? list.Word32(4) : list.Word32(12);
-            if ((status == DiscBlank || record.DiscType == kDiscDvdRam) &&
-                record.Capacity != record.FormattableCapacity)
-                record.Capacity = record.FormattableCapacity;
-        }
+        record.FormattableCapacity = FormatCapacityBlocks(buffer);
+        const bool listed = buffer[3] >= 8;
+        if (listed && (status == DiscBlank || record.DiscType == kDiscDvdRam) &&
+            record.Capacity != record.FormattableCapacity)
+            record.Capacity = record.FormattableCapacity;
     }
     return true;
 }

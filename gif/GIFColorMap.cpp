@@ -243,7 +243,7 @@ void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
     for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i) data[i] = map[data[i]];
     TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
     if (frame.GetTransparent() && gce != nullptr)
-        gce->SetTransparentColorIndex(map[static_cast<size_t>(gce->GetTransparentColorIndex())]);
+        gce->StoreTransparentColorIndex(map[static_cast<size_t>(gce->GetTransparentColorIndex())]);
     ForEachTextColor(frame, [&](TGIFTextExtension& text, int which) {
         text.SetColorIndex(which, map[static_cast<size_t>(text.GetColorIndex(which))]);
     });

@@ -96,7 +96,7 @@ void THistogram::RemapFrames(bool useTransparency, uint8_t newTransparentIndex) 
         int t = -1;
         if (gce != nullptr) {
             t = gce->GetTransparentColorIndex();
-            gce->SetTransparentColorIndex(newTransparentIndex);
+            gce->StoreTransparentColorIndex(newTransparentIndex);
         }
         uint8_t* data = frame->GetData();
         for (uint64_t i = 0; i < frame->GetDataSize(); ++i)

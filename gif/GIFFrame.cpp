@@ -1,4 +1,5 @@
 // One frame: image descriptor, local colour table, extensions and pixels.
+#include <algorithm>
 #include <cstring>
 
 #include "gif/GIFImage.h"
@@ -34,8 +35,6 @@ void TGIFSubImage::Clear() {
 }
 
 bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
-
-bool TGIFSubImage::GetWritesNothing() const { return GetEmpty() && FExtensions->GetCount() == 0; }
 
 void TGIFSubImage::NewImage() {
     FreeImage();
@@ -160,6 +159,16 @@ TGIFColorMap& TGIFSubImage::GetActiveColorMap() const {
     return *FColorMap;
 }
 
+TGIFVersion TGIFSubImage::GetSavedVersion(bool withControl) const {
+    if (!GetEmpty()) return GetVersion();
+    TGIFVersion version = gvUnknown;
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        const TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != FGCE) version = std::max(version, extension->GetVersion());
+    }
+    return version;
+}
+
 TGIFVersion TGIFSubImage::GetVersion() const {
     TGIFVersion version = FColorMap->GetOptimized() ? gv89a : TGIFItem::GetVersion();
     for (int i = 0; i < FExtensions->GetCount() && version != gv89a; ++i) {
@@ -199,8 +208,11 @@ void TGIFSubImage::Prepare() {
     flags = prepared;
 }
 
-void TGIFSubImage::SaveToStream(TStream& stream) {
-    FExtensions->SaveToStream(stream);
+void TGIFSubImage::SaveToStream(TStream& stream, bool withControl) {
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != FGCE) extension->SaveToStream(stream);
+    }
     if (GetEmpty()) return;
     Prepare();
     stream.WriteBuffer(FImageDescriptor.data(), 10);

@@ -467,7 +467,11 @@ public:
     bool GetTransparent() const { return (FGCExtension[1] & 0x01) != 0; }
     void SetTransparent(bool value);
     int GetTransparentColorIndex() const { return FGCExtension[4]; }
+    // An index beyond the active table is replaced by 0, with a warning.
     void SetTransparentColorIndex(int index);
+    // The index byte as it is, in the table or not: remapping moves an index
+    // the file holds and must not change what it means.
+    void StoreTransparentColorIndex(uint8_t index) { FGCExtension[4] = index; }
     TColor GetTransparentColor() const;
     void SetTransparentColor(TColor color);
     int GetDelay() const { return FGCExtension[2] | FGCExtension[3] << 8; }
@@ -627,10 +631,10 @@ public:
     ~TGIFSubImage() override;
 
     void Clear();
+    // A frame without pixels shows nothing and takes no time: a painter
+    // passes over it, and a file can hold it only as extensions that the
+    // next image carries.
     bool GetEmpty() const;
-    // True when saving writes no block for this frame: no pixels and no
-    // extensions.
-    bool GetWritesNothing() const;
     void NewImage();
     void FreeImage();
     void NeedImage();
@@ -670,7 +674,13 @@ public:
     uint8_t* GetData() const { return FData.get(); }
     uint64_t GetDataSize() const { return FDataSize; }
 
-    void SaveToStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override { SaveToStream(stream, true); }
+    // Writes the extensions (the control extension only when withControl)
+    // and, unless the frame is empty, the image.
+    void SaveToStream(TStream& stream, bool withControl);
+    // The version of what SaveToStream(stream, withControl) writes;
+    // gvUnknown when it writes nothing.
+    TGIFVersion GetSavedVersion(bool withControl) const;
     void LoadFromStream(TStream& stream) override;
     void Prepare();
     void Decompress(TStream& stream);
@@ -765,8 +775,18 @@ public:
     TGIFSubImage* GetImage(int index) const { return static_cast<TGIFSubImage*>(GetItem(index)); }
     void SetImage(int index, TGIFSubImage* image) { SetItem(index, image); }
     void LoadFromStream(TStream& stream, TObject* parent) override;
+    // An empty frame's control extension would become the next image's:
+    // it is written only when no frame with pixels follows.
     void SaveToStream(TStream& stream) override;
+    // The version of what SaveToStream writes; gvUnknown when nothing.
+    TGIFVersion GetSavedVersion() const;
     std::string ClassName() const override { return "TGIFImageList"; }
+
+private:
+    // Whether frame index is saved with its control extension, given the
+    // index of the last frame with pixels.
+    bool SavesControlExtension(int index, int lastWithPixels) const;
+    int LastWithPixels() const;
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -785,6 +805,9 @@ using TRect = vcl::TRect;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;
+// A progress report's percentage: done of total, rounded to the nearest,
+// within 0..100; 0 when there is nothing to do.
+uint8_t Percent(int64_t done, int64_t total);
 
 class TGIFImage : public TPersistent {
 public:
@@ -804,6 +827,8 @@ public:
     bool Equals(const TGIFImage* other) const { return other == this; }
     bool GetIsTransparent() const;
     TGIFVersion GetVersion() const;
+    // The largest of the header's and those of the frames with pixels: an
+    // empty frame's table is never written.
     int GetColorResolution() const;
     int GetBitsPerPixel() const;
 

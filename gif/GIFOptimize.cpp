@@ -53,12 +53,6 @@ bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFS
     return common.Left < common.Right && common.Top < common.Bottom;
 }
 
-// done * 100 / total, rounded to nearest.
-uint8_t Percent(int done, int total) {
-    if (total <= 0) return 0;
-    return static_cast<uint8_t>(std::clamp((int64_t{done} * 200 + total) / (int64_t{total} * 2), int64_t{0}, int64_t{100}));
-}
-
 }  // namespace
 
 void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduction, TDitherMode, int) {
@@ -141,9 +135,11 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 TGIFSubImage::TRect bounds{};
                 if (f.GetOpaqueBounds(bounds)) {
                     f.CropTo(bounds);
-                } else if (KeepsItsPixels(frame(i - 1)) && !f.GetGraphicControlExtension()->GetUserInput()) {
+                } else if (!frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
+                           !f.GetGraphicControlExtension()->GetUserInput()) {
                     // Shows just what the frame before it left: that frame
-                    // is shown for both times instead.
+                    // is shown for both times instead (an empty one takes
+                    // no time to add to).
                     TGIFSubImage& before = frame(i - 1);
                     const int delay = std::min(ShownDelay(before) + ShownDelay(f), 0xFFFF);
                     NeedControlExtension(before).SetDelay(delay);
@@ -151,7 +147,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                     FImages->Delete(i);
                 } else {
                     // Kept as a single transparent pixel: an empty frame
-                    // would end the painter's pass.
+                    // would take no time.
                     f.CropTo({0, 0, 1, 1});
                 }
                 progress();

@@ -166,7 +166,6 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        if (step.Empty) return;
         for (int i = 0; i < frame->GetExtensions().GetCount(); ++i) {
             TGIFExtension* extension = frame->GetExtensions().GetExtension(i);
             if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(extension)) {
@@ -217,12 +216,27 @@ void TGIFPainter::Run() {
         FPreviousDisposal = dmNoDisposal;
         FLastTime = vcl::PlatformTickCount();
         FLastWait = 0;
+        auto noteLoop = [&](const FrameStep& step) {
+            if (!step.HasLoop || loopSeen) return;
+            loopSeen = true;
+            loopCount = step.Loops;
+            if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
+            loopPoint = FCurrentFrame;
+        };
         while ((loopCount != 0 || Has(goLoopContinously)) && !Terminated() && !FRestartRequested) {
             FCurrentFrame = loopPoint;
             if (FFirstFrameShown) RaisePaintEvent(OnLoopStart);
+            bool painted = false;
             while (!Terminated() && !FRestartRequested) {
                 FrameStep step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
+                if (FCurrentFrame >= step.Count) break;
+                // A frame without pixels shows nothing and takes no time; a
+                // loop extension it carries counts all the same.
+                if (step.Empty) {
+                    noteLoop(step);
+                    ++FCurrentFrame;
+                    continue;
+                }
                 if (delay > 0)
                     Wait(delay);
                 else
@@ -233,18 +247,19 @@ void TGIFPainter::Run() {
                 if (Terminated()) break;
                 // A handler may have chosen another frame.
                 step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
-                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
-                if (step.HasLoop && !loopSeen) {
-                    loopSeen = true;
-                    loopCount = step.Loops;
-                    if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
-                    loopPoint = FCurrentFrame;
+                if (FCurrentFrame >= step.Count) break;
+                if (step.Empty) {
+                    // Passed over where it is met; its wait is done.
+                    delay = 0;
+                    continue;
                 }
+                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
+                noteLoop(step);
                 if (FRestoreBuffer)
                     DoSynchronize([this] { DoPaintFrame(); });
                 else
                     DoSynchronize([this] { DoPaint(); });
+                painted = true;
                 FPreviousDisposal = FFrameDisposal;
                 if (Terminated()) break;
 
@@ -260,7 +275,8 @@ void TGIFPainter::Run() {
                 if (!Has(goAnimate)) break;
             }
             if (loopCount > 0) --loopCount;
-            if (!(Has(goAnimate) && Has(goLoop))) break;
+            // A pass that shows nothing would only spin.
+            if (!(Has(goAnimate) && Has(goLoop)) || !painted) break;
         }
         if (Terminated()) break;
     }

@@ -96,31 +96,23 @@ bool TGIFImage::GetIsTransparent() const {
     return false;
 }
 
-// A frame that saving writes nothing for (no pixels, no extensions) has no
-// version: a picture made only of such frames would be written as a file
-// without frames, which loads as an empty picture that cannot be saved
-// again, so it cannot be saved in the first place either.
-TGIFVersion TGIFImage::GetVersion() const {
-    TGIFVersion version = gvUnknown;
-    for (int i = 0; i < FImages->GetCount(); ++i) {
-        const TGIFSubImage* image = FImages->GetImage(i);
-        if (image->GetWritesNothing()) continue;
-        const TGIFVersion frame = image->GetVersion();
-        if (frame > version) version = frame;
-        if (frame == gv89a) break;
-    }
-    return version;
-}
+// The version of what saving writes.  A picture whose frames write nothing
+// (no pixels, no extensions) would be written as a file without frames,
+// which loads as an empty picture that cannot be saved again, so it cannot
+// be saved in the first place either.
+TGIFVersion TGIFImage::GetVersion() const { return FImages->GetSavedVersion(); }
 
 int TGIFImage::GetColorResolution() const {
     int result = FHeader->GetColorResolution();
-    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetColorResolution());
+    for (int i = 0; i < FImages->GetCount(); ++i)
+        if (!FImages->GetImage(i)->GetEmpty()) result = std::max(result, FImages->GetImage(i)->GetColorResolution());
     return result;
 }
 
 int TGIFImage::GetBitsPerPixel() const {
     int result = FHeader->GetBitsPerPixel();
-    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
+    for (int i = 0; i < FImages->GetCount(); ++i)
+        if (!FImages->GetImage(i)->GetEmpty()) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
     return result;
 }
 
@@ -137,6 +129,12 @@ void TGIFImage::SetReductionBits(int value) {
 
 void TGIFImage::Warning(TObject* sender, TGIFSeverity severity, const std::string& message) {
     if (FOnWarning) FOnWarning(sender, severity, message);
+}
+
+uint8_t Percent(int64_t done, int64_t total) {
+    if (total <= 0) return 0;
+    done = std::clamp<int64_t>(done, 0, total);
+    return static_cast<uint8_t>((done * 100 + total / 2) / total);
 }
 
 void TGIFImage::Progress(TObject* sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
@@ -236,8 +234,7 @@ void TGIFImage::Assign(const TPersistent* source) {
             auto frame = std::make_unique<TGIFSubImage>(this);
             frame->Assign(picture->FImages->GetImage(i));
             Add(frame.release());
-            Progress(this, psRunning, static_cast<uint8_t>(((i + 1) * 200 + count) / (2 * count)), false,
-                     TRect{0, 0, 0, 0}, _sProgressCopying);
+            Progress(this, psRunning, Percent(i + 1, count), false, TRect{0, 0, 0, 0}, _sProgressCopying);
         }
         FixHeaderWidthHeight();
     } catch (...) {

@@ -162,6 +162,58 @@ TEST(Picture, FramesThatWriteNothingGiveNoVersion) {
     EXPECT_EQ(SaveBytes(*again), saved);
 }
 
+// A frame without pixels writes no descriptor and no table, and its control
+// extension only where no image follows to take it: nothing of what it
+// holds may shape the header, the version or the other frames' image data.
+// A save of the reloaded picture then writes the same bytes.
+TEST(Picture, SaveLoadSaveGivesTheSameBytesWhateverAnEmptyFrameHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(TGIFSubImage&)> fill;
+        bool last;  // after the frames with pixels
+        std::string version;
+    };
+    auto table = [](int colours, bool sorted) {
+        return [=](TGIFSubImage& frame) {
+            for (int i = 0; i < colours; ++i) frame.GetColorMap().Add(static_cast<TColor>(0x030201 * i));
+            frame.GetColorMap().SetOptimized(sorted);
+        };
+    };
+    auto control = [](TGIFSubImage& frame) {
+        auto* gce = new TGIFGraphicControlExtension(&frame);
+        frame.GetExtensions().Add(gce);
+        gce->SetDelay(100);
+    };
+    const std::vector<Case> cases = {
+        {"a local table larger than any written", table(64, false), false, "87a"},
+        {"a sorted local table", table(4, true), false, "87a"},
+        {"a control extension an image follows", control, false, "87a"},
+        {"a control extension at the end", control, true, "89a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TGIFImage image;
+        for (TColor colour : {0x000000u, 0x0000FFu, 0x00FF00u, 0xFF0000u}) image.GetGlobalColorMap().Add(colour);
+        auto addFrame = [&](int width, int height) {
+            auto* frame = new TGIFSubImage(&image);
+            image.Add(frame);
+            frame->DoSetBounds(0, 0, width, height);
+            const Bytes pixels = NoisePixels(frame->GetDataSize(), 4, 3);
+            std::copy(pixels.begin(), pixels.end(), frame->GetData());
+            return frame;
+        };
+        addFrame(5, 3);
+        if (!c.last) c.fill(*addFrame(0, 0));
+        addFrame(4, 2);
+        if (c.last) c.fill(*addFrame(7, 0));
+        const Bytes saved = SaveBytes(image);
+        EXPECT_EQ(std::string(saved.begin() + 3, saved.begin() + 6), c.version);
+        EXPECT_EQ(saved[10], 0x91);  // a global table of 4 colours, resolution 2 bits
+        auto again = LoadBytes(saved);
+        EXPECT_EQ(SaveBytes(*again), saved);
+    }
+}
+
 // Frames within the bound of one frame still cannot add up to more than the
 // bound of one picture; what frames give back counts again.
 TEST(Picture, PixelBudgetOfThePictureAsAWhole) {
