@@ -50,14 +50,6 @@ constexpr int kClientHeight = 197;
 constexpr int kPanelClientHeight = 440;
 constexpr int kStatusBarHeight = 19;
 
-// Write-protection status of a DVD-RAM disc: READ and SEND DISC STRUCTURE,
-// format C0h, 8 bytes.  Byte 4 holds the write-protect bits, bit 1 the
-// persistent one.
-constexpr uint8_t kReadProtectionCdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
-constexpr uint8_t kSendProtectionCdb[12] = {0xBF, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
-constexpr uint32_t kProtectionBytes = 8;
-constexpr uint8_t kPwpBit = 0x02;
-
 std::string Field(const uint8_t* bytes, size_t length) {
     std::string text(reinterpret_cast<const char*>(bytes), length);
     return text.substr(0, text.find('\0'));
@@ -290,16 +282,17 @@ void TFormTest::EnableControls(bool enabled) {
     ScreenTestItem1->setEnabled(enabled);
 }
 
-// Only a drive that is becoming ready may still give its disc's information:
-// no disc, or any other answer, ends the wait at once.
+// The drive is waited for while it is becoming ready; no disc, or any other
+// answer, ends the wait at once.  Then its disc's information is read.
 bool TFormTest::WaitDiscReady() {
-    const uint32_t start = win::timeGetTime();
-    for (;;) {
-        if (drive::GetDiscInfo(CurrentSlot, Disc)) return true;
-        if ((Disc.ErrorCode >> 8) != kBecomingReadyCode) return false;
-        if (win::timeGetTime() - start >= kDiscWaitBoundMs) return false;
-        win::Sleep(kDiscWaitPollMs);
-    }
+    static constexpr uint16_t kKeepWaiting[] = {drive::kSenseBecomingReady};
+    drive::ReadyWait wait;
+    wait.PollMs = kDiscWaitPollMs;
+    wait.BoundMs = kDiscWaitBoundMs;
+    wait.KeepWaiting = kKeepWaiting;
+    std::array<uint8_t, 256> buffer{};
+    drive::WaitUntilReady(CurrentSlot, wait, buffer);
+    return drive::GetDiscInfo(CurrentSlot, Disc);
 }
 
 void TFormTest::ShowDiscInfo() {
@@ -379,35 +372,31 @@ void TFormTest::PWPControlClick() {
     // Eight bytes travel; a refused command leaves its sense in bytes 2, 12
     // and 13, so the buffer has room past them.
     std::array<uint8_t, 64> status{};
-    const auto send = [&](const uint8_t* cdb, uint8_t direction) {
-        return drive::SendDriveCommand(CurrentSlot, cdb, 12, status.data(), kProtectionBytes, direction) ==
-               drive::kStatusGood;
-    };
-    if (!send(kReadProtectionCdb, 0)) {
+    if (drive::ReadProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    Disc.WriteProtected = drive::IsWriteProtected(status) ? 1 : 0;
     win::Sleep(1000);
     bool yes = false;
     if (Disc.WriteProtected != 0) {
         yes = Box("This Media is \"Write Protected Status\"\nDo you want to CLEAR PWP bit?", kQuestionBox) ==
               platform::IDYES;
-        if (yes) status[4] &= static_cast<uint8_t>(~kPwpBit);
+        if (yes) status[4] &= static_cast<uint8_t>(~drive::kPersistentWriteProtect);
     } else {
         yes = Box("This Media is \"Write Permitted Status\"\nDo you want to SET PWP bit?", kQuestionBox) ==
               platform::IDYES;
-        if (yes) status[4] |= kPwpBit;
+        if (yes) status[4] |= drive::kPersistentWriteProtect;
     }
-    if (yes && !send(kSendProtectionCdb, 1)) {
+    if (yes && drive::SendProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    if (!send(kReadProtectionCdb, 0)) {
+    if (drive::ReadProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    Disc.WriteProtected = drive::IsWriteProtected(status) ? 1 : 0;
     const bool nowProtected = Disc.WriteProtected != 0;
     if (yes)
         Box(nowProtected ? "Now, This Media is\n\"Write Protected Status\"" : "Now, This Media is\n\"Write Permitted Status\"",

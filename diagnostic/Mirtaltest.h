@@ -14,6 +14,7 @@
 #include "diagnostic/TestReport.h"
 #include "diagnostic/TestRun.h"
 #include "drive/DiscInfo.h"
+#include "drive/Mmc.h"
 #include "ui_TFormTest.h"
 #include "vcl/Forms.h"
 #include "vcl/Timer.h"
@@ -31,11 +32,6 @@ inline constexpr uint32_t kDiscWaitPollMs = 500;
 inline constexpr uint32_t kDiscWaitBoundMs = 60000;
 // The display timer that shows a running step's address and progress.
 inline constexpr uint32_t kDisplayTimerMs = 200;
-
-// The error code's upper 16 bits when the drive holds no disc, and while it
-// is becoming ready.
-inline constexpr uint32_t kNoMediumCode = 0x023A;
-inline constexpr uint32_t kBecomingReadyCode = 0x0204;
 
 // A "# of Loop" text counts when it is not below "1" compared byte by byte.
 bool IsValidLoopText(const std::string& text);
@@ -137,7 +133,7 @@ protected:
 private:
     enum class DiscGroup { None, ReadOnly, WriteOnce, Rewritable, Other };
     DiscGroup GroupOfDisc(bool protectedRamIsOther) const;
-    bool NoMedium() const { return (Disc.ErrorCode >> 8) == kNoMediumCode; }
+    bool NoMedium() const { return (Disc.ErrorCode >> 8) == drive::kSenseNoMedium; }
     void RefreshChain();
     void RefreshDisc();
     void ReadOptionsOff();

@@ -30,17 +30,14 @@ std::string Prompt(uint8_t kind) {
     return "Put a " + drive::GetDiscTypeName(kind) + " disc on the tray ";
 }
 
-// The answers of a drive whose disc may still come: it is becoming ready
-// (02/04/xx) or holds none yet (02/3A/xx).  Any other answer will not change
-// by waiting.
-bool DiscMayStillCome(uint32_t code) {
-    const uint32_t keyAsc = code >> 8;
-    return keyAsc == 0x0204 || keyAsc == 0x023A;
-}
-
-// A unit attention (06/xx/xx) reports an event, such as the medium change
-// the tray has just made, once; the next command gets the drive's answer.
-bool ReportsAnEvent(uint32_t code) { return (code >> 16) == 0x06; }
+// What a drive answers while its disc may still come: it is becoming ready
+// or holds none yet.  Any other answer will not change by waiting.
+constexpr uint16_t kDiscMayStillCome[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium};
+// The lead-in also asks again after a unit attention, which reports an event
+// (the medium change the tray has just made, a reset) once.
+constexpr uint16_t kSenseMediumChanged = 0x0628;
+constexpr uint16_t kLeadInKeepWaiting[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium, kSenseMediumChanged,
+                                           drive::kSenseResetOccurred};
 
 }  // namespace
 
@@ -203,15 +200,14 @@ void TestEngine::WriteThenCompare() {
 }
 
 void TestEngine::WaitForDiscAfterWrite() {
-    const uint32_t start = win::timeGetTime();
-    while (SecondsSince(start) < kDiscAfterWriteSeconds && state_.Abort == 0) {
-        if (drive::GetDiscInfo(setup_.Slot, disc_)) {
-            report_.ShowDisc(disc_);
-            return;
-        }
-        if (!DiscMayStillCome(disc_.ErrorCode)) return;
-        win::Sleep(kDiscAfterWritePollMs);
-    }
+    drive::ReadyWait wait;
+    wait.PollMs = kDiscAfterWritePollMs;
+    wait.BoundMs = kDiscAfterWriteSeconds * 1000;
+    wait.KeepWaiting = kDiscMayStillCome;
+    wait.Cancel = &state_.Abort;
+    if (drive::WaitUntilReady(setup_.Slot, wait, buffer_) == drive::ReadyResult::Ready &&
+        drive::GetDiscInfo(setup_.Slot, disc_))
+        report_.ShowDisc(disc_);
 }
 
 // The tray opens: the run's last drive command.  Then the window gets the
@@ -258,23 +254,24 @@ bool TestEngine::PrepareDisc(uint8_t second) {
         }
     }
     if (state_.Abort == 0) {
+        // The lead-in: a pause, then the drive is asked every half second,
+        // for up to a minute, until it is ready.
         report_.ShowStatus("Lead In..", clNavy);
-        const uint32_t waitStart = win::timeGetTime();
-        while (SecondsSince(waitStart) < kLeadInLimitSeconds) {
-            win::Sleep(kLeadInPollMs);
-            state_.Progress = SecondsSince(attemptStart);
-            if (drive::TestUnitReady(slot, buffer_) == drive::kStatusGood) {
-                drive::Inquiry(slot, buffer_);
-                if (drive::GetDiscInfo(slot, disc_)) {
-                    report_.ShowDisc(disc_);
-                    uint8_t next = state_.NextKind;
-                    accepted = batch ? drive::MatchesTestMedia(state_.TestKind, next, state_.RoundCount, disc_) : 1;
-                    state_.NextKind = next;
-                }
-                break;
+        win::Sleep(kLeadInPollMs);
+        drive::ReadyWait wait;
+        wait.PollMs = kLeadInPollMs;
+        wait.BoundMs = kLeadInLimitSeconds * 1000;
+        wait.KeepWaiting = kLeadInKeepWaiting;
+        wait.Cancel = &state_.Abort;
+        wait.EachPoll = [&] { state_.Progress = SecondsSince(attemptStart); };
+        if (drive::WaitUntilReady(slot, wait, buffer_) == drive::ReadyResult::Ready) {
+            drive::Inquiry(slot, buffer_);
+            if (drive::GetDiscInfo(slot, disc_)) {
+                report_.ShowDisc(disc_);
+                uint8_t next = state_.NextKind;
+                accepted = batch ? drive::MatchesTestMedia(state_.TestKind, next, state_.RoundCount, disc_) : 1;
+                state_.NextKind = next;
             }
-            const uint32_t code = drive::GetSenseCode(buffer_);
-            if (state_.Abort != 0 || !(DiscMayStillCome(code) || ReportsAnEvent(code))) break;
         }
     }
     state_.Fail = accepted ? 0 : 1;

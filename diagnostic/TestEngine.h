@@ -32,13 +32,8 @@ inline constexpr uint32_t kPreparationProgressMax = 70;
 // back, for at most a minute, with a pause between reads.
 inline constexpr uint32_t kDiscAfterWriteSeconds = 60;
 inline constexpr uint32_t kDiscAfterWritePollMs = 500;
-inline constexpr uint32_t kClosePollMs = 500;
-inline constexpr uint32_t kFormatPollMs = 1000;
-inline constexpr uint32_t kFormatSettleMs = 3000;
-// The readiness waits after a close and after a format end at these bounds,
-// far beyond what a drive takes, with the last sense as the failure.
-inline constexpr uint32_t kCloseWaitBoundMs = 10 * 60 * 1000;
-inline constexpr uint32_t kFormatWaitBoundMs = 90 * 60 * 1000;
+// (The waits after a close and a format keep the drive layer's timing,
+// drive/Timing.h.)
 
 inline constexpr uint32_t kBatchRandomReads = 200;
 inline constexpr size_t kStepBufferSize = 65536;
@@ -131,8 +126,6 @@ private:
     void SetProgressMax(uint32_t maximum);
     uint32_t SecondsSince(uint32_t start) const;
     bool EndRangeStep(uint8_t sequential, uint8_t compare, const std::string& result, uint32_t errorCode);
-    bool WaitUntilReady(std::span<uint8_t> buffer, uint32_t pollMs, uint32_t boundMs, bool byKeyAsc,
-                        uint32_t* errorCode, bool countSeconds);
 
     const RunSetup setup_;
     const TestOptions& options_;

@@ -7,6 +7,7 @@
 #include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
+#include "drive/Timing.h"
 #include "platform/Win.h"
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 constexpr uint8_t kKindDvdRDl = 6;
 constexpr uint8_t kKindDvdPlusRw = 9;
 constexpr uint8_t kKindDvdRam = 12;
-constexpr uint16_t kBecomingReady = 0x0204;
+
+// What an immediate close answers while it runs.
+constexpr uint16_t kCloseBusy[] = {drive::kSenseBecomingReady};
 
 std::span<const uint8_t> Block(std::span<const uint8_t> chunk, uint32_t index) {
     return chunk.subspan(static_cast<size_t>(index) * drive::kBlockSize, drive::kBlockSize);
@@ -133,38 +136,25 @@ bool TestEngine::WriteRange(std::span<uint8_t> buffer) {
     return written;
 }
 
-// Waits until the drive is ready after an immediate command: a drive that is
-// becoming ready is asked again after pollMs, up to boundMs; STOP ends the
-// wait.  False on any other answer, on STOP or at the bound, with the last
-// sense in errorCode (when given).  With countSeconds the progress counts the
-// step's seconds meanwhile.
-bool TestEngine::WaitUntilReady(std::span<uint8_t> buffer, uint32_t pollMs, uint32_t boundMs, bool byKeyAsc,
-                                uint32_t* errorCode, bool countSeconds) {
-    const uint32_t start = win::timeGetTime();
-    for (;;) {
-        if (countSeconds) state_.Progress = SecondsSince(state_.StepStartTime);
-        if (drive::TestUnitReady(setup_.Slot, buffer) == drive::kStatusGood) return true;
-        const uint32_t code = drive::GetSenseCode(buffer);
-        if (errorCode != nullptr) *errorCode = code;
-        const bool becomingReady = byKeyAsc ? drive::GetSenseKeyAsc(buffer) == kBecomingReady
-                                            : (code >> 8) == kBecomingReady;
-        if (!becomingReady || state_.Abort != 0) return false;
-        if (win::timeGetTime() - start >= boundMs) return false;
-        win::Sleep(pollMs);
-    }
-}
-
 bool TestEngine::CloseSession(std::span<uint8_t> buffer, uint8_t track) {
     const uint8_t slot = setup_.Slot;
     const uint8_t kind = state_.TestKind;
     if (kind == kKindDvdPlusRw) return true;
     // A close the drive refuses leaves the disc open: the step fails with
-    // the close's own sense.
-    if (drive::CloseTrackSession(slot, kind, 1, track, buffer) != drive::kStatusGood) return false;
-    if (!WaitUntilReady(buffer, kClosePollMs, kCloseWaitBoundMs, true, nullptr, false)) return false;
+    // the close's own sense.  After an immediate close the drive is waited
+    // for; STOP, any other answer or the bound ends the wait, with its sense.
+    drive::ReadyWait wait;
+    wait.PollMs = drive::kAfterClosePollMs;
+    wait.BoundMs = drive::kCloseWaitBoundMs;
+    wait.KeepWaiting = kCloseBusy;
+    wait.Cancel = &state_.Abort;
+    const auto closeAndWait = [&](uint8_t closeTrack, uint8_t number) {
+        return drive::CloseTrackSession(slot, kind, closeTrack, number, buffer) == drive::kStatusGood &&
+               drive::WaitUntilReady(slot, wait, buffer) == drive::ReadyResult::Ready;
+    };
+    if (!closeAndWait(1, track)) return false;
     if (kind == kKindDvdRDl) return true;
-    if (drive::CloseTrackSession(slot, kind, 0, 0, buffer) != drive::kStatusGood) return false;
-    return WaitUntilReady(buffer, kClosePollMs, kCloseWaitBoundMs, true, nullptr, false);
+    return closeAndWait(0, 0);
 }
 
 bool TestEngine::RunReadCompare() {

@@ -746,10 +746,10 @@ INSTANTIATE_TEST_SUITE_P(
     Busy, BoundedWaits,
     ::testing::Values(BoundCase{"Format", DiscModel::DvdRw, {2000, 30000, 60000, kForever},
                                 "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(020404)\n\n",
-                                kFormatWaitBoundMs},
+                                drive::kFormatWaitBoundMs},
                       BoundCase{"Close", DiscModel::DvdR, {kForever, 30000, 60000, 90000},
                                 "    [ STATUS         ] : CLOSE SESSION ERROR( 20407)\n\n",
-                                kCloseWaitBoundMs}),
+                                drive::kCloseWaitBoundMs}),
     [](const ::testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
 
 // STOP ends the readiness waits after a format and after a close at once,
