@@ -11,6 +11,10 @@
 
 namespace drive {
 
+// A request the ASPI library has not completed yet is looked at again after
+// this pause (its bound is TransportSettings::AspiWaitBoundMs).
+inline constexpr uint32_t kAspiPollMs = 1;
+
 // Closing a track or session.  Before the close, when the write parameters
 // could not be selected, the drive may still be busy: it is asked again every
 // kBeforeClosePollMs.  After an immediate close the caller waits for the
