@@ -263,7 +263,8 @@ protected:
 class TGIFList : public TPersistent {
 public:
     explicit TGIFList(TGIFImage* image) : FImage(image) {}
-    // Frees the items still in the list.
+    // Frees the items still in the list, without detaching them: nothing
+    // they point back to is touched while the list goes.
     ~TGIFList() override;
     TGIFList(const TGIFList&) = delete;
     TGIFList& operator=(const TGIFList&) = delete;
@@ -715,7 +716,6 @@ private:
 class TGIFExtensionList : public TGIFItemList<TGIFExtension> {
 public:
     explicit TGIFExtensionList(TGIFSubImage* subImage) : TGIFItemList(nullptr), FSubImage(subImage) {}
-    ~TGIFExtensionList() override { Clear(); }
     TGIFExtension* GetExtension(int index) const { return GetItem(index); }
     template <std::derived_from<TGIFExtension> U>
     std::unique_ptr<TGIFExtension> SetExtension(int index, std::unique_ptr<U>&& extension) {
@@ -907,7 +907,6 @@ private:
 class TGIFImageList : public TGIFItemList<TGIFSubImage> {
 public:
     explicit TGIFImageList(TGIFImage* image) : TGIFItemList(image) {}
-    ~TGIFImageList() override { Clear(); }
     using TGIFItemList::GetImage;
     TGIFSubImage* GetImage(int index) const { return GetItem(index); }
     std::unique_ptr<TGIFSubImage> SetImage(int index, std::unique_ptr<TGIFSubImage>&& image) {
