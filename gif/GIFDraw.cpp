@@ -66,7 +66,13 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
     }
     InternalPaint(&FDrawingPainter, *target, targetRect, FDrawOptions);
     TGIFPainter* painter = FDrawingPainter;
-    if (painter == nullptr) return;
+    if (painter == nullptr) {
+        // A synchronous painting ran to its end into the cached bitmap: the
+        // destination shows where it ended.
+        if (!Has(goDirectDraw))
+            if (vcl::TBitmap* bitmap = GetBitmap()) DrawCachedBitmap(canvas, rect, bitmap);
+        return;
+    }
     painter->Start();
     if (Has(goDirectDraw)) return;
     for (;;) {
@@ -97,6 +103,10 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCan
         return nullptr;
     }
     if (FImages->GetCount() == 1) options &= static_cast<TGIFDrawOptions>(~(DrawOption(goAsync) | DrawOption(goAnimate)));
+    // Without an application no UI thread would run an asynchronous
+    // painter's drawing: it would draw on its own thread while the caller
+    // reads the same bitmaps.  The painting runs here instead.
+    if (!vcl::HasUiThread()) options &= static_cast<TGIFDrawOptions>(~DrawOption(goAsync));
     auto* painter = new TGIFPainter(slot, this, &canvas, rect, options);
     FPainters.Add(painter);
     painter->OnPaintStart = OnPaintStart;
