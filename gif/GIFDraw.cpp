@@ -51,9 +51,13 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         return;
     }
     TPainterListLock lock(*this);
-    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && painter->GetTargetCanvas() == &canvas &&
+    // The running painter keeps drawing; one that was stopped (from its own
+    // event handler, it still holds the place until the handler returns)
+    // makes way for a new one.
+    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && !painter->Terminated() &&
+                                                 painter->GetTargetCanvas() == &canvas &&
                                                  painter->GetTargetRect() == rect)
-        return;  // the running painter keeps drawing
+        return;
     StopDraw();
     vcl::TCanvas* target = &canvas;
     vcl::TRect targetRect = rect;
@@ -143,9 +147,12 @@ void TGIFImage::PaintRestart() {
     ForEachPainter(*this, [](TGIFPainter* painter) { painter->Restart(); });
 }
 
+// Painters whose event handler is running below this call (the handler
+// cleared, reloaded or freed the picture) are only stopped, not waited for:
+// they end once their handler has returned.
 void TGIFImage::PaintStop() {
     for (;;) {
-        int asynchronous = 0;
+        int waited = 0;
         {
             TPainterListLock lock(*this);
             std::vector<TGIFPainter*> painters = FPainters.LockList();
@@ -153,10 +160,10 @@ void TGIFImage::PaintStop() {
             if (painters.empty()) break;
             for (auto it = painters.rbegin(); it != painters.rend(); ++it) {
                 (*it)->Stop();
-                if ((*it)->IsAsync()) ++asynchronous;
+                if ((*it)->Awaited()) ++waited;
             }
         }
-        if (asynchronous == 0) break;
+        if (waited == 0) break;
         ServicePainters();
     }
     FreeBitmap();
@@ -169,7 +176,7 @@ void TGIFImage::StopDraw() {
             TGIFPainter* painter = FDrawingPainter;
             if (painter == nullptr) break;
             painter->Stop();
-            if (!painter->IsAsync()) break;
+            if (!painter->Awaited()) break;
         }
         ServicePainters();
     }
