@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "gif/GIFDrawing.h"
 #include "gif/GIFPainter.h"
 
 namespace gif {
@@ -93,11 +94,9 @@ void TGIFImage::DrawCachedBitmap(vcl::TCanvas& canvas, const vcl::TRect& rect, v
         canvas.StretchDraw(rect, *bitmap);
         return;
     }
-    // A picture of size 0 has one tile.
-    const int width = std::max(1, GetWidth());
-    const int height = std::max(1, GetHeight());
-    for (int y = rect.Top; y < rect.Bottom; y += height)
-        for (int x = rect.Left; x < rect.Right; x += width) canvas.StretchDraw({x, y, x + width, y + height}, *bitmap);
+    // Tiles of the picture's size (a pixel for a picture without size).
+    const vcl::TRect first{rect.Left, rect.Top, rect.Left + std::max(1, GetWidth()), rect.Top + std::max(1, GetHeight())};
+    ForEachTile(rect, first, GetWidth(), GetHeight(), [&](const vcl::TRect& tile) { canvas.StretchDraw(tile, *bitmap); });
 }
 
 TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,

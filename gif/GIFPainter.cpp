@@ -12,6 +12,8 @@
 #include <climits>
 #include <set>
 
+#include "gif/GIFDrawing.h"
+
 namespace gif {
 
 namespace {
@@ -418,13 +420,11 @@ void TGIFPainter::RestoreFrameArea() {
     const TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
     vcl::TCanvas& restore = FRestoreBuffer->GetCanvas();
     const vcl::TRect whole{0, 0, FRestoreBuffer->GetWidth(), FRestoreBuffer->GetHeight()};
-    // Tiles step by the picture's size; a picture of size 0 has one tile.
-    const int stepX = std::max(1, image->GetWidth());
-    const int stepY = std::max(1, image->GetHeight());
-    auto eachTile = [&](const std::function<void(const vcl::TRect&)>& fn) {
-        for (int y = frame->GetTop(); y < whole.Bottom; y += stepY)
-            for (int x = frame->GetLeft(); x < whole.Right; x += stepX)
-                fn({x, y, x + frame->GetWidth(), y + frame->GetHeight()});
+    // The frame's tiles, as the frame draws them into the buffer.
+    auto eachTile = [&](const auto& fn) {
+        const vcl::TRect first{frame->GetLeft(), frame->GetTop(), frame->GetLeft() + frame->GetWidth(),
+                               frame->GetTop() + frame->GetHeight()};
+        ForEachTile(whole, first, image->GetWidth(), image->GetHeight(), fn);
     };
     if (Has(goTransparent) && FBackgroundCopy) {
         vcl::TCanvas& background = FBackgroundCopy->GetCanvas();
