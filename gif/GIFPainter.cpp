@@ -39,8 +39,6 @@ std::unique_ptr<vcl::TBitmap> NewBuffer(int width, int height, TColor brush) {
     return buffer;
 }
 
-bool Undrawn(int disposal) { return disposal >= GIFFirstUndrawnDisposal && disposal <= GIFLastUndrawnDisposal; }
-
 }  // namespace
 
 TGIFPainter::TGIFPainter(TGIFImage* image, vcl::TCanvas* canvas, const vcl::TRect& rect, TGIFDrawOptions options)
@@ -202,19 +200,15 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        if (step.Empty) return;
-        for (int i = 0; i < frame->GetExtensions().GetCount(); ++i) {
-            TGIFExtension* extension = frame->GetExtensions().GetExtension(i);
-            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(extension)) {
-                if (!step.HasLoop) {
-                    step.HasLoop = true;
-                    step.Loops = loop->GetLoops();
-                }
-            } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(extension)) {
-                step.HasControl = true;
-                step.Disposal = (gce->GetPackedFields() >> 2) & 7;
-                step.Delay = gce->GetDelay();
+        for (int i = 0; i < frame->GetExtensions().GetCount() && !step.HasLoop; ++i)
+            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions().GetExtension(i))) {
+                step.HasLoop = true;
+                step.Loops = loop->GetLoops();
             }
+        if (const TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension()) {
+            step.HasControl = true;
+            step.Disposal = gce->GetDisposal();
+            step.Delay = gce->GetDelay();
         }
     });
     return step;
@@ -253,12 +247,27 @@ void TGIFPainter::Run() {
         FPreviousDisposal = dmNoDisposal;
         FLastTime = vcl::PlatformTickCount();
         FLastWait = 0;
+        auto noteLoop = [&](const FrameStep& step) {
+            if (!step.HasLoop || loopSeen) return;
+            loopSeen = true;
+            loopCount = step.Loops;
+            if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
+            loopPoint = FCurrentFrame;
+        };
         while ((loopCount != 0 || Has(goLoopContinously)) && !Terminated() && !FRestartRequested) {
             FCurrentFrame = loopPoint;
             if (FFirstFrameShown) RaisePaintEvent(OnLoopStart);
+            bool painted = false;
             while (!Terminated() && !FRestartRequested) {
                 FrameStep step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
+                if (FCurrentFrame >= step.Count) break;
+                // A frame without pixels shows nothing and takes no time; a
+                // loop extension it carries counts all the same.
+                if (step.Empty) {
+                    noteLoop(step);
+                    ++FCurrentFrame;
+                    continue;
+                }
                 if (delay > 0)
                     Wait(delay);
                 else
@@ -269,18 +278,19 @@ void TGIFPainter::Run() {
                 if (Terminated()) break;
                 // A handler may have chosen another frame.
                 step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
-                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
-                if (step.HasLoop && !loopSeen) {
-                    loopSeen = true;
-                    loopCount = step.Loops;
-                    if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
-                    loopPoint = FCurrentFrame;
+                if (FCurrentFrame >= step.Count) break;
+                if (step.Empty) {
+                    // Passed over where it is met; its wait is done.
+                    delay = 0;
+                    continue;
                 }
+                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
+                noteLoop(step);
                 if (FRestoreBuffer)
                     DoSynchronize([this] { DoPaintFrame(); });
                 else
                     DoSynchronize([this] { DoPaint(); });
+                painted = true;
                 FPreviousDisposal = FFrameDisposal;
                 if (Terminated()) break;
 
@@ -296,7 +306,8 @@ void TGIFPainter::Run() {
                 if (!Has(goAnimate)) break;
             }
             if (loopCount > 0) --loopCount;
-            if (!(Has(goAnimate) && Has(goLoop))) break;
+            // A pass that shows nothing would only spin.
+            if (!(Has(goAnimate) && Has(goLoop)) || !painted) break;
         }
         if (Terminated()) break;
     }
@@ -364,7 +375,7 @@ void TGIFPainter::DoPaintFrame() {
         Terminate();
         return;
     }
-    if (Undrawn(FFrameDisposal)) return;
+    if (!TGIFSubImage::IsDrawnDisposal(FFrameDisposal)) return;
     TGIFImage* image = FImage;
     TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
     const bool clearFirst = Has(goClearOnLoop) && FCurrentFrame == 0;

@@ -226,6 +226,11 @@ bool SimDrive::Impl::StillBusy() {
     return false;
 }
 
+bool SimDrive::Impl::Implements(uint8_t opcode) const {
+    const std::vector<uint8_t>& missing = Config.MissingCommands;
+    return std::find(missing.begin(), missing.end(), opcode) == missing.end();
+}
+
 bool SimDrive::Impl::HasFeature(uint16_t feature) const {
     return std::find(Config.Features.begin(), Config.Features.end(), feature) != Config.Features.end();
 }
@@ -302,7 +307,7 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
                 if (!fault.TransportFailure &&
                     (fault.Status == kStatusCheckCondition || !(fault.SenseData == Sense{})))
                     WriteSense(result, fault.SenseData);
-            } else if (CommandHandler handler = OpcodeTable()[command.Cdb[0]]) {
+            } else if (CommandHandler handler = d.Implements(command.Cdb[0]) ? OpcodeTable()[command.Cdb[0]] : nullptr) {
                 handler(d, command);
                 if (corrupt) Corrupt(command, *corrupt->Block);
             } else {

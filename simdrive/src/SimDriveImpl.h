@@ -114,6 +114,7 @@ struct SimDrive::Impl {
     void StartBusy(uint32_t ms, const Sense& sense);
     bool StillBusy();
     bool HasFeature(uint16_t feature) const;
+    bool Implements(uint8_t opcode) const;
     // Takes the disc out (the tray opened on a queued disc, an eject).
     void RemoveDisc();
 

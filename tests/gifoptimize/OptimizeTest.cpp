@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "AnimationCorpus.h"
+#include "Compositor.h"
+#include "GiflibOracle.h"
 #include "OptimizeTestSupport.h"
 #include "gif/GIFPainter.h"
 
@@ -268,6 +270,42 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
     const gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
     EXPECT_EQ(ShownColor(f, 0), ColorOf(p.GlobalPalette[3]));
     EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
+}
+
+// A transparent index beyond the frame's table is legal in a file; no pixel
+// of the table's colours becomes transparent by it, before or after the
+// tables are sorted by use.
+TEST(OptimizeColorTables, ATransparentIndexBeyondTheTableMakesNoColourTransparent) {
+    struct Case {
+        const char* name;
+        bool local;
+        bool wholePicture;  // OptimizeColorMap instead of Optimize(ooColorMap)
+    };
+    for (const Case& c : {Case{"local table", true, false}, Case{"global table", false, false},
+                          Case{"one table for the picture", false, true}}) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(4, 2, c.local ? 0 : 4);
+        // Colour 2 is the most used: sorted, it becomes index 0.
+        Frame f = Pixels(0, 0, 4, 2, {2, 2, 2, 1, 3, 2, 0, 2}, 1, 5, 7);
+        if (c.local) f.LocalPalette = gifopt::Palette(4, 3);
+        p.Frames.push_back(f);
+        p.Frames.push_back(Pixels(0, 0, 2, 1, {1, 3}, 1, 5));
+        if (c.local) p.Frames.back().LocalPalette = gifopt::Palette(4, 4);
+        const std::vector<uint8_t> file = giforacle::GiflibEncode(p);
+        gif::TGIFImage image;
+        rtl::TMemoryStream stream(file);
+        image.LoadFromStream(stream);
+        const gifopt::Timeline before = gifopt::Compose(image);
+        if (c.wholePicture)
+            image.OptimizeColorMap();
+        else
+            image.Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(image)), "");
+        const gif::TGIFSubImage& frame = *image.GetImages().GetImage(0);
+        if (!c.wholePicture) {
+            EXPECT_EQ(frame.GetGraphicControlExtension()->GetTransparentColorIndex(), 7);
+        }
+    }
 }
 
 }  // namespace
