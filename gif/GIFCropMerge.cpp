@@ -7,24 +7,8 @@
 
 namespace gif {
 
-namespace {
-
-// A frame whose control extension holds a disposal beyond dmPrevious is not
-// drawn at all.
-bool IsDrawn(const TGIFSubImage& frame) {
-    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    return gce == nullptr || gce->GetDisposal() <= dmPrevious;
-}
-
-int TransparentIndex(const TGIFSubImage& frame) {
-    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    return frame.GetTransparent() && gce != nullptr ? gce->GetTransparentColorIndex() : -1;
-}
-
-}  // namespace
-
 bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
-    const int t = TransparentIndex(*this);
+    const int t = GetTransparentIndex();
     if (t < 0 || GetEmpty()) return false;
     const int width = GetWidth(), height = GetHeight();
     int left = width, right = -1, top = -1, bottom = -1;
@@ -46,7 +30,7 @@ bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
 }
 
 void TGIFSubImage::Crop() {
-    if (TransparentIndex(*this) < 0 || GetEmpty()) return;
+    if (GetTransparentIndex() < 0 || GetEmpty()) return;
     TRect bounds{};
     if (!GetOpaqueBounds(bounds)) {
         Clear();
@@ -82,7 +66,7 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
     // this frame's transparent pixels only when it is drawn and stays.
     if (const TGIFGraphicControlExtension* gce = previous->GetGraphicControlExtension())
         if (gce->GetDisposal() == dmBackground || gce->GetDisposal() == dmPrevious) return;
-    if (!IsDrawn(*previous) || !IsDrawn(*this)) return;
+    if (!previous->IsDrawn() || !IsDrawn()) return;
     const TRect mine = GetBoundsRect(), theirs = previous->GetBoundsRect();
     const TRect common{std::max(mine.Left, theirs.Left), std::max(mine.Top, theirs.Top),
                        std::min(mine.Right, theirs.Right), std::min(mine.Bottom, theirs.Bottom)};
@@ -90,10 +74,9 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
 
     TGIFColorMap& map = GetActiveColorMap();
     TGIFColorMap& previousMap = previous->GetActiveColorMap();
-    bool needIndex = TransparentIndex(*this) < 0;
-    int t = 0;
+    int t = GetTransparentIndex();
+    bool needIndex = t < 0;
     if (!needIndex) {
-        t = TransparentIndex(*this);
         // An index the table does not hold could not be written.
         if (t >= map.GetCount()) return;
     } else {
@@ -101,7 +84,7 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
         const TGIFColorMap& target = FColorMap->GetCount() > 0 ? *FColorMap : FImage->GetGlobalColorMap();
         if (target.GetCount() < 1 || target.GetCount() > 255) return;
     }
-    const int previousT = TransparentIndex(*previous);
+    const int previousT = previous->GetTransparentIndex();
     const bool sameMap = &map == &previousMap;
     bool indexTaken = false;
 
@@ -114,7 +97,7 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
             TGIFImageList& frames = FImage->GetImages();
             for (int i = 0; i < frames.GetCount(); ++i) {
                 const TGIFSubImage* other = frames.GetImage(i);
-                const int index = TransparentIndex(*other);
+                const int index = other->GetTransparentIndex();
                 if (other == this || index < 0 || other->GetColorMap().GetCount() > 0) continue;
                 if (index < global.GetCount() && !ContainsIndex(FData.get(), index, size)) return index;
             }
@@ -148,11 +131,8 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
         }
     }
     if (indexTaken) {
-        TGIFGraphicControlExtension* gce = FGCE;
-        if (gce == nullptr) {
-            gce = new TGIFGraphicControlExtension(this);
-            FExtensions->Add(gce);
-        }
+        TGIFGraphicControlExtension* gce = GetGraphicControlExtension();
+        if (gce == nullptr) gce = &FExtensions->Adopt(std::make_unique<TGIFGraphicControlExtension>());
         gce->SetTransparentColorIndex(t);
         gce->SetTransparent(true);
     }

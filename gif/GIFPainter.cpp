@@ -34,8 +34,6 @@ std::unique_ptr<vcl::TBitmap> NewBuffer(int width, int height, TColor brush) {
     return buffer;
 }
 
-bool Undrawn(int disposal) { return disposal >= GIFFirstUndrawnDisposal && disposal <= GIFLastUndrawnDisposal; }
-
 }  // namespace
 
 TGIFPainter::TGIFPainter(TGIFImage* image, vcl::TCanvas* canvas, const vcl::TRect& rect, TGIFDrawOptions options)
@@ -166,18 +164,15 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        for (int i = 0; i < frame->GetExtensions().GetCount(); ++i) {
-            TGIFExtension* extension = frame->GetExtensions().GetExtension(i);
-            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(extension)) {
-                if (!step.HasLoop) {
-                    step.HasLoop = true;
-                    step.Loops = loop->GetLoops();
-                }
-            } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(extension)) {
-                step.HasControl = true;
-                step.Disposal = (gce->GetPackedFields() >> 2) & 7;
-                step.Delay = gce->GetDelay();
+        for (int i = 0; i < frame->GetExtensions().GetCount() && !step.HasLoop; ++i)
+            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions().GetExtension(i))) {
+                step.HasLoop = true;
+                step.Loops = loop->GetLoops();
             }
+        if (const TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension()) {
+            step.HasControl = true;
+            step.Disposal = gce->GetDisposal();
+            step.Delay = gce->GetDelay();
         }
     });
     return step;
@@ -344,7 +339,7 @@ void TGIFPainter::DoPaintFrame() {
         Terminate();
         return;
     }
-    if (Undrawn(FFrameDisposal)) return;
+    if (!TGIFSubImage::IsDrawnDisposal(FFrameDisposal)) return;
     TGIFImage* image = FImage;
     TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
     const bool clearFirst = Has(goClearOnLoop) && FCurrentFrame == 0;

@@ -45,24 +45,33 @@ void TGIFImage::SetPalette(HPALETTE value) {
 
 void TGIFImage::AssignGraphic(const TPersistent* source) {
     Clear();
-    auto frame = std::make_unique<TGIFSubImage>(this);
     try {
-        frame->Assign(source);
+        AddConverted(source);
     } catch (const rtl::EConvertError&) {
         // Not a graphic a frame can be made of: the framework says so.
-        frame.reset();
         TPersistent::Assign(source);
-        return;
     }
-    Add(frame.release());
+}
+
+int TGIFImage::AddConverted(const TPersistent* graphic) {
+    // The frame converts as a frame of this picture: with its colour
+    // reduction, reporting progress to it.
+    TGIFSubImage& frame = FImages->Adopt(std::make_unique<TGIFSubImage>());
+    try {
+        frame.Assign(graphic);
+    } catch (...) {
+        FImages->Delete(FImages->IndexOf(&frame));
+        throw;
+    }
+    FreeBitmap();
+    Changed(this);
+    return FImages->IndexOf(&frame);
 }
 
 int TGIFImage::Add(const TPersistent* graphic) {
     if (auto* frame = dynamic_cast<TGIFSubImage*>(const_cast<TPersistent*>(graphic))) return Add(frame);
     if (!IsGraphic(graphic)) RaiseGIFError(_sUnsupportedClass);
-    auto frame = std::make_unique<TGIFSubImage>(this);
-    frame->Assign(graphic);
-    return Add(frame.release());
+    return AddConverted(graphic);
 }
 
 void TGIFImage::AssignTo(TPersistent* dest) const {

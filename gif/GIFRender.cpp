@@ -215,9 +215,9 @@ void TGIFSubImage::RenderBitmap(bool dither) {
     auto bitmap = std::make_unique<vcl::TBitmap>();
     // Large frames are not given a full-depth device bitmap first.
     if (static_cast<int64_t>(width) * height > 500000) bitmap->SetPixelFormat(vcl::pf1bit);
-    const bool buildMask = FNeedMask && FTransparent && FGCE != nullptr && FMask == 0;
+    const int t = GetTransparentIndex();
+    const bool buildMask = FNeedMask && t >= 0 && FMask == 0;
     FNeedMask = false;
-    const int t = FGCE != nullptr ? FGCE->GetTransparentColorIndex() : -1;
     MaskBits mask(buildMask ? width : 0, buildMask ? height : 0);
     const HPALETTE palette = GetPalette();
     TGIFColorMap& map = GetActiveColorMap();

@@ -94,6 +94,42 @@ TEST(Frame, ZeroSizedDescriptorTakesThePictureSize) {
     EXPECT_EQ(log.Messages(), std::vector<std::string>{"Image exceeds Logical Screen size"});
 }
 
+// A frame that belongs to no picture saves, loads and warns (to nobody)
+// without a picture to ask.
+TEST(Frame, AFrameOnItsOwnSavesAndLoads) {
+    for (int colors : {0, 4}) {
+        SCOPED_TRACE(colors);
+        // Without a table the codes are 8 bits wide and keep any index.
+        const Bytes pixels = NoisePixels(15, colors > 0 ? colors : 256, 5);
+        TGIFSubImage frame;
+        for (int i = 0; i < colors; ++i) frame.GetColorMap().Add(static_cast<TColor>(i * 0x40));
+        frame.DoSetBounds(2, 1, 5, 3);
+        std::copy(pixels.begin(), pixels.end(), frame.GetData());
+        frame.GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>()).GetText().push_back("alone");
+        rtl::TMemoryStream stream;
+        frame.SaveToStream(stream);
+        stream.SetPosition(0);
+        TGIFSubImage again;
+        again.LoadFromStream(stream);
+        EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+        EXPECT_EQ(again.GetBoundsRect(), frame.GetBoundsRect());
+        EXPECT_EQ(FramePixels(again), pixels);
+        EXPECT_EQ(again.GetColorMap().GetCount(), colors);
+        EXPECT_EQ(again.GetExtensions().GetCount(), 1);
+    }
+    // A descriptor of size 0 has no logical screen to take the size from.
+    const Bytes block = Concat({Descriptor(0, 0, 0, 0, 0x81), ColorTable(4), ImageData(ReferenceLZW({1, 2}, 2))});
+    rtl::TMemoryStream stream = StreamOf(block);
+    TGIFSubImage empty;
+    empty.LoadFromStream(stream);
+    EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+    EXPECT_EQ(empty.GetWidth(), 0);
+    EXPECT_EQ(empty.GetHeight(), 0);
+    EXPECT_TRUE(empty.GetEmpty());
+    // Its table's warnings have nobody to reach.
+    EXPECT_EQ(empty.GetColorMap().GetColor(7), empty.GetColorMap().GetColor(0));
+}
+
 TEST(Frame, InterlacedFrameWithLocalTableSavesItsFlags) {
     Fixture f;
     for (int i = 0; i < 5; ++i) f.frame->GetColorMap().Add(static_cast<TColor>(i));
@@ -117,7 +153,7 @@ TEST(Frame, VersionFromOptimizedMapOrExtensions) {
     f.frame->GetColorMap().SetOptimized(true);
     EXPECT_EQ(f.frame->GetVersion(), gv89a);
     Fixture g;
-    g.frame->GetExtensions().Add(new TGIFCommentExtension(g.frame));
+    g.frame->GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>());
     EXPECT_EQ(g.frame->GetVersion(), gv89a);
 }
 
@@ -133,10 +169,9 @@ TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
             f.frame->GetColorMap().Add(0xFF0000);
             f.frame->GetColorMap().Add(0x00FF00);
             f.frame->GetData()[1] = 1;
-            auto* gce = new TGIFGraphicControlExtension(f.frame);
+            auto* gce = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
             gce->SetTransparent(true);
             gce->SetTransparentColorIndex(1);
-            f.frame->GetExtensions().Add(gce);
             ASSERT_NE(f.frame->GetPalette(), 0u);
             ASSERT_TRUE(f.frame->HasMask());
             ASSERT_NE(f.frame->GetMask(), 0u);
@@ -144,7 +179,7 @@ TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
             EXPECT_GT(held.Palettes, before.Palettes);
             EXPECT_GT(held.Bitmaps, before.Bitmaps);
             if (destroy) {
-                delete f.frame;
+                f.image.GetImages().Delete(0);
             } else {
                 f.frame->Clear();
                 EXPECT_EQ(f.frame->GetMask(), 0u);

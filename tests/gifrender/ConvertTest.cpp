@@ -163,7 +163,7 @@ TEST(FrameToBitmap, ABitmapTakesTheFramesPixelsAndAFrameCopyKeepsItsBitmap) {
     out.Assign(&frame);
     ASSERT_EQ(out.GetWidth(), 5);
     for (int x = 0; x < 5; ++x) EXPECT_EQ(Shown(out, x, 1), Shown(*source, x, 1));
-    gif::TGIFSubImage copy(&image);
+    gif::TGIFSubImage copy;
     copy.Assign(&frame);
     EXPECT_TRUE(copy.GetHasBitmap());
     EXPECT_EQ(FrameShows(copy, 1, 0), 0xFF0000u);

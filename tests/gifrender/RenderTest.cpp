@@ -240,8 +240,7 @@ TEST(FramePalette, ComesFromTheLocalTableElseThePicture) {
     // Without any table the picture has no palette to give, and says so
     // rather than asking its first frame again.
     gif::TGIFImage bare;
-    auto* frame = new gif::TGIFSubImage(&bare);
-    bare.Add(frame);
+    auto* frame = &bare.GetImages().Adopt(std::make_unique<gif::TGIFSubImage>());
     try {
         frame->GetPalette();
         FAIL() << "no exception";

@@ -30,19 +30,16 @@ std::vector<uint8_t> AnimationBytes() {
     image.SetHeight(10);
     const int disposals[] = {dmNone, dmBackground, dmPrevious, dmNoDisposal, 5};
     for (int i = 0; i < 5; ++i) {
-        auto* frame = new TGIFSubImage(&image);
-        image.Add(frame);
+        auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
         frame->DoSetBounds(i, i, 12 - i, 10 - i);
         for (uint64_t p = 0; p < frame->GetDataSize(); ++p) frame->GetData()[p] = static_cast<uint8_t>((p + i) % 4);
         if (i == 0) {
-            auto* loop = new TGIFAppExtNSLoop(frame);
+            auto* loop = &frame->GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>());
             loop->SetLoops(0);
-            frame->GetExtensions().Add(loop);
         }
-        auto* gce = new TGIFGraphicControlExtension(frame);
+        auto* gce = &frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
         gce->SetDelay(1 + i % 2);
         gce->SetDisposal(static_cast<TDisposalMethod>(disposals[i]));
-        frame->GetExtensions().Add(gce);
         if (i == 1) {
             gce->SetTransparent(true);
             gce->SetTransparentColorIndex(2);
