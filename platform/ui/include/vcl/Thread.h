@@ -98,6 +98,10 @@ bool ProcessMessages();
 
 // True on the thread that runs the QApplication (also in vcl/Forms.h).
 bool IsUiThread();
+// True while an application exists: queued and synchronised calls then wait
+// for the UI thread.  Without one they run at once on the calling thread, and
+// a thread's end runs on the thread itself.
+bool HasUiThread();
 
 // Worker threads that are running now: every TThread while its Execute runs,
 // and every thread inside a WorkerScope.  While one runs, virtual timers do
