@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the GIF unit's fuzz targets with clang, libFuzzer, AddressSanitizer
-# and UndefinedBehaviorSanitizer into build-fuzz/ and runs each one for a
-# short while (FUZZ_SECONDS, default 20) from its committed seed corpus in
-# fuzz/seeds/.  New inputs go to a scratch directory; a crash leaves its
+# Builds the fuzz targets (the GIF unit's; the settings file's) with clang,
+# libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer into
+# build-fuzz/ and runs each one for a short while (FUZZ_SECONDS, default 20)
+# from its committed seed corpus in fuzz/seeds/.  New inputs go to a scratch directory; a crash leaves its
 # input in build-fuzz/artifacts/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +16,7 @@ build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode
+cmake --build "$build" -j "$(nproc)" --target fuzz_settings
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
@@ -37,3 +38,4 @@ run() {
 run gif_load fuzz/seeds/load
 run gif_load_save_load fuzz/seeds/load
 run gif_encode fuzz/seeds/encode
+run settings fuzz/seeds/settings
