@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drive/Reply.h"
+#include "platform/PassThrough.h"
 #include "platform/TestPattern.h"
 #include "platform/Win.h"
 
@@ -278,6 +279,9 @@ uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply) {
 }
 
 bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer) {
+    // Drives that do not answer it lose only their drive-specific line, so a
+    // host that may not send it says so once instead of failing each time.
+    const platform::OptionalQuery optional;
     if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply) != kStatusGood) return false;
     return ReadBigEndian16(buffer.data()) != 0;
 }

@@ -116,6 +116,8 @@ uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> b
 uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer);
 // Yes when the drive answers the vendor query and its reply bytes 0-1 are not 0.
+// The query is optional (platform::OptionalQuery): its answer only adds a
+// drive-specific line.
 bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer);
 
 // READ CAPACITY(10): 8 bytes in, the last block's address in bytes 0-3 and

@@ -423,7 +423,7 @@ private:
 
 void TGIFSubImage::Decompress(TStream& stream) {
     NewImage();
-    const auto fill = static_cast<uint8_t>(FTransparent && FGCE != nullptr ? FGCE->GetTransparentColorIndex() : 0);
+    const auto fill = static_cast<uint8_t>(std::max(GetTransparentIndex(), 0));
     // The new store is all zeros already.
     if (FData && fill != 0) std::memset(FData.get(), fill, FDataSize);
     auto decoder = std::make_unique<LZWDecoder>(*this, stream);

@@ -590,11 +590,14 @@ void TGIFSubImage::Compress(TStream& stream) {
         colorCount = FColorMap->GetCount();
         bitsPerPixel = FColorMap->GetBitsPerPixel();
     } else {
-        bitsPerPixel = FImage->GetBitsPerPixel();
+        // A frame on its own has no table to size its codes by: 8 bits hold
+        // any index.
+        bitsPerPixel = FImage != nullptr ? FImage->GetBitsPerPixel() : 8;
         colorCount = 1 << bitsPerPixel;
     }
     std::unique_ptr<TGIFEncoder> encoder;
-    if (FImage->GetCompression() == gcRLE)
+    const TGIFCompression compression = FImage != nullptr ? FImage->GetCompression() : GIFImageDefaultCompression;
+    if (compression == gcRLE)
         encoder = std::make_unique<TRLEEncoder>();
     else
         encoder = std::make_unique<TLZWEncoder>();

@@ -27,17 +27,17 @@ void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {
             Warning(gsWarning, _sBadBlock);
             return;
         }
-        auto frame = std::make_unique<TGIFSubImage>(image);
-        frame->LoadFromStream(stream);
-        Add(frame.get());
+        // Adopted before it loads: a frame reads the logical screen and
+        // counts its pixels against the picture's while it loads.
+        TGIFSubImage& frame = Adopt(std::make_unique<TGIFSubImage>());
         try {
+            frame.LoadFromStream(stream);
             image->Progress(this, psRunning, Percent(stream.GetPosition(), stream.GetSize()), GIFImageRenderOnLoad,
                             TRect{0, 0, 0, 0}, _sProgressLoading);
         } catch (...) {
-            Remove(frame.get());
+            Delete(IndexOf(&frame));
             throw;
         }
-        frame.release();
         if (!ReadBlockIntroducer(stream, b)) return;
     }
     stream.Seek(-1, rtl::soCurrent);

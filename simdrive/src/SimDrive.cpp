@@ -161,12 +161,12 @@ void Command::Fail(const Sense& sense) {
     WriteSense(Result, sense);
 }
 
-const uint8_t* Command::Received(uint32_t size) {
+const uint8_t* Command::Received(uint64_t size) {
     if (Request.Direction != DataDirection::Out || Request.DataLength < size) {
         Fail(kSenseParameterListLength);
         return nullptr;
     }
-    Transferred = size;
+    Transferred = static_cast<uint32_t>(size);
     return Request.Data;
 }
 

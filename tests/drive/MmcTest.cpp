@@ -92,7 +92,10 @@ TEST_F(MmcTest, EveryRoutineSendsItsBlockLengthDirectionAndDataLength) {
         EXPECT_EQ(drv.sent[0].Cdb, c.block) << c.what;
         EXPECT_EQ(drv.sent[0].DataIn, c.dataIn) << c.what;
         EXPECT_EQ(drv.sent[0].Length, c.length) << c.what;
+        // Only the vendor query can be done without: a host may say so once.
+        EXPECT_EQ(drv.sent[0].Optional, c.block[0] == 0xFF) << c.what;
     }
+    EXPECT_FALSE(platform::OptionalQuery::Active()) << "the mark ends with the query";
 }
 
 TEST_F(MmcTest, YesNoRoutinesFollowTheStatusAndTheReply) {

@@ -32,26 +32,22 @@ std::unique_ptr<TGIFImage> Build(const std::vector<Setup>& frames) {
     image->SetWidth(6);
     image->SetHeight(4);
     for (const Setup& s : frames) {
-        auto* frame = new TGIFSubImage(image.get());
-        image->Add(frame);
+        auto* frame = &image->GetImages().Adopt(std::make_unique<TGIFSubImage>());
         frame->DoSetBounds(s.Left, s.Top, s.Width, s.Height);
         for (uint64_t i = 0; i < frame->GetDataSize(); ++i)
             frame->GetData()[i] =
                 static_cast<uint8_t>(s.Transparent >= 0 && (i % 2 == 0 || s.AllTransparent) ? s.Transparent : i % 4);
         for (int i = 0; i < s.LocalColours; ++i) frame->GetColorMap().Add(static_cast<TColor>(0x010203 * (i + 1)));
         if (s.Comment != nullptr) {
-            auto* comment = new TGIFCommentExtension(frame);
+            auto* comment = &frame->GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>());
             comment->GetText().push_back(s.Comment);
-            frame->GetExtensions().Add(comment);
         }
         if (s.Loops >= 0) {
-            auto* loop = new TGIFAppExtNSLoop(frame);
+            auto* loop = &frame->GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>());
             loop->SetLoops(s.Loops);
-            frame->GetExtensions().Add(loop);
         }
         if (s.Delay >= 0) {
-            auto* gce = new TGIFGraphicControlExtension(frame);
-            frame->GetExtensions().Add(gce);
+            auto* gce = &frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
             gce->SetDelay(s.Delay);
             gce->SetDisposal(static_cast<TDisposalMethod>(s.Disposal));
             if (s.Transparent >= 0) {
