@@ -1,10 +1,12 @@
 // Writes the fuzz targets' seed corpus (fuzz/seeds/): small files from the
-// test corpus for the loaders, and a few encoder inputs.
+// test corpus for the loaders, the optimiser's test animations, and a few
+// encoder inputs.
 //   build-fuzz/fuzz/fuzz_seeds fuzz/seeds
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "AnimationCorpus.h"
 #include "Corpus.h"
 #include "GifModel.h"
 #include "GiflibOracle.h"
@@ -26,8 +28,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path load = fs::path(argv[1]) / "load", encode = fs::path(argv[1]) / "encode";
+    const fs::path optimize = fs::path(argv[1]) / "optimize";
     fs::create_directories(load);
     fs::create_directories(encode);
+    fs::create_directories(optimize);
     constexpr size_t kMaxSeed = 4096;
     for (const auto& c : giforacle::GeneratedCorpus()) {
         std::vector<uint8_t> file = giforacle::GiflibEncode(c.Image);
@@ -37,6 +41,10 @@ int main(int argc, char** argv) {
         // A few cuts are enough: the fuzzer makes more.
         if (c.Cut && c.Bytes.size() % 50 != 0) continue;
         if (c.Bytes.size() <= kMaxSeed) Write(load / (c.Name + ".gif"), c.Bytes);
+    }
+    for (const auto& c : gifopt::AnimationCorpus()) {
+        std::vector<uint8_t> file = giforacle::GiflibEncode(c.Picture);
+        if (file.size() <= kMaxSeed) Write(optimize / (c.Name + ".gif"), file);
     }
     struct EncodeSeed {
         const char* Name;

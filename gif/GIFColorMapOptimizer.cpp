@@ -14,16 +14,8 @@ bool ContainsIndex(const uint8_t* data, int index, uint64_t size) {
 }
 
 int NearestColor(const TGIFColor* colors, int count, TGIFColor color) {
-    int best = 0, bestDistance = INT_MAX;
-    for (int i = 0; i < count; ++i) {
-        const int r = colors[i].Red - color.Red, g = colors[i].Green - color.Green, b = colors[i].Blue - color.Blue;
-        const int distance = r * r + g * g + b * b;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return best;
+    return static_cast<int>(gdi::NearestColourIndex(static_cast<unsigned>(std::max(count, 0)), color.Red, color.Green,
+                                                    color.Blue, [&](unsigned i) { return colors[i]; }));
 }
 
 namespace {

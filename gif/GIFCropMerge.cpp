@@ -7,6 +7,19 @@
 
 namespace gif {
 
+namespace {
+
+// A pixel beyond the table would show the colour of an entry added to it,
+// or of the black entries a table is padded with when saved.
+bool HoldsIndexBeyond(const TGIFSubImage& frame, int count) {
+    const uint8_t* data = frame.GetData();
+    for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i)
+        if (data[i] >= count) return true;
+    return false;
+}
+
+}  // namespace
+
 bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
     const int t = GetTransparentIndex();
     if (t < 0 || GetEmpty()) return false;
@@ -49,11 +62,7 @@ void TGIFSubImage::CropTo(const TRect& rect) {
         const uint8_t* row = GetScanline(rect.Top + y) + rect.Left;
         std::copy_n(row, width, pixels.begin() + static_cast<ptrdiff_t>(y) * width);
     }
-    const int values[4] = {GetLeft() + rect.Left, GetTop() + rect.Top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(GetLeft() + rect.Left, GetTop() + rect.Top, width, height);
     NewImage();
     std::copy(pixels.begin(), pixels.end(), FData.get());
     FreeBitmap();
@@ -101,10 +110,13 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
                 if (other == this || index < 0 || other->GetColorMap().GetCount() > 0) continue;
                 if (index < global.GetCount() && !ContainsIndex(FData.get(), index, size)) return index;
             }
-            if (ContainsIndex(FData.get(), global.GetCount(), size)) return -1;
+            for (int i = 0; i < frames.GetCount(); ++i) {
+                const TGIFSubImage* other = frames.GetImage(i);
+                if (&other->GetActiveColorMap() == &global && HoldsIndexBeyond(*other, global.GetCount())) return -1;
+            }
             return global.Add(0);
         }
-        if (ContainsIndex(FData.get(), FColorMap->GetCount(), size)) return -1;
+        if (HoldsIndexBeyond(*this, FColorMap->GetCount())) return -1;
         return FColorMap->Add(0);
     };
 

@@ -58,8 +58,7 @@ void TGIFSubImage::Clear() {
     FExtensions->Clear();
     FColorMap->Clear();
     FreeImage();
-    SetBounds(4, 0);
-    SetBounds(3, 0);
+    DoSetBounds(GetLeft(), GetTop(), 0, 0);
     FreeBitmap();
     FreeMask();
     // The palette goes too: a colour table filled afterwards must not find
@@ -138,16 +137,13 @@ void TGIFSubImage::SetBounds(int index, int value) {
 }
 
 void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
-    left &= 0xFFFF;
-    top &= 0xFFFF;
-    width &= 0xFFFF;
-    height &= 0xFFFF;
+    // Each field holds 16 bits, and the frame must end within the largest
+    // screen a header can describe: a value cut to 16 bits would move or
+    // shrink the frame, and the screen grown to hold it would wrap.
+    auto fits = [](int64_t start, int64_t extent) { return start >= 0 && extent >= 0 && start + extent <= 0xFFFF; };
+    if (!fits(left, width) || !fits(top, height)) RaiseGIFError(_sBadDimension);
     const bool sizeChanged = width != GetWidth() || height != GetHeight();
-    const int values[4] = {left, top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(left, top, width, height);
     if (sizeChanged) {
         FreeBitmap();
         FreeMask();
@@ -170,6 +166,14 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
         FImage->GetHeader().SetHeight(top + height);
     }
     if (warned) Warning(gsWarning, _sScreenSizeExceeded);
+}
+
+void TGIFSubImage::StoreBounds(int left, int top, int width, int height) {
+    const int values[4] = {left, top, width, height};
+    for (int i = 0; i < 4; ++i) {
+        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
+        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
+    }
 }
 
 TGIFSubImage::TRect TGIFSubImage::GetBoundsRect() const {
@@ -267,12 +271,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     ReadExact(stream, FImageDescriptor.data(), 10);
     if (GetHeight() == 0 || GetWidth() == 0) {
         // A frame on its own has no logical screen: its size stays 0.
-        const int width = FImage != nullptr ? FImage->GetWidth() : 0;
-        const int height = FImage != nullptr ? FImage->GetHeight() : 0;
-        FImageDescriptor[5] = static_cast<uint8_t>(width);
-        FImageDescriptor[6] = static_cast<uint8_t>(width >> 8);
-        FImageDescriptor[7] = static_cast<uint8_t>(height);
-        FImageDescriptor[8] = static_cast<uint8_t>(height >> 8);
+        StoreBounds(GetLeft(), GetTop(), FImage != nullptr ? FImage->GetWidth() : 0,
+                    FImage != nullptr ? FImage->GetHeight() : 0);
         Warning(gsWarning, _sScreenSizeExceeded);
     }
     if (FImageDescriptor[9] & 0x80) FColorMap->LoadFromStream(stream, 2 << (FImageDescriptor[9] & 7));

@@ -263,7 +263,8 @@ protected:
 class TGIFList : public TPersistent {
 public:
     explicit TGIFList(TGIFImage* image) : FImage(image) {}
-    // Frees the items still in the list.
+    // Frees the items still in the list, without detaching them: nothing
+    // they point back to is touched while the list goes.
     ~TGIFList() override;
     TGIFList(const TGIFList&) = delete;
     TGIFList& operator=(const TGIFList&) = delete;
@@ -715,7 +716,6 @@ private:
 class TGIFExtensionList : public TGIFItemList<TGIFExtension> {
 public:
     explicit TGIFExtensionList(TGIFSubImage* subImage) : TGIFItemList(nullptr), FSubImage(subImage) {}
-    ~TGIFExtensionList() override { Clear(); }
     TGIFExtension* GetExtension(int index) const { return GetItem(index); }
     template <std::derived_from<TGIFExtension> U>
     std::unique_ptr<TGIFExtension> SetExtension(int index, std::unique_ptr<U>&& extension) {
@@ -764,6 +764,8 @@ public:
 
     int GetBounds(int index) const;
     void SetBounds(int index, int value);
+    // A value outside 0..65535, or a frame reaching beyond 65535, raises
+    // "Invalid image dimensions" and changes nothing.
     void DoSetBounds(int left, int top, int width, int height);
     int GetLeft() const { return GetBounds(1); }
     int GetTop() const { return GetBounds(2); }
@@ -882,6 +884,8 @@ private:
     void ReadBitmap(vcl::TBitmap& bitmap);
     // Pixels under the mask's non-zero values take a new transparent index.
     void ApplyMask(HBITMAP mask);
+    // Writes the four 16-bit bounds fields of the descriptor, nothing else.
+    void StoreBounds(int left, int top, int width, int height);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
@@ -907,7 +911,6 @@ private:
 class TGIFImageList : public TGIFItemList<TGIFSubImage> {
 public:
     explicit TGIFImageList(TGIFImage* image) : TGIFItemList(image) {}
-    ~TGIFImageList() override { Clear(); }
     using TGIFItemList::GetImage;
     TGIFSubImage* GetImage(int index) const { return GetItem(index); }
     std::unique_ptr<TGIFSubImage> SetImage(int index, std::unique_ptr<TGIFSubImage>&& image) {
@@ -964,6 +967,8 @@ public:
     bool GetEmpty() const { return FImages->GetCount() == 0; }
     int GetWidth() const { return FHeader->GetWidth(); }
     int GetHeight() const { return FHeader->GetHeight(); }
+    // Every frame must fit; a value outside 0..65535 raises "Invalid image
+    // dimensions".
     void SetWidth(int value);
     void SetHeight(int value);
     void FixHeaderWidthHeight();
@@ -1076,12 +1081,17 @@ public:
     void SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALETTE& palette);
     // Drawing.  A still picture (one frame, or goAnimate clear) is drawn at
     // once; an animation by the drawing painter, into the cached bitmap
-    // (the first Draw returns once the first frame is shown) or, with
-    // goDirectDraw, straight onto canvas.  UI thread.
+    // (the first Draw returns once the first frame is shown, or a
+    // synchronous painting has ended, and shows it) or, with goDirectDraw,
+    // straight onto canvas.  UI thread.
     void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect);
     // A painter of its own for canvas and rect; an asynchronous one is
     // returned started (it frees itself when it ends), a synchronous one has
-    // painted everything when this returns (nullptr).
+    // painted everything when this returns (nullptr).  Without an
+    // application every painting is synchronous.  A handler of a painter's
+    // event may clear, reload, copy over or free the picture, except a
+    // handler that runs inside this picture's own Draw or synchronous Paint,
+    // which must not free it.
     TGIFPainter* Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIFDrawOptions options);
     TGIFPainter* InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
                                TGIFDrawOptions options);
@@ -1089,9 +1099,10 @@ public:
     void PaintPause();
     void PaintResume();
     void PaintRestart();
-    // Stops every painter and waits for the asynchronous ones.
+    // Stops every painter and waits for the asynchronous ones, except those
+    // whose event handler this call comes from: they end once it returns.
     void PaintStop();
-    // Stops the drawing painter and waits for it.
+    // Stops the drawing painter and waits for it (as PaintStop does).
     void StopDraw();
     TGIFPainter* GetDrawingPainter() const { return FDrawingPainter; }
     vcl::TThreadList<TGIFPainter>& GetPainterList() { return FPainters; }

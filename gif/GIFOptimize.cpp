@@ -48,6 +48,16 @@ void MoveExtensions(TGIFSubImage& from, TGIFSubImage& to) {
     }
 }
 
+// The loop extension a painter obeys: the first one met.
+const TGIFAppExtNSLoop* ObeyedLoop(const TGIFImageList& frames) {
+    for (int i = 0; i < frames.GetCount(); ++i) {
+        const TGIFExtensionList& extensions = frames.GetImage(i)->GetExtensions();
+        for (int e = 0; e < extensions.GetCount(); ++e)
+            if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e))) return loop;
+    }
+    return nullptr;
+}
+
 bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFSubImage::TRect& common) {
     common = {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
     return common.Left < common.Right && common.Top < common.Bottom;
@@ -120,6 +130,10 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
         }
 
         if (has(ooCrop)) {
+            // Later passes begin at the frame carrying the loop extension:
+            // its time cannot go to the frame before it, which they skip.
+            const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
+            const TGIFSubImage* loopPoint = loop != nullptr ? loop->GetSubImage() : nullptr;
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 ++done;
                 TGIFSubImage& f = frame(i);
@@ -134,7 +148,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 TGIFSubImage::TRect bounds{};
                 if (f.GetOpaqueBounds(bounds)) {
                     f.CropTo(bounds);
-                } else if (!frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
+                } else if (&f != loopPoint && !frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
                            !f.GetGraphicControlExtension()->GetUserInput()) {
                     // Shows just what the frame before it left: that frame
                     // is shown for both times instead (an empty one takes
@@ -159,13 +173,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
 
         if (has(ooCleanup)) {
             const bool single = FImages->GetCount() == 1;
-            // The loop extension a painter obeys is the first one met.
-            const TGIFAppExtNSLoop* loop = nullptr;
-            for (int i = 0; i < FImages->GetCount() && loop == nullptr && !single; ++i) {
-                TGIFExtensionList& extensions = frame(i).GetExtensions();
-                for (int e = 0; e < extensions.GetCount() && loop == nullptr; ++e)
-                    loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e));
-            }
+            const TGIFAppExtNSLoop* loop = single ? nullptr : ObeyedLoop(*FImages);
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 TGIFSubImage& f = frame(i);
                 TGIFExtensionList& extensions = f.GetExtensions();

@@ -43,6 +43,8 @@ namespace {
 // Every frame must fit into the new size; an unchanged size changes nothing.
 template <typename Extent, typename Get, typename Set>
 bool SetScreenExtent(TGIFImageList& images, int value, const TGIFResString& error, Extent extent, Get get, Set set) {
+    // The header holds 16 bits.
+    if (value < 0 || value > 0xFFFF) RaiseGIFError(_sBadDimension);
     for (int i = 0; i < images.GetCount(); ++i)
         if (extent(*images.GetImage(i)) > value) RaiseGIFError(error);
     if (value == get()) return false;

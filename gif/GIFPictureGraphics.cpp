@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
@@ -119,16 +120,8 @@ void TGIFImage::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALE
     HPALETTE bitmapPalette = 0;
     bitmap->SaveToClipboardFormat(bitmapFormat, bitmapData, bitmapPalette);
     // Until the caller has them, the bitmap form's copies are this call's.
-    struct Handed {
-        gdi::HANDLE data;
-        HPALETTE palette;
-        bool out = false;
-        ~Handed() {
-            if (out) return;
-            if (data != 0) gdi::DeleteObject(data);
-            if (palette != 0) gdi::DeleteObject(palette);
-        }
-    } handed{bitmapData, bitmapPalette};
+    TGDIGuard heldData = TGDIGuard::Object(bitmapData);
+    TGDIGuard heldPalette = TGDIGuard::Object(bitmapPalette);
     rtl::TMemoryStream stream;
     SaveToStream(stream);
     if (const gdi::HGLOBAL block = gdi::GlobalAlloc(gdi::GMEM_MOVEABLE, static_cast<size_t>(stream.GetSize()))) {
@@ -140,7 +133,8 @@ void TGIFImage::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALE
             RaiseGIFError(_sFailedPaste);
         }
     }
-    handed.out = true;
+    heldData.Release();
+    heldPalette.Release();
     if (bitmapFormat == 0) return;
     format = bitmapFormat;
     data = bitmapData;

@@ -128,7 +128,7 @@ void TGIFItem::LoadFromFile(const std::string& fileName) {
     LoadFromStream(stream);
 }
 
-TGIFList::~TGIFList() { Clear(); }
+TGIFList::~TGIFList() = default;
 
 void TGIFList::CheckIndex(int index) const {
     if (index < 0 || index >= GetCount()) throw rtl::EListError(index);

@@ -2,6 +2,8 @@
 // reading and writing.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "GifTestSupport.h"
 
 using namespace giftest;
@@ -41,6 +43,42 @@ TEST(Frame, BoundsReallocateThePixelStoreAndGrowThePicture) {
     f.frame->SetBoundsRect(rect);
     EXPECT_EQ(f.frame->GetWidth(), 6);
     EXPECT_EQ(f.frame->GetHeight(), 4);
+}
+
+// Bounds are 16-bit fields and a frame ends within the largest screen: what
+// would be cut to 16 bits or wrap the screen's size is refused and changes
+// nothing.
+TEST(Frame, BoundsThatWouldWrapAreRefused) {
+    struct Case {
+        const char* name;
+        std::function<void(TGIFSubImage&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"moved right past 65535", [](TGIFSubImage& f) { f.SetLeft(65500); }},
+        {"moved down past 65535", [](TGIFSubImage& f) { f.SetTop(65534); }},
+        {"wider than 65535", [](TGIFSubImage& f) { f.SetWidth(65536); }},
+        {"left of 0", [](TGIFSubImage& f) { f.SetLeft(-1); }},
+        {"negative height", [](TGIFSubImage& f) { f.SetHeight(-2); }},
+        {"right before left", [](TGIFSubImage& f) { f.SetBoundsRect({5, 0, 2, 1}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.frame->DoSetBounds(0, 0, 100, 2);
+        f.frame->GetData()[7] = 3;
+        ExpectGIFError([&] { c.change(*f.frame); }, "Invalid image dimensions");
+        EXPECT_EQ(f.frame->GetBoundsRect(), (TGIFSubImage::TRect{0, 0, 100, 2}));
+        EXPECT_EQ(f.frame->GetData()[7], 3);
+        EXPECT_EQ(f.image.GetWidth(), 100);
+        EXPECT_EQ(f.image.GetHeight(), 2);
+    }
+    Fixture edge;
+    edge.frame->DoSetBounds(65435, 0, 100, 1);
+    EXPECT_EQ(edge.image.GetWidth(), 65535);
+    ExpectGIFError([&] { edge.image.SetWidth(65536); }, "Invalid image dimensions");
+    TGIFImage empty;
+    ExpectGIFError([&] { empty.SetHeight(-1); }, "Invalid image dimensions");
+    EXPECT_EQ(empty.GetHeight(), 0);
 }
 
 TEST(Frame, PixelAccessIsChecked) {

@@ -108,6 +108,15 @@ TEST(Items, AdoptSetsTheOwnerAndReleaseClearsIt) {
     EXPECT_EQ(frame->GetImage(), nullptr);
     EXPECT_EQ(frame->GetExtensions().GetImage(), nullptr);
     EXPECT_EQ(image.GetImages().GetCount(), 0);
+
+    // On its own an extension has no colour table: an index is kept as it
+    // is, a colour cannot be looked up.
+    auto text = std::make_unique<TGIFTextExtension>();
+    ExpectGIFError([&] { text->GetForegroundColor(); }, "No global or local color table defined");
+    ExpectGIFError([&] { text->SetBackgroundColor(0xFFFFFF); }, "No global or local color table defined");
+    auto gce = Control(true, 200);
+    EXPECT_EQ(gce->GetTransparentColorIndex(), 200);
+    ExpectGIFError([&] { gce->GetTransparentColor(); }, "No global or local color table defined");
 }
 
 TEST(Items, DestructionOrderDoesNotMatter) {

@@ -94,6 +94,19 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     EXPECT_EQ(merged.GetGraphicControlExtension()->GetTransparentColorIndex(), 2);
     EXPECT_EQ(Indices(merged), (std::vector<uint8_t>{2, 3, 2}));
     EXPECT_EQ(other->GetGlobalColorMap().GetCount(), 4);
+
+    // A new entry would give its colour, or once saved the padding's black,
+    // to a pixel beyond the table in another frame of the table: no merge
+    // then.
+    Picture r = Screen(3, 1, 4);
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}));
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+    r.Frames.push_back(Pixels(0, 0, 1, 1, {6}, 1, 5));
+    auto damaged = gifbridge::Build(r);
+    gif::TGIFSubImage& second = *damaged->GetImages().GetImage(1);
+    second.Merge(damaged->GetImages().GetImage(0));
+    EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
@@ -116,15 +129,18 @@ TEST(Optimize, AFrameThatShowsNothingNewStaysAsOnePixelWhereItsTimeCannotGoElsew
         const char* name;
         int index;          // of the transparent frame
         int disposalBefore;  // of the frame before it
+        bool loopPoint = false;  // it carries the loop extension
     };
     for (const Case& c : {Case{"the first frame", 0, 1}, Case{"after a frame cleared to the background", 1, 2},
-                          Case{"after a frame restoring the previous screen", 1, 3}}) {
+                          Case{"after a frame restoring the previous screen", 1, 3},
+                          Case{"where later passes begin", 1, 1, true}}) {
         SCOPED_TRACE(c.name);
         Picture p = Screen(6, 4, 4);
         if (c.index == 1) p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, 20));
         p.Frames.push_back(Pixels(0, 0, 3, 2, {3, 3, 3, 3, 3, 3}, 1, 7, 3));
         p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
         auto image = gifbridge::Build(p);
+        if (c.loopPoint) AddLoop(*image->GetImages().GetImage(c.index), 2);
         const int frames = image->GetImages().GetCount();
         image->Optimize(gif::OptimizeOption(gif::ooCrop), gif::rmNone, gif::dmNearest, 8);
         ASSERT_EQ(image->GetImages().GetCount(), frames);

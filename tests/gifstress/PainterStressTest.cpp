@@ -8,14 +8,14 @@
 
 #include <QCoreApplication>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "gif/GIFPainter.h"
+#include "support/Watchdog.h"
 
 using namespace gif;
 
@@ -74,22 +74,9 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
         return options;
     };
 
-    std::atomic<int> progress{0};
-    std::atomic<bool> finished{false};
-    std::thread watchdog([&] {
-        int seen = -1;
-        while (!finished) {
-            for (int i = 0; i < 300 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (finished) break;
-            if (progress == seen) {
-                std::fprintf(stderr, "no progress for 30 s in round %d: a deadlock\n", seen);
-                std::abort();
-            }
-            seen = progress;
-        }
-    });
-
+    testsupport::Watchdog watchdog(std::chrono::seconds(30));
     for (int round = 0; round < rounds; ++round) {
+        watchdog.Beat("round " + std::to_string(round));
         auto image = std::make_unique<TGIFImage>();
         rtl::TMemoryStream stream(bytes);
         image->LoadFromStream(stream);
@@ -119,10 +106,7 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
         }
         if (pick(2)) image->Clear();
         image.reset();
-        ++progress;
     }
-    finished = true;
-    watchdog.join();
     ServiceFor(0);
     EXPECT_EQ(vcl::TThread::RunningCount(), 0);
 }
