@@ -387,8 +387,8 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
         const int error = errno;
         // A missing node is a letter without a drive, nothing to report.
         if (error != ENOENT) {
-            const bool denied = error == EACCES || error == EPERM;
-            Report(OpenFailureText(device, error, denied && system_.Advice ? system_.Advice(device, NodeAccess::Read) : ""));
+            const bool denied = (error == EACCES || error == EPERM) && system_.Advice;
+            Report(OpenFailureText(device, error, denied ? system_.Advice(device, NodeAccess::Read) : ""));
         }
         return kInvalidHandle;
     }

@@ -48,6 +48,37 @@ TEST(NoApplication, AThreadThatEndsAtOnceFreesItselfAfterResumeIsThrough) {
     EXPECT_EQ(vcl::TThread::RunningCount(), 0);
 }
 
+// Its end takes a moment and then touches the object.
+class SlowEndThread : public vcl::TThread {
+public:
+    explicit SlowEndThread(std::atomic<bool>& ending) {
+        OnTerminate = [this, &ending](vcl::TThread*) {
+            ending = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            ++ends_;
+        };
+    }
+
+protected:
+    void Execute() override {}
+
+private:
+    int ends_ = 0;
+};
+
+// WaitFor waits for the end too when the end runs on the thread itself, so
+// that the owner may free the thread once WaitFor returns.
+TEST(NoApplication, WaitForReturnsOnlyAfterTheEndThatRunsOnTheThread) {
+    for (int i = 0; i < 20; ++i) {
+        std::atomic<bool> ending{false};
+        auto thread = std::make_unique<SlowEndThread>(ending);
+        thread->Resume();
+        while (!ending) std::this_thread::yield();
+        thread->WaitFor();
+    }
+    EXPECT_EQ(vcl::TThread::RunningCount(), 0);
+}
+
 // On the recording clock: the synchronous waits cost no time.
 using NoApplicationPaint = animtest::AnimTest;
 

@@ -223,12 +223,9 @@ void TThread::WaitFor() {
 std::string TThread::FatalException() const { return finished_ ? fatal_ : std::string(); }
 
 void TThread::Finish() {
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id())
-            thread_.detach();  // no UI thread: the end ran on the thread itself
-        else
-            thread_.join();
-    }
+    // Without a UI thread the end runs on the thread itself: the handle stays
+    // joinable, so that WaitFor (or the destructor) waits for this end too.
+    if (thread_.joinable() && !OnOwnThread()) thread_.join();
     finished_ = true;
     const auto handler = OnTerminate;
     if (handler) Guard([&] { handler(this); });

@@ -143,9 +143,10 @@ public:
     void SetPriority(TThreadPriority priority) { priority_ = priority; }
     TThreadPriority Priority() const { return priority_; }
     // Waits until Execute has returned (not for OnTerminate, which follows
-    // on the UI thread).  Must not be called on the UI thread while Execute
-    // waits in Synchronize, nor on the thread itself, nor for a thread that
-    // frees itself.
+    // on the UI thread; without an application the end runs on the thread
+    // itself, and WaitFor waits for it too).  Must not be called on the UI
+    // thread while Execute waits in Synchronize, nor on the thread itself,
+    // nor for a thread that frees itself.
     void WaitFor();
     // True once OnTerminate has run.
     bool Finished() const { return finished_; }
