@@ -285,16 +285,26 @@ std::vector<CraftedCase> CraftedCorpus() {
         c.MustReport = mustReport;
         cases.push_back(std::move(c));
     };
-    const std::vector<size_t> framingBytes = ImageDataFramingBytes(good);
+    std::vector<size_t> codeSizeBytes;
+    const std::vector<size_t> framingBytes = ImageDataFramingBytes(good, &codeSizeBytes);
     for (size_t cut = 0; cut < good.size(); ++cut) {
         malformed("truncated_at_" + std::to_string(cut),
                   std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(cut)), false);
         cases.back().Cut = true;
         cases.back().Expected = SmallAnimation();
-        // Cut where a frame's code size or a sub-block length should come:
-        // the frame's remaining pixels are missing, so the load must say so.
-        if (std::find(framingBytes.begin(), framingBytes.end(), cut) != framingBytes.end())
+        const auto codeSize = std::find(codeSizeBytes.begin(), codeSizeBytes.end(), cut);
+        if (codeSize != codeSizeBytes.end()) {
+            // Cut right after a descriptor: that frame has no data at all, so
+            // it is the fill value throughout, and nothing is said.
+            std::vector<Frame>& frames = cases.back().Expected.Frames;
+            frames.resize(size_t(codeSize - codeSizeBytes.begin()) + 1);
+            Frame& blank = frames.back();
+            std::fill(blank.Indices.begin(), blank.Indices.end(), uint8_t(std::max(blank.Transparent, 0)));
+        } else if (std::find(framingBytes.begin(), framingBytes.end(), cut) != framingBytes.end()) {
+            // Cut where a sub-block length should come: the frame's remaining
+            // pixels are missing, so the load must say so.
             cases.back().MustReport = true;
+        }
     }
     {
         // Garbage where the second frame's block should start.
@@ -377,7 +387,7 @@ std::vector<CraftedCase> CraftedCorpus() {
     return cases;
 }
 
-std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b) {
+std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b, std::vector<size_t>* codeSizeBytes) {
     std::vector<size_t> offsets;
     size_t i = 13;
     auto skipBlocks = [&](size_t j, bool record) {
@@ -395,6 +405,7 @@ std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b) {
             size_t j = i + 10;
             if (b[i + 9] & 0x80) j += 3 * (size_t{2} << (b[i + 9] & 7));
             offsets.push_back(j);
+            if (codeSizeBytes) codeSizeBytes->push_back(j);
             i = skipBlocks(j + 1, true);
         } else {
             break;
