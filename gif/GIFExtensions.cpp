@@ -348,8 +348,13 @@ void TGIFApplicationExtension::LoadData(TStream&) { throw rtl::EAbstractError();
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
-    WriteByteToStream(stream, 11);
-    stream.WriteBuffer(&FIdent, 11);
+    // The block goes out as it came in: a block of 10 bytes has no third
+    // authentication byte, one longer than 11 keeps its further bytes.  A
+    // block cut to 11 bytes could name a registered extension and reload as
+    // something else.
+    WriteByteToStream(stream, FBlockSize);
+    stream.WriteBuffer(&FIdent, std::min<int64_t>(FBlockSize, 11));
+    stream.WriteBuffer(FBlockRest.data(), static_cast<int64_t>(FBlockRest.size()));
     SaveData(stream);
 }
 
@@ -358,14 +363,12 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     uint8_t size = 0;
     ReadExact(stream, &size, 1);
     if (size < 10) RaiseGIFError(_sBadBlockSize);
-    if (size == 10) {
-        FIdent = TGIFApplicationRec{};
-        ReadExact(stream, &FIdent, 10);
-        FIdent.Authentication[2] = 0;
-    } else {
-        ReadExact(stream, &FIdent, 11);
-        SkipExact(stream, size - 11);
-    }
+    std::vector<uint8_t> block(size);
+    ReadExact(stream, block.data(), size);
+    FIdent = TGIFApplicationRec{};
+    std::memcpy(&FIdent, block.data(), std::min<size_t>(size, 11));
+    FBlockSize = size;
+    FBlockRest.assign(block.begin() + std::min<ptrdiff_t>(size, 11), block.end());
     LoadData(stream);
 }
 

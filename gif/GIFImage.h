@@ -569,6 +569,10 @@ public:
 
 protected:
     TGIFApplicationRec FIdent{};
+    // The application block as it was read: its size (10 leaves out the
+    // third authentication byte) and the bytes beyond the first 11.
+    uint8_t FBlockSize = 11;
+    std::vector<uint8_t> FBlockRest;
 };
 
 // One data sub-block: 1 to 255 bytes.
