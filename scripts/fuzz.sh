@@ -15,7 +15,7 @@ runs=${FUZZ_RUNS:-4000}
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode
+cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode fuzz_gif_decode
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
@@ -37,3 +37,4 @@ run() {
 run gif_load fuzz/seeds/load
 run gif_load_save_load fuzz/seeds/load
 run gif_encode fuzz/seeds/encode
+run gif_decode fuzz/seeds/decode
