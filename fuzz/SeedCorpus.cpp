@@ -1,11 +1,13 @@
 // Writes the fuzz targets' seed corpus (fuzz/seeds/): small files from the
-// test corpus for the loaders, a few encoder inputs, and image data sections
-// (giflib's and hand-made ones) for the decoder.
+// test corpus for the loaders, the optimiser's test animations, a few
+// encoder inputs, and image data sections (giflib's and hand-made ones) for
+// the decoder.
 //   build-fuzz/fuzz/fuzz_seeds fuzz/seeds
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "AnimationCorpus.h"
 #include "Corpus.h"
 #include "CraftedStream.h"
 #include "GifModel.h"
@@ -27,10 +29,11 @@ int main(int argc, char** argv) {
         std::cerr << "usage: fuzz_seeds DIRECTORY\n";
         return 2;
     }
-    const fs::path load = fs::path(argv[1]) / "load", encode = fs::path(argv[1]) / "encode",
-                   decode = fs::path(argv[1]) / "decode";
+    const fs::path load = fs::path(argv[1]) / "load", encode = fs::path(argv[1]) / "encode";
+    const fs::path optimize = fs::path(argv[1]) / "optimize", decode = fs::path(argv[1]) / "decode";
     fs::create_directories(load);
     fs::create_directories(encode);
+    fs::create_directories(optimize);
     fs::create_directories(decode);
     constexpr size_t kMaxSeed = 4096;
     for (const auto& c : giforacle::GeneratedCorpus()) {
@@ -41,6 +44,10 @@ int main(int argc, char** argv) {
         // A few cuts are enough: the fuzzer makes more.
         if (c.Cut && c.Bytes.size() % 50 != 0) continue;
         if (c.Bytes.size() <= kMaxSeed) Write(load / (c.Name + ".gif"), c.Bytes);
+    }
+    for (const auto& c : gifopt::AnimationCorpus()) {
+        std::vector<uint8_t> file = giforacle::GiflibEncode(c.Picture);
+        if (file.size() <= kMaxSeed) Write(optimize / (c.Name + ".gif"), file);
     }
     struct EncodeSeed {
         const char* Name;

@@ -1,5 +1,6 @@
 // Decoding of a frame's table-based image data into its pixel store: the
 // codec core decodes, the frame reports.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -10,7 +11,7 @@ namespace gif {
 
 void TGIFSubImage::Decompress(TStream& stream) {
     NewImage();
-    const auto fill = static_cast<uint8_t>(FTransparent && FGCE != nullptr ? FGCE->GetTransparentColorIndex() : 0);
+    const auto fill = static_cast<uint8_t>(std::max(GetTransparentIndex(), 0));
     // The new store is all zeros already.
     if (FData && fill != 0) std::memset(FData.get(), fill, FDataSize);
     // The code size byte and the sub-blocks up to the terminator; the stream

@@ -12,7 +12,9 @@ void TGIFSubImage::Compress(TStream& stream) {
         colorCount = FColorMap->GetCount();
         bitsPerPixel = FColorMap->GetBitsPerPixel();
     } else {
-        bitsPerPixel = FImage->GetBitsPerPixel();
+        // A frame on its own has no table to size its codes by: 8 bits hold
+        // any index.
+        bitsPerPixel = FImage != nullptr ? FImage->GetBitsPerPixel() : 8;
         colorCount = 1 << bitsPerPixel;
     }
     const codec::EncodeSource source{std::span<const uint8_t>(FData.get(), FData ? FDataSize : 0),
@@ -21,9 +23,10 @@ void TGIFSubImage::Compress(TStream& stream) {
                                      GetInterlaced(),
                                      bitsPerPixel,
                                      colorCount};
+    const TGIFCompression compression = FImage != nullptr ? FImage->GetCompression() : GIFImageDefaultCompression;
     std::vector<uint8_t> data;
     const codec::EncodeResult result = codec::EncodeImageData(
-        source, FImage->GetCompression() == gcRLE ? codec::Compression::Rle : codec::Compression::Lzw, data);
+        source, compression == gcRLE ? codec::Compression::Rle : codec::Compression::Lzw, data);
     // Before a refused pixel, the codes sent so far still go out.
     stream.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
     if (result.Status == codec::EncodeStatus::BadColor) RaiseGIFError(_sInvalidColor);

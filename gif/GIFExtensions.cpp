@@ -64,6 +64,11 @@ TGIFAppExtensionClass FindAppExtensionClass(const TGIFApplicationRec& ident) {
 
 const TGIFExtensionClassInfo* SameClass(const TGIFExtensionClassInfo* self, TStream&) { return self; }
 
+template <class T>
+std::unique_ptr<TGIFExtension> Create() {
+    return std::make_unique<T>();
+}
+
 // Skips count bytes that must be there.
 void SkipExact(TStream& stream, int64_t count) {
     uint8_t scratch[256];
@@ -99,9 +104,18 @@ void FreeExtensionRegistries() {
 
 const TGIFExtensionClassInfo TGIFExtension::Class{"TGIFExtension", nullptr, &SameClass};
 
-TGIFExtension::TGIFExtension(TGIFSubImage* subImage) : TGIFItem(subImage->GetImage()), FSubImage(subImage) {}
+TGIFImage* TGIFExtension::GetImage() const { return FSubImage != nullptr ? FSubImage->GetImage() : nullptr; }
 
-TGIFExtension::~TGIFExtension() { FSubImage->GetExtensions().Remove(this); }
+TGIFColorMap& TGIFExtension::GetActiveColorMap() const {
+    if (FSubImage == nullptr) RaiseGIFError(_sNoColorTable);
+    return FSubImage->GetActiveColorMap();
+}
+
+TGIFImage* TGIFExtensionList::GetImage() const { return FSubImage != nullptr ? FSubImage->GetImage() : nullptr; }
+
+void TGIFExtensionList::Attach(TGIFItem& item) { static_cast<TGIFExtension&>(item).FSubImage = FSubImage; }
+
+void TGIFExtensionList::Detach(TGIFItem& item) noexcept { static_cast<TGIFExtension&>(item).FSubImage = nullptr; }
 
 uint8_t TGIFExtension::GetExtensionType() const { throw rtl::EAbstractError(); }
 
@@ -143,27 +157,17 @@ TGIFExtensionClass TGIFExtension::FindExtension(TStream& stream) {
 // ---------------------------------------------------------------------------
 // Graphic control
 
-const TGIFExtensionClassInfo TGIFGraphicControlExtension::Class{
-    "TGIFGraphicControlExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFGraphicControlExtension(s); },
-    &SameClass};
-
-TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {
-    if (subImage->GetGraphicControlExtension() == nullptr) subImage->SetGraphicControlExtension(this);
-}
-
-TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
-    if (GetTransparent()) FSubImage->SetTransparentFlag(false);
-    if (FSubImage->GetGraphicControlExtension() == this) FSubImage->SetGraphicControlExtension(nullptr);
-}
+const TGIFExtensionClassInfo TGIFGraphicControlExtension::Class{"TGIFGraphicControlExtension",
+                                                                &Create<TGIFGraphicControlExtension>, &SameClass};
 
 void TGIFGraphicControlExtension::SetTransparent(bool value) {
     FGCExtension[1] = static_cast<uint8_t>(value ? FGCExtension[1] | 0x01 : FGCExtension[1] & ~0x01);
-    FSubImage->SetTransparentFlag(value);
 }
 
 void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
-    TGIFColorMap& map = FSubImage->GetActiveColorMap();
-    if (map.GetCount() > 0 && (index < 0 || index >= map.GetCount())) {
+    // On its own the extension has no table to check the index against.
+    const int count = FSubImage != nullptr ? FSubImage->GetActiveColorMap().GetCount() : 0;
+    if (count > 0 && (index < 0 || index >= count)) {
         Warning(gsWarning, _sBadColorIndex);
         index = 0;
     }
@@ -171,11 +175,11 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
 }
 
 TColor TGIFGraphicControlExtension::GetTransparentColor() const {
-    return FSubImage->GetActiveColorMap().GetColor(GetTransparentColorIndex());
+    return GetActiveColorMap().GetColor(GetTransparentColorIndex());
 }
 
 void TGIFGraphicControlExtension::SetTransparentColor(TColor color) {
-    FGCExtension[4] = static_cast<uint8_t>(FSubImage->GetActiveColorMap().AddUnique(color));
+    FGCExtension[4] = static_cast<uint8_t>(GetActiveColorMap().AddUnique(color));
 }
 
 void TGIFGraphicControlExtension::SetDelay(int value) {
@@ -207,19 +211,19 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     std::vector<uint8_t> rest;
     if (size >= 0) ReadSubBlockRun(stream, rest);
     if (rest.empty()) {
-        // Cut short: keep what arrived, and the frame is not transparent.
+        // Cut short: keep what arrived, but a transparency flag whose index
+        // may never have come does not make the frame transparent.
+        FGCExtension[1] &= static_cast<uint8_t>(~0x01);
         Warning(gsWarning, _sOutOfData);
         return;
     }
     if (codec::SubBlockReader(rest).Skip() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
-    if (GetTransparent()) FSubImage->SetTransparentFlag(true);
 }
 
 // ---------------------------------------------------------------------------
 // Plain text and comment
 
-const TGIFExtensionClassInfo TGIFTextExtension::Class{
-    "TGIFTextExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFTextExtension(s); }, &SameClass};
+const TGIFExtensionClassInfo TGIFTextExtension::Class{"TGIFTextExtension", &Create<TGIFTextExtension>, &SameClass};
 
 int TGIFTextExtension::GetBounds(int index) const {
     if (index < 1 || index > 4) return 0;
@@ -248,10 +252,10 @@ void TGIFTextExtension::SetColorIndex(int index, int value) {
     if (index == 1 || index == 2) FPlainTextExtension[static_cast<size_t>(10 + index)] = static_cast<uint8_t>(value);
 }
 
-TColor TGIFTextExtension::GetForegroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(1)); }
-TColor TGIFTextExtension::GetBackgroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(2)); }
-void TGIFTextExtension::SetForegroundColor(TColor color) { SetColorIndex(1, FSubImage->GetActiveColorMap().AddUnique(color)); }
-void TGIFTextExtension::SetBackgroundColor(TColor color) { SetColorIndex(2, FSubImage->GetActiveColorMap().AddUnique(color)); }
+TColor TGIFTextExtension::GetForegroundColor() const { return GetActiveColorMap().GetColor(GetColorIndex(1)); }
+TColor TGIFTextExtension::GetBackgroundColor() const { return GetActiveColorMap().GetColor(GetColorIndex(2)); }
+void TGIFTextExtension::SetForegroundColor(TColor color) { SetColorIndex(1, GetActiveColorMap().AddUnique(color)); }
+void TGIFTextExtension::SetBackgroundColor(TColor color) { SetColorIndex(2, GetActiveColorMap().AddUnique(color)); }
 
 void TGIFTextExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
@@ -268,8 +272,8 @@ void TGIFTextExtension::LoadFromStream(TStream& stream) {
     ReadSubBlocksAsText(stream, FText);
 }
 
-const TGIFExtensionClassInfo TGIFCommentExtension::Class{
-    "TGIFCommentExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFCommentExtension(s); }, &SameClass};
+const TGIFExtensionClassInfo TGIFCommentExtension::Class{"TGIFCommentExtension", &Create<TGIFCommentExtension>,
+                                                         &SameClass};
 
 void TGIFCommentExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
@@ -315,16 +319,12 @@ const TGIFExtensionClassInfo* FindApplicationSubExtension(const TGIFExtensionCla
     return size > 11 ? unreadable : self;
 }
 
-TGIFExtension* CreateUnknownApp(TGIFSubImage* subImage) { return new TGIFUnknownAppExtension(subImage); }
-
 }  // namespace
 
 // The base class has no data reader of its own; what reaches it (a block size
 // below 10) is read by the unknown-data reader, which rejects that size.
-const TGIFExtensionClassInfo TGIFApplicationExtension::Class{"TGIFApplicationExtension", &CreateUnknownApp,
-                                                             &FindApplicationSubExtension};
-
-TGIFApplicationExtension::TGIFApplicationExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
+const TGIFExtensionClassInfo TGIFApplicationExtension::Class{"TGIFApplicationExtension",
+                                                             &Create<TGIFUnknownAppExtension>, &FindApplicationSubExtension};
 
 void TGIFApplicationExtension::RegisterExtension(const TGIFApplicationRec& ident, TGIFAppExtensionClass extensionClass) {
     std::lock_guard<std::mutex> lock(registryLock);
@@ -379,8 +379,8 @@ void TGIFBlock::SaveToStream(TStream& stream) const {
 
 void TGIFBlock::LoadFromStream(TStream& stream) { ReadExact(stream, FData.data(), static_cast<int64_t>(FData.size())); }
 
-const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{
-    "TGIFUnknownAppExtension", &CreateUnknownApp, &FindApplicationSubExtension};
+const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{"TGIFUnknownAppExtension", &Create<TGIFUnknownAppExtension>,
+                                                            &FindApplicationSubExtension};
 
 void TGIFUnknownAppExtension::SaveData(TStream& stream) {
     std::vector<std::span<const uint8_t>> pieces;
@@ -402,13 +402,10 @@ void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
-const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{
-    "TGIFAppExtNSLoop", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFAppExtNSLoop(s); },
-    &FindApplicationSubExtension};
+const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{"TGIFAppExtNSLoop", &Create<TGIFAppExtNSLoop>,
+                                                     &FindApplicationSubExtension};
 
-TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {
-    FIdent = MakeIdent("NETSCAPE2.0");
-}
+TGIFAppExtNSLoop::TGIFAppExtNSLoop() { FIdent = MakeIdent("NETSCAPE2.0"); }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
     const uint8_t loop[3] = {1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
@@ -441,8 +438,7 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream) {
 
 // ---------------------------------------------------------------------------
 
-void TGIFExtensionList::LoadFromStream(TStream& stream, TObject* parent) {
-    auto* frame = static_cast<TGIFSubImage*>(parent);
+void TGIFExtensionList::LoadFromStream(TStream& stream, TObject*) {
     uint8_t b = 0;
     if (stream.Read(&b, 1) != 1) return;
     while (b != 0x2C && b != 0x3B) {
@@ -453,9 +449,14 @@ void TGIFExtensionList::LoadFromStream(TStream& stream, TObject* parent) {
         const TGIFExtensionClass extensionClass = TGIFExtension::FindExtension(stream);
         if (extensionClass == nullptr || extensionClass->Create == nullptr) RaiseGIFError(_sUnknownExtension);
         stream.Seek(-1, rtl::soCurrent);
-        std::unique_ptr<TGIFExtension> extension(extensionClass->Create(frame));
-        extension->LoadFromStream(stream);
-        Add(extension.release());
+        // Adopted before it loads, so that its warnings reach the picture.
+        TGIFExtension& extension = Adopt(extensionClass->Create());
+        try {
+            extension.LoadFromStream(stream);
+        } catch (...) {
+            Delete(IndexOf(&extension));
+            throw;
+        }
         if (stream.Read(&b, 1) != 1) return;
     }
     stream.Seek(-1, rtl::soCurrent);

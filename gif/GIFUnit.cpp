@@ -134,7 +134,7 @@ void SetBitmapPixelFormat(vcl::TBitmap& bitmap, vcl::TPixelFormat pixelFormat) {
 // Items and lists
 
 void TGIFItem::Warning(TGIFSeverity severity, const std::string& message) {
-    FImage->Warning(this, severity, message);
+    if (TGIFImage* image = GetImage()) image->Warning(this, severity, message);
 }
 
 void TGIFItem::SaveToStream(TStream&) { throw rtl::EAbstractError(); }
@@ -150,7 +150,7 @@ void TGIFItem::LoadFromFile(const std::string& fileName) {
     LoadFromStream(stream);
 }
 
-TGIFList::~TGIFList() { Clear(); }
+TGIFList::~TGIFList() = default;
 
 void TGIFList::CheckIndex(int index) const {
     if (index < 0 || index >= GetCount()) throw rtl::EListError(index);
@@ -158,42 +158,43 @@ void TGIFList::CheckIndex(int index) const {
 
 TGIFItem* TGIFList::GetItem(int index) const {
     CheckIndex(index);
-    return FItems[static_cast<size_t>(index)];
+    return FItems[static_cast<size_t>(index)].get();
 }
 
-void TGIFList::SetItem(int index, TGIFItem* item) {
-    CheckIndex(index);
-    FItems[static_cast<size_t>(index)] = item;
-}
-
-int TGIFList::Add(TGIFItem* item) {
-    FItems.push_back(item);
-    return GetCount() - 1;
-}
-
-void TGIFList::Insert(int index, TGIFItem* item) {
+void TGIFList::InsertItem(int index, TGIFItem& item) {
     if (index < 0 || index > GetCount()) throw rtl::EListError(index);
-    FItems.insert(FItems.begin() + index, item);
+    // Room first, so that nothing can fail once the item is attached.
+    FItems.reserve(FItems.size() + 1);
+    Attach(item);
+    FItems.insert(FItems.begin() + index, std::unique_ptr<TGIFItem>(&item));
 }
 
-void TGIFList::Delete(int index) {
-    TGIFItem* item = GetItem(index);
+std::unique_ptr<TGIFItem> TGIFList::ReleaseItem(int index) {
+    CheckIndex(index);
+    std::unique_ptr<TGIFItem> item = std::move(FItems[static_cast<size_t>(index)]);
     FItems.erase(FItems.begin() + index);
-    delete item;
+    Detach(*item);
+    return item;
 }
+
+std::unique_ptr<TGIFItem> TGIFList::ReplaceItem(int index, TGIFItem& item) {
+    CheckIndex(index);
+    Attach(item);
+    std::unique_ptr<TGIFItem> replaced = std::move(FItems[static_cast<size_t>(index)]);
+    FItems[static_cast<size_t>(index)].reset(&item);
+    Detach(*replaced);
+    return replaced;
+}
+
+void TGIFList::Delete(int index) { ReleaseItem(index); }
 
 void TGIFList::Clear() {
     while (!FItems.empty()) Delete(0);
 }
 
-int TGIFList::Remove(TGIFItem* item) {
-    const int index = IndexOf(item);
-    if (index >= 0) FItems.erase(FItems.begin() + index);
-    return index;
-}
-
 int TGIFList::IndexOf(const TGIFItem* item) const {
-    const auto found = std::find(FItems.begin(), FItems.end(), item);
+    const auto found =
+        std::find_if(FItems.begin(), FItems.end(), [item](const std::unique_ptr<TGIFItem>& p) { return p.get() == item; });
     return found == FItems.end() ? -1 : static_cast<int>(found - FItems.begin());
 }
 
@@ -205,18 +206,19 @@ void TGIFList::Exchange(int index1, int index2) {
 
 void TGIFList::Move(int curIndex, int newIndex) {
     if (curIndex == newIndex) return;
-    TGIFItem* item = GetItem(curIndex);
+    CheckIndex(curIndex);
     CheckIndex(newIndex);
+    std::unique_ptr<TGIFItem> item = std::move(FItems[static_cast<size_t>(curIndex)]);
     FItems.erase(FItems.begin() + curIndex);
-    FItems.insert(FItems.begin() + newIndex, item);
+    FItems.insert(FItems.begin() + newIndex, std::move(item));
 }
 
 void TGIFList::Warning(TGIFSeverity severity, const std::string& message) {
-    FImage->Warning(this, severity, message);
+    if (TGIFImage* image = GetImage()) image->Warning(this, severity, message);
 }
 
 void TGIFList::SaveToStream(TStream& stream) {
-    for (TGIFItem* item : FItems) item->SaveToStream(stream);
+    for (const auto& item : FItems) item->SaveToStream(stream);
 }
 
 void TGIFList::LoadFromStream(TStream&, TObject*) { throw rtl::EAbstractError(); }

@@ -37,8 +37,7 @@ Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = f
     TGIFImage image;
     WarningLog log;
     log.Attach(image);
-    auto* frame = new TGIFSubImage(&image);
-    image.Add(frame);
+    auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
     frame->DoSetBounds(0, 0, width, height);
     frame->SetInterlaced(interlaced);
     log.entries.clear();

@@ -53,8 +53,7 @@ TEST(Extensions, GraphicControlFields) {
         EXPECT_EQ(f.SaveExtensions(), bytes);
     }
     Fixture f;
-    auto* gce = new TGIFGraphicControlExtension(f.frame);
-    f.frame->GetExtensions().Add(gce);
+    auto* gce = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
     gce->SetTransparent(true);
     gce->SetDisposal(dmPrevious);
     EXPECT_EQ(gce->GetPackedFields(), 0x0D);
@@ -193,8 +192,7 @@ TEST(Extensions, UnknownApplicationBlocksRoundTripByteForByte) {
 
 TEST(Extensions, LoopWritesTheBufferSubBlockOnlyWhenSet) {
     Fixture f;
-    auto* loop = new TGIFAppExtNSLoop(f.frame);
-    f.frame->GetExtensions().Add(loop);
+    auto* loop = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>());
     loop->SetLoops(0x0102);
     EXPECT_EQ(f.SaveExtensions(), Concat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x02, 0x01, 0x00}}));
     loop->SetBufferSize(0x0A0B0C0D);
