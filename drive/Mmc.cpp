@@ -397,7 +397,8 @@ ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8
             return ReadyResult::OtherSense;
         if (wait.Cancel != nullptr && wait.Cancel->load() != 0) return ReadyResult::Cancelled;
         if (win::timeGetTime() - start >= wait.BoundMs) return ReadyResult::BoundReached;
-        win::Sleep(wait.PollMs);
+        // A wait that did not sleep would never see a simulated clock move.
+        win::Sleep(std::max<uint32_t>(wait.PollMs, 1));
     }
 }
 

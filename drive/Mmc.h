@@ -182,8 +182,8 @@ struct ReadyWait {
     std::function<void()> EachPoll;
 };
 enum class ReadyResult { Ready, OtherSense, Cancelled, BoundReached };
-// Sends TEST UNIT READY until the drive is ready, sleeping PollMs on the
-// platform clock between tries, for as long as it answers one of the
+// Sends TEST UNIT READY until the drive is ready, sleeping PollMs (at least
+// 1 ms) on the platform clock between tries, for as long as it answers one of the
 // KeepWaiting senses, Cancel stays clear and BoundMs has not passed.  In every
 // outcome but Ready the buffer holds the last answer's sense.
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer);

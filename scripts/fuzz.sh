@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (the GIF unit's, the simulated drive's command
-# decoder, the machine description parser and the media identifier parser)
-# with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer into
-# build-fuzz/ and runs each one for a short while (FUZZ_SECONDS, default 20)
-# from its committed seed corpus in fuzz/seeds/ (the machine descriptions
-# from simdrive/machines/).  New inputs go to a scratch directory; a crash
-# leaves its input in build-fuzz/artifacts/ and fails the script.
+# decoder, the machine description parser, the media identifier parser, the
+# settings file's reader and writer) with clang, libFuzzer, AddressSanitizer
+# and UndefinedBehaviorSanitizer into build-fuzz/ and runs each one for a
+# short while (FUZZ_SECONDS, default 20) from its committed seed corpus in
+# fuzz/seeds/ (the machine descriptions from simdrive/machines/).  New inputs
+# go to a scratch directory; a crash leaves its input in build-fuzz/artifacts/
+# and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,6 +20,7 @@ CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=
     -DODT_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode \
     fuzz_gif_optimize fuzz_gif_decode fuzz_simdrive_commands fuzz_machine_file fuzz_media_id
+cmake --build "$build" -j "$(nproc)" --target fuzz_settings
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
@@ -45,3 +47,4 @@ run gif_optimize fuzz/seeds/optimize
 run simdrive_commands fuzz/seeds/simdrive
 run machine_file simdrive/machines
 run media_id fuzz/seeds/media_id
+run settings fuzz/seeds/settings

@@ -467,13 +467,8 @@ TEST_F(MmcTest, CloseTrackSessionWaitsForTheDriveWithinABound) {
          drive::kCloseWaitBoundMs / drive::kBeforeClosePollMs + 1, drive::kCloseWaitBoundMs},
     };
     for (const Case& c : cases) {
-        sim::SimMachine local;
-        local.Install();
-        ScriptedDrive scripted;
-        platform::Services services;
-        services.DeviceControl = &scripted;
-        platform::Install(services);
-
+        FreshScriptedDrive fresh;
+        ScriptedDrive& scripted = fresh.drive;
         scripted.Queue(0x5A, c.sense);
         scripted.Queue(0x55, Check(2, 4, 8));
         for (const Answer& a : c.readiness) scripted.Queue(0x00, a);
@@ -482,7 +477,7 @@ TEST_F(MmcTest, CloseTrackSessionWaitsForTheDriveWithinABound) {
         EXPECT_EQ(drive::CloseTrackSession(0, 5, 0, 0, buffer), 4) << c.what;
         EXPECT_EQ(drive::GetSenseCode(buffer), 0x052C00u) << c.what << ": the close's own status";
         EXPECT_EQ(scripted.SentWith(0x00).size(), c.unitReadyCount) << c.what;
-        EXPECT_EQ(local.Clock().TotalSleptMs(), c.sleptMs) << c.what;
+        EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), c.sleptMs) << c.what;
         ASSERT_FALSE(scripted.SentWith(0x5B).empty()) << c.what;
         if (c.sense.ScsiStatus != 0) {
             EXPECT_TRUE(scripted.SentWith(0x55).empty()) << c.what;
@@ -521,12 +516,8 @@ TEST_F(MmcTest, WaitUntilReadyKeepsAskingOnlyOnTheSensesItIsGiven) {
          drive::ReadyResult::BoundReached, 11, 10000, 0x020408},
     };
     for (const Case& c : cases) {
-        sim::SimMachine local;
-        local.Install();
-        ScriptedDrive scripted;
-        platform::Services services;
-        services.DeviceControl = &scripted;
-        platform::Install(services);
+        FreshScriptedDrive fresh;
+        ScriptedDrive& scripted = fresh.drive;
         for (const Answer& a : c.answers) scripted.Queue(0x00, a);
         scripted.Always(0x00, c.standing);
 
@@ -544,11 +535,21 @@ TEST_F(MmcTest, WaitUntilReadyKeepsAskingOnlyOnTheSensesItIsGiven) {
         EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), c.result) << c.what;
         EXPECT_EQ(scripted.SentWith(0x00).size(), c.asked) << c.what;
         EXPECT_EQ(polls, c.asked) << c.what;
-        EXPECT_EQ(local.Clock().TotalSleptMs(), c.sleptMs) << c.what;
+        EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), c.sleptMs) << c.what;
         if (c.result != drive::ReadyResult::Ready) {
             EXPECT_EQ(drive::GetSenseCode(buffer), c.code) << c.what;
         }
     }
+
+    // Without a poll period the wait still sleeps, or a simulated clock would
+    // never reach the bound.
+    FreshScriptedDrive fresh;
+    fresh.drive.Always(0x00, Check(2, 4, 7));
+    drive::ReadyWait wait;
+    wait.BoundMs = 50;
+    wait.KeepWaiting = kBusy;
+    EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), drive::ReadyResult::BoundReached);
+    EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 50u);
 }
 
 // ---- test pattern -----------------------------------------------------------

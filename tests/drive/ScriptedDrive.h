@@ -125,6 +125,19 @@ protected:
     ScriptedDrive drv;
 };
 
+// A scripted drive on a machine of its own: a fresh clock and script for
+// each case of a table.
+struct FreshScriptedDrive {
+    FreshScriptedDrive() {
+        machine.Install();
+        platform::Services services;
+        services.DeviceControl = &drive;
+        platform::Install(services);
+    }
+    sim::SimMachine machine;
+    ScriptedDrive drive;
+};
+
 // A reply of n bytes, zero but for the bytes given at their offsets.
 inline std::vector<uint8_t> Bytes(size_t n, std::initializer_list<std::pair<size_t, uint8_t>> at) {
     std::vector<uint8_t> v(n, 0);
