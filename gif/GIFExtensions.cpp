@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "gif/GIFImage.h"
+#include "gif/codec/SubBlocks.h"
 
 namespace gif {
 
@@ -76,12 +77,6 @@ void SkipExact(TStream& stream, int64_t count) {
         ReadExact(stream, scratch, n);
         count -= n;
     }
-}
-
-// Skips data sub-blocks up to and including the terminator (or the end).
-void SkipSubBlocks(TStream& stream) {
-    for (uint8_t size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream))
-        SkipExact(stream, size);
 }
 
 // Reads a block whose size byte comes first: up to fields.size() bytes land in
@@ -213,18 +208,16 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     std::array<uint8_t, 5> fields{};
     const int size = ReadSizedBlock(stream, fields, 4);
     FGCExtension = {4, fields[1], fields[2], fields[3], fields[4], 0};
-    uint8_t terminator = 0;
-    if (size < 0 || stream.Read(&terminator, 1) != 1) {
+    std::vector<uint8_t> rest;
+    if (size >= 0) ReadSubBlockRun(stream, rest);
+    if (rest.empty()) {
         // Cut short: keep what arrived, but a transparency flag whose index
         // may never have come does not make the frame transparent.
         FGCExtension[1] &= static_cast<uint8_t>(~0x01);
         Warning(gsWarning, _sOutOfData);
         return;
     }
-    if (terminator != 0) {
-        SkipExact(stream, terminator);
-        SkipSubBlocks(stream);
-    }
+    if (codec::SubBlockReader(rest).Skip() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
 // ---------------------------------------------------------------------------
@@ -355,8 +348,13 @@ void TGIFApplicationExtension::LoadData(TStream&) { throw rtl::EAbstractError();
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
-    WriteByteToStream(stream, 11);
-    stream.WriteBuffer(&FIdent, 11);
+    // The block goes out as it came in: a block of 10 bytes has no third
+    // authentication byte, one longer than 11 keeps its further bytes.  A
+    // block cut to 11 bytes could name a registered extension and reload as
+    // something else.
+    WriteByteToStream(stream, FBlockSize);
+    stream.WriteBuffer(&FIdent, std::min<int64_t>(FBlockSize, 11));
+    stream.WriteBuffer(FBlockRest.data(), static_cast<int64_t>(FBlockRest.size()));
     SaveData(stream);
 }
 
@@ -365,14 +363,12 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     uint8_t size = 0;
     ReadExact(stream, &size, 1);
     if (size < 10) RaiseGIFError(_sBadBlockSize);
-    if (size == 10) {
-        FIdent = TGIFApplicationRec{};
-        ReadExact(stream, &FIdent, 10);
-        FIdent.Authentication[2] = 0;
-    } else {
-        ReadExact(stream, &FIdent, 11);
-        SkipExact(stream, size - 11);
-    }
+    std::vector<uint8_t> block(size);
+    ReadExact(stream, block.data(), size);
+    FIdent = TGIFApplicationRec{};
+    std::memcpy(&FIdent, block.data(), std::min<size_t>(size, 11));
+    FBlockSize = size;
+    FBlockRest.assign(block.begin() + std::min<ptrdiff_t>(size, 11), block.end());
     LoadData(stream);
 }
 
@@ -387,19 +383,23 @@ const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{"TGIFUnknownAppExten
                                                             &FindApplicationSubExtension};
 
 void TGIFUnknownAppExtension::SaveData(TStream& stream) {
-    for (const auto& block : FBlocks) block->SaveToStream(stream);
-    WriteByteToStream(stream, 0);
+    std::vector<std::span<const uint8_t>> pieces;
+    for (const auto& block : FBlocks) pieces.emplace_back(block->GetData());
+    WriteSubBlocks(stream, pieces);
 }
 
 void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     FBlocks.clear();
-    for (;;) {
-        uint8_t size = 0;
-        if (stream.Read(&size, 1) != 1 || size == 0) return;
-        auto block = std::make_unique<TGIFBlock>(size);
-        block->LoadFromStream(stream);
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> data;
+    while (blocks.Next(data)) {
+        auto block = std::make_unique<TGIFBlock>(static_cast<int>(data.size()));
+        std::copy(data.begin(), data.end(), block->GetData().begin());
         FBlocks.push_back(std::move(block));
     }
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
 const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{"TGIFAppExtNSLoop", &Create<TGIFAppExtNSLoop>,
@@ -408,36 +408,32 @@ const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{"TGIFAppExtNSLoop", &Create
 TGIFAppExtNSLoop::TGIFAppExtNSLoop() { FIdent = MakeIdent("NETSCAPE2.0"); }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
-    const uint8_t loop[4] = {3, 1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
-    stream.WriteBuffer(loop, 4);
-    if (FBufferSize != 0) {
-        const uint8_t buffer[6] = {5, 2, static_cast<uint8_t>(FBufferSize), static_cast<uint8_t>(FBufferSize >> 8),
-                                   static_cast<uint8_t>(FBufferSize >> 16), static_cast<uint8_t>(FBufferSize >> 24)};
-        stream.WriteBuffer(buffer, 6);
-    }
-    WriteByteToStream(stream, 0);
+    const uint8_t loop[3] = {1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
+    const uint8_t buffer[5] = {2, static_cast<uint8_t>(FBufferSize), static_cast<uint8_t>(FBufferSize >> 8),
+                               static_cast<uint8_t>(FBufferSize >> 16), static_cast<uint8_t>(FBufferSize >> 24)};
+    WriteSubBlocks(stream, {loop, FBufferSize != 0 ? std::span<const uint8_t>(buffer) : std::span<const uint8_t>()});
 }
 
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
-    for (int size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream)) {
-        const int id = ReadByteFromStream(stream);
-        --size;
+    // Each sub-block starts with its identifier; the end of the stream reads
+    // as the terminator.
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> block;
+    while (blocks.Next(block)) {
+        const int id = block[0];
+        const std::span<const uint8_t> fields = block.subspan(1);
         if ((id & 7) == 1) {
-            if (size < 2) RaiseGIFError(_sInvalidData);
-            uint8_t loops[2];
-            ReadExact(stream, loops, 2);
-            FLoops = static_cast<uint16_t>(loops[0] | loops[1] << 8);
-            size -= 2;
+            if (fields.size() < 2) RaiseGIFError(_sInvalidData);
+            FLoops = static_cast<uint16_t>(fields[0] | fields[1] << 8);
         } else if ((id & 7) == 2) {
-            if (size < 4) RaiseGIFError(_sInvalidData);
-            uint8_t buffer[4];
-            ReadExact(stream, buffer, 4);
-            FBufferSize = static_cast<uint32_t>(buffer[0] | buffer[1] << 8 | buffer[2] << 16) |
-                          static_cast<uint32_t>(buffer[3]) << 24;
-            size -= 4;
+            if (fields.size() < 4) RaiseGIFError(_sInvalidData);
+            FBufferSize = static_cast<uint32_t>(fields[0] | fields[1] << 8 | fields[2] << 16) |
+                          static_cast<uint32_t>(fields[3]) << 24;
         }
-        SkipExact(stream, size);
     }
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
 // ---------------------------------------------------------------------------

@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,14 @@ uint8_t ReadByteFromStream(TStream& stream);
 void ReadExact(TStream& stream, void* buffer, int64_t count);
 void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines);
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines);
+// Writes each piece as data sub-blocks of its own (a piece of 300 bytes
+// gives blocks of 255 and 45, an empty one none), then the terminator.
+void WriteSubBlocks(TStream& stream, const std::vector<std::span<const uint8_t>>& pieces);
+// Appends the run of data sub-blocks at the stream's position to run, as the
+// stream holds it: up to and including the terminator, or up to the end of
+// the stream when that comes first.  Never reads past the terminator; the
+// framing is walked by gif::codec::SubBlockReader.
+void ReadSubBlockRun(TStream& stream, std::vector<uint8_t>& run);
 
 // One entry of a logical palette.
 using TPaletteEntry = gdi::PALETTEENTRY;
@@ -665,6 +674,10 @@ public:
 
 protected:
     TGIFApplicationRec FIdent{};
+    // The application block as it was read: its size (10 leaves out the
+    // third authentication byte) and the bytes beyond the first 11.
+    uint8_t FBlockSize = 11;
+    std::vector<uint8_t> FBlockRest;
 };
 
 // One data sub-block: 1 to 255 bytes.

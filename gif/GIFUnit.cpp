@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/codec/SubBlocks.h"
 
 namespace gif {
 
@@ -54,26 +55,47 @@ void ReadExact(TStream& stream, void* buffer, int64_t count) {
 }
 
 void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        size_t done = 0;
-        while (done < line.size()) {
-            const size_t size = std::min<size_t>(line.size() - done, 255);
-            WriteByteToStream(stream, static_cast<uint8_t>(size));
-            stream.WriteBuffer(line.data() + done, static_cast<int64_t>(size));
-            done += size;
-        }
+    std::vector<std::span<const uint8_t>> pieces;
+    for (const std::string& line : lines)
+        pieces.emplace_back(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    WriteSubBlocks(stream, pieces);
+}
+
+void WriteSubBlocks(TStream& stream, const std::vector<std::span<const uint8_t>>& pieces) {
+    std::vector<uint8_t> bytes;
+    codec::SubBlockWriter blocks(bytes);
+    for (const auto& piece : pieces) {
+        blocks.Write(piece);
+        blocks.EndBlock();
     }
-    WriteByteToStream(stream, 0);
+    blocks.Terminate();
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines) {
     lines.clear();
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> block;
+    while (blocks.Next(block)) lines.emplace_back(block.begin(), block.end());
+    // A stream that ends where a block's size should come ends the text.
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
+}
+
+void ReadSubBlockRun(TStream& stream, std::vector<uint8_t>& run) {
+    const size_t start = run.size();
+    codec::SubBlockReader blocks;
     for (;;) {
-        uint8_t size = 0;
-        if (stream.Read(&size, 1) != 1 || size == 0) return;
-        std::string line(size, '\0');
-        ReadExact(stream, line.data(), size);
-        lines.push_back(std::move(line));
+        blocks.Skip();
+        const size_t missing = blocks.Missing();
+        if (missing == 0) return;
+        const size_t have = run.size();
+        run.resize(have + missing);
+        const int64_t got = std::max<int64_t>(stream.Read(run.data() + have, static_cast<int64_t>(missing)), 0);
+        run.resize(have + static_cast<size_t>(got));
+        if (static_cast<size_t>(got) < missing) return;
+        blocks.Extend(std::span<const uint8_t>(run).subspan(start));
     }
 }
 

@@ -19,7 +19,7 @@ build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode \
-    fuzz_gif_optimize fuzz_simdrive_commands fuzz_machine_file fuzz_media_id
+    fuzz_gif_optimize fuzz_gif_decode fuzz_simdrive_commands fuzz_machine_file fuzz_media_id
 cmake --build "$build" -j "$(nproc)" --target fuzz_settings
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -42,6 +42,7 @@ run() {
 run gif_load fuzz/seeds/load
 run gif_load_save_load fuzz/seeds/load
 run gif_encode fuzz/seeds/encode
+run gif_decode fuzz/seeds/decode
 run gif_optimize fuzz/seeds/optimize
 run simdrive_commands fuzz/seeds/simdrive
 run machine_file simdrive/machines

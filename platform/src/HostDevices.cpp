@@ -377,7 +377,9 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
     OpenNode node;
     node.Path = device;
     int fd = system_.Open(device, O_RDWR | kFlags);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    // Only a refused permission has advice; a read-only file system has none.
+    const bool writeDenied = fd < 0 && (errno == EACCES || errno == EPERM);
+    if (fd < 0 && (writeDenied || errno == EROFS)) {
         // A user who may only read the node can still list and read the
         // drive (INQUIRY and the other reads need no write access).
         fd = system_.Open(device, O_RDONLY | kFlags);
@@ -392,8 +394,10 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
         }
         return kInvalidHandle;
     }
-    if (node.ReadOnly)
-        Report(ReadOnlyOpenText(device, system_.Advice ? system_.Advice(device, NodeAccess::Write) : ""));
+    if (node.ReadOnly) {
+        const bool advise = writeDenied && system_.Advice;
+        Report(ReadOnlyOpenText(device, advise ? system_.Advice(device, NodeAccess::Write) : ""));
+    }
     node.MaxTransfer = ReadTransferLimit(OpticalDeviceName(letter));
     std::lock_guard<std::mutex> lock(mutex_);
     open_[fd] = std::move(node);

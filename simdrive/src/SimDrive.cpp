@@ -307,7 +307,8 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
                 if (!fault.TransportFailure &&
                     (fault.Status == kStatusCheckCondition || !(fault.SenseData == Sense{})))
                     WriteSense(result, fault.SenseData);
-            } else if (CommandHandler handler = d.Implements(command.Cdb[0]) ? OpcodeTable()[command.Cdb[0]] : nullptr) {
+            } else if (CommandHandler handler =
+                           d.Implements(command.Cdb[0]) ? OpcodeTable()[command.Cdb[0]] : nullptr) {
                 handler(d, command);
                 if (corrupt) Corrupt(command, *corrupt->Block);
             } else {

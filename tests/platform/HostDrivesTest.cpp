@@ -126,6 +126,13 @@ TEST_F(HostDriveNodes, ANodeTheUserMayOnlyReadIsOpenedReadOnly) {
     EXPECT_FALSE(Send(drive, write));
     ASSERT_EQ(reports_.size(), 2u);
     EXPECT_EQ(reports_[1], CommandFailureText(Node("sr0"), EPERM, 0x2A, true));
+
+    // On a read-only file system no change of group or mode would help.
+    refuseWrite_[Node("sr1")] = EROFS;
+    reports_.clear();
+    ASSERT_NE(Open("\\\\.\\e:"), platform::kInvalidHandle);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0], ReadOnlyOpenText(Node("sr1"), ""));
 }
 
 TEST_F(HostDriveNodes, ANodeNobodyMayOpenIsReportedWithItsCause) {
