@@ -63,7 +63,7 @@ void BM_CorvanFullDvdWriteAndCompare(benchmark::State& state) {
             test.FullWriteRadioBtn->click();
             test.StartBtnClick();
             test.WaitForRunEnd();
-            blocks = test.Run.RangeEnd - test.Run.RangeStart;
+            blocks = test.Engine()->State().RangeEnd - test.Engine()->State().RangeStart;
             test.CloseBtnClick();
         });
         vcl::RunGuarded(RunCorvan);

@@ -1,7 +1,10 @@
-// LZW decode and encode of the GIF unit beside giflib in the same run, with
-// the same indices, palette and code size: photo-like, line-art and noise
-// images of 1 and 4 megapixels.  Throughput is in items (pixels) per second;
-// the encoders also report the image-data bytes they wrote.
+// LZW decode and encode of the GIF unit's codec core beside giflib in the
+// same run, with the same indices, palette and code size: photo-like,
+// line-art and noise images of 1 and 4 megapixels.  The core is linked
+// alone (no picture classes): it decodes the image data giflib wrote into a
+// zeroed pixel store, and encodes into a byte vector.  Throughput is in
+// items (pixels) per second; the encoders also report the image-data bytes
+// they wrote.
 //
 // Fair comparison: build RelWithDebInfo/Release, pin one core
 // (taskset -c 2 build/bench/bench_gifcodec --benchmark_repetitions=10
@@ -9,13 +12,15 @@
 #include <benchmark/benchmark.h>
 
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <tuple>
 
 #include "CraftedStream.h"
 #include "GifModel.h"
-#include "GifUnitBridge.h"
 #include "GiflibOracle.h"
+#include "gif/codec/Decoder.h"
+#include "gif/codec/Encoder.h"
 
 namespace {
 
@@ -27,7 +32,8 @@ struct Input {
     int Side = 0;
     int Bits = 8;
     std::vector<uint8_t> Indices;
-    std::vector<uint8_t> File;  // giflib's file of these indices: the decoders' input
+    std::vector<uint8_t> File;       // giflib's file of these indices: giflib's input
+    std::vector<uint8_t> ImageData;  // its image data section: the core's input
 };
 
 const Input& GetInput(int content, int megapixels) {
@@ -52,6 +58,7 @@ const Input& GetInput(int content, int megapixels) {
     f.Indices = in.Indices;
     p.Frames.push_back(std::move(f));
     in.File = GiflibEncode(p);
+    in.ImageData = GiflibEncodeImageData(in.Indices, in.Side, in.Side, in.Bits);
     return cache.emplace(key, std::move(in)).first->second;
 }
 
@@ -81,8 +88,11 @@ void BM_DecodeGiflib(benchmark::State& state) {
 void BM_DecodeOurs(benchmark::State& state) {
     const Input& in = GetInput(int(state.range(0)), int(state.range(1)));
     std::vector<uint8_t> out;
+    auto decoder = std::make_unique<gif::codec::ImageDataDecoder>();
     for (auto _ : state) {
-        if (!gifbridge::DecodeFirstFrame(in.File, out)) state.SkipWithError("decoder failed");
+        out.assign(in.Indices.size(), 0);
+        const gif::codec::DecodeResult result = decoder->Decode(in.ImageData, {out, in.Side, in.Side, false, 0});
+        if (result.Status != gif::codec::DecodeStatus::Done) state.SkipWithError("decoder failed");
         benchmark::DoNotOptimize(out.data());
     }
     if (out != in.Indices) state.SkipWithError("decoded other indices");
@@ -103,9 +113,10 @@ void BM_EncodeGiflib(benchmark::State& state) {
 void EncodeOurs(benchmark::State& state, bool rle) {
     const Input& in = GetInput(int(state.range(0)), int(state.range(1)));
     std::vector<uint8_t> data;
-    gifbridge::Encoder encoder(in.Indices, in.Side, in.Side, in.Bits, rle);
+    const gif::codec::EncodeSource source{in.Indices, in.Side, in.Side, false, in.Bits, 1 << in.Bits};
     for (auto _ : state) {
-        data = encoder.Run();
+        data.clear();
+        gif::codec::EncodeImageData(source, rle ? gif::codec::Compression::Rle : gif::codec::Compression::Lzw, data);
         benchmark::DoNotOptimize(data.data());
     }
     // What the unit wrote must decode (in giflib) to the same indices.

@@ -1,13 +1,13 @@
 // The format step before a write: a CD-RW is blanked, a DVD-RW quick
 // formatted, a blank DVD+RW on a drive that does not write it at random
-// formatted; then the drive is waited for and the step logged.
+// formatted; then the drive is waited for and the step logged.  Every
+// command goes through the drive layer's routines.
 #include <algorithm>
-#include <cstring>
 
-#include "diagnostic/Mirtaltest.h"
+#include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
-#include "drive/TextHelpers.h"
+#include "drive/Timing.h"
 #include "platform/Win.h"
 
 namespace {
@@ -17,90 +17,68 @@ constexpr uint8_t kKindDvdRw = 5;
 constexpr uint8_t kKindDvdPlusRw = 9;
 constexpr uint16_t kFeatureRandomWritable = 0x0020;
 
-constexpr uint8_t kReadFormatCapacitiesCdb[10] = {0x23, 0, 0, 0, 0, 0, 0, 0x00, 0xFE, 0};
-constexpr uint8_t kBlankCdb[10] = {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr uint8_t kModeSenseWriteParametersCdb[10] = {0x5A, 0x00, 0x05, 0, 0, 0, 0, 0x00, 0xFE, 0};
-constexpr uint8_t kModeSelectCdb[10] = {0x55, 0x10, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr uint8_t kFormatUnitCdb[12] = {0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr uint32_t kReplyBytes = 254;
-
-constexpr uint8_t kDvdRwFormatList[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-constexpr uint8_t kDvdPlusRwFormatList[12] = {0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00};
-// Mode parameter header and the start of the write parameters page for a
-// DVD+RW format.
-constexpr uint8_t kDvdPlusRwWriteParameters[24] = {0, 0, 0, 0, 0, 0, 0, 0, 0x05, 0x32, 0x01, 0xC4,
-                                                   0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x96};
-
-uint8_t Send(uint8_t slot, const uint8_t* cdb, uint8_t length, std::span<uint8_t> buffer, uint32_t bytes,
-             uint8_t direction) {
-    return drive::SendDriveCommand(slot, cdb, length, buffer.data(), std::min<size_t>(bytes, buffer.size()),
-                                   direction);
-}
+// What an immediate format answers while it runs.
+constexpr uint16_t kFormatBusy[] = {drive::kSenseBecomingReady};
 
 }  // namespace
 
-uint32_t TFormTest::ReadBigEndian32(const uint8_t* bytes) { return drive::ReadBigEndian32(bytes); }
-
-uint32_t TFormTest::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
-    if (Send(slot, kReadFormatCapacitiesCdb, 10, buffer, kReplyBytes, drive::kDataIn) != drive::kStatusGood)
-        return 0;
-    return buffer[3] == 8 ? ReadBigEndian32(&buffer[4]) : ReadBigEndian32(&buffer[12]);
+uint32_t TestEngine::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
+    if (!drive::ReadFormatCapacities(slot, buffer)) return 0;
+    return drive::FormatCapacityBlocks(buffer);
 }
 
-bool TFormTest::SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer) {
-    std::memset(buffer.data(), 0, 4);
+// The capacity query goes out first; its count is not used further.  A
+// DVD+RW's write parameters are sensed and selected back only when the
+// sensed page fits what came back, else nothing is formatted.
+bool TestEngine::SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer) {
     GetFormatCapacity(slot, buffer);
-    uint32_t listLength = 0;
-    if (kind == kKindCdRw)
-        return Send(slot, kBlankCdb, 10, buffer, kReplyBytes, drive::kDataIn) == drive::kStatusGood;
+    if (kind == kKindCdRw) return drive::Blank(slot, buffer) == drive::kStatusGood;
+    const drive::FormatParameterList* list = nullptr;
     if (kind == kKindDvdRw) {
-        std::memcpy(buffer.data(), kDvdRwFormatList, sizeof kDvdRwFormatList);
-        listLength = sizeof kDvdRwFormatList;
+        list = &drive::kDvdRwQuickFormatList;
     } else if (kind == kKindDvdPlusRw) {
-        std::memset(buffer.data(), 0, kReplyBytes);
-        if (Send(slot, kModeSenseWriteParametersCdb, 10, buffer, kReplyBytes, drive::kDataIn) != drive::kStatusGood)
+        if (drive::SelectWriteParameters(slot, drive::kDvdPlusRwFormatTemplate, buffer) != drive::kStatusGood)
             return false;
-        const uint8_t length = static_cast<uint8_t>(buffer[1] + 2);
-        std::memcpy(buffer.data(), kDvdPlusRwWriteParameters, sizeof kDvdPlusRwWriteParameters);
-        uint8_t select[10];
-        std::memcpy(select, kModeSelectCdb, sizeof select);
-        select[8] = length;
-        if (Send(slot, select, 10, buffer, length, drive::kDataOut) != drive::kStatusGood) return false;
-        std::memcpy(buffer.data(), kDvdPlusRwFormatList, sizeof kDvdPlusRwFormatList);
-        listLength = sizeof kDvdPlusRwFormatList;
+        list = &drive::kDvdPlusRwFormatList;
     }
-    buffer[1] |= 0x02;
-    return Send(slot, kFormatUnitCdb, 12, buffer, listLength, drive::kDataOut) == drive::kStatusGood;
+    return drive::FormatUnit(slot, list, buffer) == drive::kStatusGood;
 }
 
-bool TFormTest::RunFormatTest(std::span<uint8_t> buffer) {
-    const uint8_t slot = Run.Slot;
-    const uint8_t kind = Run.TestKind;
+bool TestEngine::RunFormatTest(std::span<uint8_t> buffer) {
+    const uint8_t slot = setup_.Slot;
+    const uint8_t kind = state_.TestKind;
     bool result = true;
     std::string status = "COMPLETE";
     uint32_t errorCode = 0;
     std::fill(buffer.begin(), buffer.end(), 0);
     const bool needed = kind == kKindCdRw || kind == kKindDvdRw ||
                         (kind == kKindDvdPlusRw &&
-                         !drive::HasFeature(slot, kFeatureRandomWritable, Disc.CurrentProfile, buffer) &&
-                         Disc.Status == drive::DiscBlank);
+                         !drive::HasFeature(slot, kFeatureRandomWritable, disc_.CurrentProfile, buffer) &&
+                         disc_.Status == drive::DiscBlank);
     if (!needed) return true;
-    ShowStatus("Format...", clNavy);
-    SetProgressPosition(0);
+    report_.ShowStatus("Format...", clNavy);
+    report_.ShowProgress(0);
     if (!SendFormatCommand(slot, kind, buffer)) {
         status = "ERROR";
         errorCode = drive::GetSenseCode(buffer);
         result = false;
     } else {
-        if (!WaitUntilReady(buffer, kFormatPollMs, kFormatWaitBoundMs, false, &errorCode, true)) {
+        drive::ReadyWait wait;
+        wait.PollMs = drive::kFormatPollMs;
+        wait.BoundMs = drive::kFormatWaitBoundMs;
+        wait.KeepWaiting = kFormatBusy;
+        wait.Cancel = &state_.Abort;
+        wait.EachPoll = [this] { state_.Progress = SecondsSince(state_.StepStartTime); };
+        if (drive::WaitUntilReady(slot, wait, buffer) != drive::ReadyResult::Ready) {
             status = "ERROR";
+            errorCode = drive::GetSenseCode(buffer);
             result = false;
         }
     }
-    win::Sleep(kFormatSettleMs);
+    win::Sleep(drive::kFormatSettleMs);
     drive::SynchronizeCache(slot, buffer);
-    if (Run.Abort != 0) status = "BREAK";
-    Run.Progress = SecondsSince(Run.StepStartTime);
-    WriteLogFormatTest(TestLogPath, status, errorCode);
+    if (state_.Abort != 0) status = "BREAK";
+    state_.Progress = SecondsSince(state_.StepStartTime);
+    WriteLogFormatTest(setup_.LogPath, status, errorCode);
     return result;
 }

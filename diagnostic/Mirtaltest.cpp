@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -49,14 +50,6 @@ constexpr int kClientHeight = 197;
 constexpr int kPanelClientHeight = 440;
 constexpr int kStatusBarHeight = 19;
 
-// Write-protection status of a DVD-RAM disc: READ and SEND DISC STRUCTURE,
-// format C0h, 8 bytes.  Byte 4 holds the write-protect bits, bit 1 the
-// persistent one.
-constexpr uint8_t kReadProtectionCdb[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
-constexpr uint8_t kSendProtectionCdb[12] = {0xBF, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
-constexpr uint32_t kProtectionBytes = 8;
-constexpr uint8_t kPwpBit = 0x02;
-
 std::string Field(const uint8_t* bytes, size_t length) {
     std::string text(reinterpret_cast<const char*>(bytes), length);
     return text.substr(0, text.find('\0'));
@@ -64,30 +57,9 @@ std::string Field(const uint8_t* bytes, size_t length) {
 
 QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<int>(text.size())); }
 
-// Runs fn on the UI thread, waiting for it; the end of a run calls the
-// window's display routines from its worker.
-template <typename Fn>
-void OnUiThread(Fn fn) {
-    if (vcl::IsUiThread())
-        fn();
-    else
-        vcl::TThread::Synchronize(fn);
-}
-
 }  // namespace
 
 bool IsValidLoopText(const std::string& text) { return std::strcmp(text.c_str(), "1") >= 0; }
-
-TestRange ComputeTestRange(uint8_t rangeKind, uint16_t discType, uint32_t capacity, uint32_t nextWritable,
-                           bool full) {
-    const uint32_t part = ((capacity / 100u) * 3u) & ~uint32_t{0xF};
-    if (rangeKind == 0 || rangeKind == 3 || full) return {0, capacity};
-    if (discType == drive::kDiscDvdPlusRw) return {0, part};
-    // A nearly full disc has less than the part left after its next writable
-    // address: the range ends where the disc does.
-    const uint64_t end = std::min<uint64_t>(uint64_t{nextWritable} + part, capacity);
-    return {nextWritable, static_cast<uint32_t>(std::max<uint64_t>(end, nextWritable))};
-}
 
 // ---------------------------------------------------------------------------
 // Creation
@@ -172,25 +144,30 @@ void TFormTest::KeepOptionsCurrent() {
     count(SequentialReadEdit, Options.SequentialReadCount);
 }
 
-// A run in progress is stopped, and the window waits for its worker,
-// running the calls the worker sends to this thread meanwhile.
+// A run in progress is stopped, and the window waits for its end, running
+// the calls the run sends to this thread meanwhile (its disc prompt among
+// them); then the worker is joined.
 void TFormTest::StopRunAndWait() {
-    if (Run.Running) {
-        Run.Abort = 1;
-        Run.UserBreak = 1;
+    if (runActive_) {
+        engine_->Stop();
         WaitForRunEnd();
     }
-    WaitForWorker();
+    FinishLastRun();
 }
 
 void TFormTest::WaitForRunEnd() {
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!Run.Running) loop.quit();
+        if (!runActive_) loop.quit();
     });
     poll.start(5);
-    if (Run.Running) loop.exec();
+    if (runActive_) loop.exec();
+}
+
+// The last run has reported its end; its worker has nothing left to do.
+void TFormTest::FinishLastRun() {
+    if (engine_) engine_->WaitFor();
 }
 
 int TFormTest::Box(const std::string& text, uint32_t flags) {
@@ -294,54 +271,57 @@ void TFormTest::ClearStatusLabels() {
 }
 
 void TFormTest::EnableControls(bool enabled) {
-    OnUiThread([&] {
-        DriveComboBox->setEnabled(enabled);
-        CloseBtn->setEnabled(enabled);
-        DiscInfoBtn->setEnabled(enabled);
-        CloseMenu->setEnabled(enabled);
-        LogFileNameEdit->setEnabled(enabled);
-        // A run owns the drive and the settings: the write-protection and
-        // screen-item commands wait for its end.
-        PWPControl->setEnabled(enabled);
-        ScreenTestItem1->setEnabled(enabled);
-    });
+    DriveComboBox->setEnabled(enabled);
+    CloseBtn->setEnabled(enabled);
+    DiscInfoBtn->setEnabled(enabled);
+    CloseMenu->setEnabled(enabled);
+    LogFileNameEdit->setEnabled(enabled);
+    // A run owns the drive and the settings: the write-protection and
+    // screen-item commands wait for its end.
+    PWPControl->setEnabled(enabled);
+    ScreenTestItem1->setEnabled(enabled);
 }
 
+// The drive is waited for while it is becoming ready; no disc, or any other
+// answer, ends the wait at once.  Then its disc's information is read.
 bool TFormTest::WaitDiscReady() {
-    const uint32_t start = win::timeGetTime();
-    for (;;) {
-        if (drive::GetDiscInfo(CurrentSlot, Disc)) return true;
-        if (NoMedium()) return false;
-        if (win::timeGetTime() - start >= kDiscWaitBoundMs) return false;
-        win::Sleep(kDiscWaitPollMs);
-    }
+    static constexpr uint16_t kKeepWaiting[] = {drive::kSenseBecomingReady};
+    drive::ReadyWait wait;
+    wait.PollMs = kDiscWaitPollMs;
+    wait.BoundMs = kDiscWaitBoundMs;
+    wait.KeepWaiting = kKeepWaiting;
+    std::array<uint8_t, 256> buffer{};
+    drive::WaitUntilReady(CurrentSlot, wait, buffer);
+    return drive::GetDiscInfo(CurrentSlot, Disc);
 }
 
 void TFormTest::ShowDiscInfo() {
-    OnUiThread([this] {
-        if (NoMedium()) {
-            DiscTypeLabel->setText(QStringLiteral("DISC NOT READY"));
-            DiscStatusLabel->clear();
-            DiscIDLabel->clear();
-            CapacityLabel->clear();
-            return;
-        }
-        DiscTypeLabel->setText(Text(drive::GetDiscCodeName(Disc.DiscType)));
-        DiscStatusLabel->setText(Text(drive::GetDiscStatusName(Disc.Status)));
-        DiscIDLabel->setText(Text(Field(reinterpret_cast<const uint8_t*>(Disc.IdentityText), sizeof Disc.IdentityText)));
-        CapacityLabel->setText(Text(drive::FormatDiscSize(Disc.Capacity)));
-    });
+    if (NoMedium()) {
+        DiscTypeLabel->setText(QStringLiteral("DISC NOT READY"));
+        DiscStatusLabel->clear();
+        DiscIDLabel->clear();
+        CapacityLabel->clear();
+        return;
+    }
+    DiscTypeLabel->setText(Text(drive::GetDiscCodeName(Disc.DiscType)));
+    DiscStatusLabel->setText(Text(drive::GetDiscStatusName(Disc.Status)));
+    DiscIDLabel->setText(Text(Field(reinterpret_cast<const uint8_t*>(Disc.IdentityText), sizeof Disc.IdentityText)));
+    CapacityLabel->setText(Text(drive::FormatDiscSize(Disc.Capacity)));
 }
 
 void TFormTest::DriveComboBoxChange() {
+    if (RefusedDuringRun()) return;
     SelectDrive(DriveComboBox->currentIndex());
     RefreshChain();
 }
 
-void TFormTest::DiscInfoBtnClick() { RefreshDisc(); }
+void TFormTest::DiscInfoBtnClick() {
+    if (RefusedDuringRun()) return;
+    RefreshDisc();
+}
 
 void TFormTest::AutoRunTimer() {
-    if (Run.Running) return;
+    if (RefusedDuringRun()) return;
     drive::GetDiscInfo(CurrentSlot, Disc);
     if (NoMedium()) {
         drive::GetDiscInfo(CurrentSlot, Disc);
@@ -384,7 +364,7 @@ void TFormTest::About1Click() { FormAbout->ShowModal(); }
 // DVD-RAM write protection
 
 void TFormTest::PWPControlClick() {
-    if (Run.Running) return;
+    if (RefusedDuringRun()) return;
     if (Disc.DiscType != drive::kDiscDvdRam) {
         Box("Please Insert RAM Disc", kErrorBox);
         return;
@@ -392,35 +372,31 @@ void TFormTest::PWPControlClick() {
     // Eight bytes travel; a refused command leaves its sense in bytes 2, 12
     // and 13, so the buffer has room past them.
     std::array<uint8_t, 64> status{};
-    const auto send = [&](const uint8_t* cdb, uint8_t direction) {
-        return drive::SendDriveCommand(CurrentSlot, cdb, 12, status.data(), kProtectionBytes, direction) ==
-               drive::kStatusGood;
-    };
-    if (!send(kReadProtectionCdb, 0)) {
+    if (drive::ReadProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    Disc.WriteProtected = drive::IsWriteProtected(status) ? 1 : 0;
     win::Sleep(1000);
     bool yes = false;
     if (Disc.WriteProtected != 0) {
         yes = Box("This Media is \"Write Protected Status\"\nDo you want to CLEAR PWP bit?", kQuestionBox) ==
               platform::IDYES;
-        if (yes) status[4] &= static_cast<uint8_t>(~kPwpBit);
+        if (yes) status[4] &= static_cast<uint8_t>(~drive::kPersistentWriteProtect);
     } else {
         yes = Box("This Media is \"Write Permitted Status\"\nDo you want to SET PWP bit?", kQuestionBox) ==
               platform::IDYES;
-        if (yes) status[4] |= kPwpBit;
+        if (yes) status[4] |= drive::kPersistentWriteProtect;
     }
-    if (yes && !send(kSendProtectionCdb, 1)) {
+    if (yes && drive::SendProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    if (!send(kReadProtectionCdb, 0)) {
+    if (drive::ReadProtectionStatus(CurrentSlot, status) != drive::kStatusGood) {
         Box("ATAPI Command Fail", kErrorBox);
         return;
     }
-    Disc.WriteProtected = status[4] > 1 ? 1 : 0;
+    Disc.WriteProtected = drive::IsWriteProtected(status) ? 1 : 0;
     const bool nowProtected = Disc.WriteProtected != 0;
     if (yes)
         Box(nowProtected ? "Now, This Media is\n\"Write Protected Status\"" : "Now, This Media is\n\"Write Permitted Status\"",
@@ -453,7 +429,7 @@ bool TFormTest::LoadScreenItems() {
 }
 
 void TFormTest::ScreenTestItem1Click() {
-    if (Run.Running) return;
+    if (RefusedDuringRun()) return;
     SaveScreenItems();
     FormScreenItem->LoadDriveTable(DriveTable, SettingsPath, DriveTable.Count);
     if (FormScreenItem->ShowModal() != vcl::mrOk) return;
@@ -534,37 +510,35 @@ void TFormTest::WriteChoicesOff() {
 
 void TFormTest::IsStartBtnEnable() {
     drive::GetDiscInfo(CurrentSlot, Disc);
-    OnUiThread([this] {
-        if (NoMedium()) {
-            ReadOptionsOff();
-            WriteOptionsOff();
-            vcl::SetChecked(OneFunction, true);
-            StartBtn->setEnabled(true);
-            return;
-        }
-        const DiscGroup group = GroupOfDisc(true);
-        if (group == DiscGroup::ReadOnly || (group == DiscGroup::WriteOnce && Disc.Status == drive::DiscFinalized)) {
-            ReadProperties->setEnabled(true);
-            vcl::SetChecked(ReadProperties, false);
-            ReadChoicesOff();
-            WriteOptionsOff();
-            vcl::SetChecked(OneFunction, true);
-            StartBtn->setEnabled(true);
-        } else if ((group == DiscGroup::WriteOnce && Disc.Status <= drive::DiscIncomplete) ||
-                   group == DiscGroup::Rewritable) {
-            WriteProperties->setEnabled(true);
-            vcl::SetChecked(WriteProperties, false);
-            WriteChoicesOff();
-            vcl::SetChecked(OneFunction, true);
-            StartBtn->setEnabled(true);
-            ReadOptionsOff();
-        } else if (group == DiscGroup::WriteOnce) {
-            ReadOptionsOff();
-        } else {
-            WriteOptionsOff();
-            ReadOptionsOff();
-        }
-    });
+    if (NoMedium()) {
+        ReadOptionsOff();
+        WriteOptionsOff();
+        vcl::SetChecked(OneFunction, true);
+        StartBtn->setEnabled(true);
+        return;
+    }
+    const DiscGroup group = GroupOfDisc(true);
+    if (group == DiscGroup::ReadOnly || (group == DiscGroup::WriteOnce && Disc.Status == drive::DiscFinalized)) {
+        ReadProperties->setEnabled(true);
+        vcl::SetChecked(ReadProperties, false);
+        ReadChoicesOff();
+        WriteOptionsOff();
+        vcl::SetChecked(OneFunction, true);
+        StartBtn->setEnabled(true);
+    } else if ((group == DiscGroup::WriteOnce && Disc.Status <= drive::DiscIncomplete) ||
+               group == DiscGroup::Rewritable) {
+        WriteProperties->setEnabled(true);
+        vcl::SetChecked(WriteProperties, false);
+        WriteChoicesOff();
+        vcl::SetChecked(OneFunction, true);
+        StartBtn->setEnabled(true);
+        ReadOptionsOff();
+    } else if (group == DiscGroup::WriteOnce) {
+        ReadOptionsOff();
+    } else {
+        WriteOptionsOff();
+        ReadOptionsOff();
+    }
 }
 
 void TFormTest::ReadPropertiesClick() {
@@ -653,14 +627,96 @@ void TFormTest::RandomReadEditChange() { EditChange(); }
 
 void TFormTest::SequentialReadEditChange() { EditChange(); }
 
-void TFormTest::SetTestRange(bool full) {
-    Run.CurrentAddress = 0;
-    const TestRange range =
-        ComputeTestRange(Run.RangeKind, Disc.DiscType, Disc.Capacity, Disc.NextWritableAddress, full);
-    Run.RangeStart = range.Start;
-    Run.RangeEnd = range.End;
+
+// ---------------------------------------------------------------------------
+// START, STOP and what a run reports
+
+void TFormTest::StartBtnClick() {
+    if (RefusedDuringRun()) return;
+    SaveScreenItems();
+    TestLogPath = TestLogPathFor(TestDirectory, LogFileNameEdit->text().toLocal8Bit().toStdString());
+    EnableControls(false);
+    StartBtn->setEnabled(false);
+    StopBtn->setEnabled(true);
+    AutoRun->SetEnabled(false);
+    ClearStatusLabels();
+    WriteLogHeader(TestLogPath, drive::FormatNow(0), FullIdentity, VendorId, ProductId, FirmwareVersion);
+    FinishLastRun();
+    engine_.reset();
+    RunSetup setup;
+    setup.Slot = CurrentSlot;
+    setup.LogPath = TestLogPath;
+    setup.Disc = Disc;
+    engine_ = std::make_unique<TestEngine>(std::move(setup), Options, report_);
+    runActive_ = true;
+    engine_->Start();
+}
+
+void TFormTest::StopBtnClick() {
+    if (runActive_) engine_->Stop();
+}
+
+void TFormTest::ShowRunResult(const std::string& verdict) { Box(verdict, platform::MB_OK); }
+
+void TFormTest::DisplayTimerTimer() {
+    if (!engine_) return;
+    const TestRunState& run = engine_->State();
+    const uint32_t seconds = (win::timeGetTime() - run.StepStartTime) / 1000;
+    uint32_t colour = (seconds % 2) != 0 ? clBlue : clNavy;
+    if (run.Abort != 0 || run.UserBreak != 0 || run.Fail != 0) colour = clRed;
+    vcl::SetFontColor(StatusLabel, colour);
+    AddressLabel->setText(QString::fromLatin1(drive::FormatNumber(run.CurrentAddress, 0, 2).c_str()));
+    SetProgressBar(run.Progress, progressMax_);
+}
+
+void TFormTest::SetProgressBar(uint32_t position, uint32_t maximum) {
+    // The bar counts in int: a range past it is shown halved until it fits.
+    int shift = 0;
+    while ((maximum >> shift) > static_cast<uint32_t>(INT_MAX)) ++shift;
+    TestProgressBar->setMaximum(static_cast<int>(maximum >> shift));
+    TestProgressBar->setValue(static_cast<int>(std::min(position, maximum) >> shift));
+}
+
+void TFormTest::StepBegan() { DisplayTimer->SetEnabled(true); }
+
+void TFormTest::StepEnded() { DisplayTimer->SetEnabled(false); }
+
+void TFormTest::ShowStatus(const std::string& text, uint32_t colour) {
+    vcl::SetFontColor(StatusLabel, colour);
+    StatusLabel->setText(Text(text));
+}
+
+void TFormTest::ClearStatus() { ClearStatusLabels(); }
+
+void TFormTest::ShowRange(uint32_t start, uint32_t end) {
     char text[32];
-    std::snprintf(text, sizeof text, "%d ~ %d", static_cast<int32_t>(range.Start), static_cast<int32_t>(range.End));
-    const QString label = QString::fromLatin1(text);
-    Ui([this, label] { RangeLabel->setText(label); });
+    std::snprintf(text, sizeof text, "%d ~ %d", static_cast<int32_t>(start), static_cast<int32_t>(end));
+    RangeLabel->setText(QString::fromLatin1(text));
+}
+
+void TFormTest::ShowProgressMaximum(uint32_t maximum) {
+    progressMax_ = maximum;
+    SetProgressBar(static_cast<uint32_t>(TestProgressBar->value()), maximum);
+}
+
+void TFormTest::ShowProgress(uint32_t position) { SetProgressBar(position, progressMax_); }
+
+void TFormTest::ShowDisc(const drive::DiscRecord& disc) {
+    Disc = disc;
+    ShowDiscInfo();
+}
+
+int TFormTest::AskForDisc(const std::string& prompt) {
+    return Box(prompt, platform::MB_OKCANCEL | platform::MB_SYSTEMMODAL);
+}
+
+// The run has sent its last drive command: the drive is the window's again.
+void TFormTest::RunEnded(const std::string& verdict) {
+    runActive_ = false;
+    AutoRun->SetEnabled(true);
+    DisplayTimer->SetEnabled(false);
+    ShowRunResult(verdict);
+    EnableControls(true);
+    StopBtn->setEnabled(false);
+    RefreshDisc();
 }

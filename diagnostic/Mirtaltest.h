@@ -4,19 +4,19 @@
 // program's start-up work (drives, test directory, first disc).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <span>
-#include <functional>
 #include <string>
 
+#include "diagnostic/QueuedTestReport.h"
 #include "diagnostic/ScreenItems.h"
+#include "diagnostic/TestEngine.h"
+#include "diagnostic/TestReport.h"
 #include "diagnostic/TestRun.h"
 #include "drive/DiscInfo.h"
+#include "drive/Mmc.h"
 #include "ui_TFormTest.h"
 #include "vcl/Forms.h"
-#include "vcl/Thread.h"
 #include "vcl/Timer.h"
 
 // The test directory below the working directory.
@@ -30,72 +30,15 @@ inline constexpr uint32_t kDiscWaitPollMs = 500;
 // The longest the window waits for a disc's information (a drive that never
 // answers and never reports no disc would keep it waiting for good).
 inline constexpr uint32_t kDiscWaitBoundMs = 60000;
-
-// Status text colours (class-library values, 0x00BBGGRR).
-inline constexpr uint32_t clNavy = 0x800000;
-inline constexpr uint32_t clBlue = 0xFF0000;
-inline constexpr uint32_t clRed = 0x0000FF;
-
-// The error code's upper 16 bits when the drive holds no disc.
-inline constexpr uint32_t kNoMediumCode = 0x023A;
-
-// What a test run covers: start and end block.
-struct TestRange {
-    uint32_t Start = 0;
-    uint32_t End = 0;
-};
-
-// The range of a test: the whole disc, or about 3 % of it (a multiple of 16
-// blocks) from the start (DVD+RW) or from the next writable address (other
-// writable discs), never past the disc's capacity.  Kinds 0 and 3 (CD-ROM and
-// DVD-ROM rounds) always cover the whole disc.
-TestRange ComputeTestRange(uint8_t rangeKind, uint16_t discType, uint32_t capacity, uint32_t nextWritable,
-                           bool full);
+// The display timer that shows a running step's address and progress.
+inline constexpr uint32_t kDisplayTimerMs = 200;
 
 // A "# of Loop" text counts when it is not below "1" compared byte by byte.
 bool IsValidLoopText(const std::string& text);
 
-// Test engine timing.
-inline constexpr uint32_t kDisplayTimerMs = 200;
-inline constexpr uint32_t kTrayCloseDelayMs = 1000;
-inline constexpr uint32_t kLeadInPollMs = 500;
-inline constexpr uint32_t kLeadInLimitSeconds = 60;
-inline constexpr uint32_t kPreparationProgressMax = 70;
-// After the write step the disc is read again until its information comes
-// back, for at most a minute, with a pause between reads.
-inline constexpr uint32_t kDiscAfterWriteSeconds = 60;
-inline constexpr uint32_t kDiscAfterWritePollMs = 500;
-inline constexpr uint32_t kClosePollMs = 500;
-inline constexpr uint32_t kFormatPollMs = 1000;
-inline constexpr uint32_t kFormatSettleMs = 3000;
-// The readiness waits after a close and after a format end at these bounds,
-// far beyond what a drive takes, with the last sense as the failure.
-inline constexpr uint32_t kCloseWaitBoundMs = 10 * 60 * 1000;
-inline constexpr uint32_t kFormatWaitBoundMs = 90 * 60 * 1000;
-inline constexpr uint32_t kBatchRandomReads = 200;
-inline constexpr size_t kStepBufferSize = 65536;
-inline constexpr uint32_t kChunkBlocks = 16;
-
-// Range read results.
-inline constexpr uint8_t kRangeReadOk = 0x01;
-inline constexpr uint8_t kRangeReadFailed = 0x10;
-inline constexpr uint8_t kRangeMismatch = 0x20;
-
-class TFormTest;
-
-// The worker of a test run; the test window keeps its handle.
-class TTestThread : public vcl::TThread {
-public:
-    explicit TTestThread(TFormTest& form) : form_(form) {}
-
-protected:
-    void Execute() override;
-
-private:
-    TFormTest& form_;
-};
-
-class TFormTest : public vcl::TForm, public Ui::TFormTest {
+// The window answers a run's report on the UI thread (diagnostic/
+// TestReport.h); the run's engine reaches it through a QueuedTestReport.
+class TFormTest : public vcl::TForm, public Ui::TFormTest, public ITestReport {
 public:
     explicit TFormTest(vcl::TForm* owner);
     ~TFormTest() override;
@@ -113,13 +56,17 @@ public:
     std::string SettingsPath;
     std::string TestLogPath;  // set by START
     uint8_t DiscWasAbsent = 0;
-    TestRunState Run;
-    // Runs the UI loop (the worker's queued calls among them) until the run
-    // has ended.
-    void WaitForRunEnd();
+    // The options as the controls show them; a run's engine reads them.
     TestOptions Options;
-    // The worker of the run in progress or of the last run.
-    std::unique_ptr<TTestThread> Worker;
+    // The engine of the run in progress or of the last run (none before the
+    // first START).
+    TestEngine* Engine() const { return engine_.get(); }
+    // True from START until the run has reported its end: the window's drive
+    // commands wait for it.
+    bool RunActive() const { return runActive_; }
+    // Runs the UI loop (the run's report calls among them) until the run has
+    // ended.
+    void WaitForRunEnd();
     std::unique_ptr<vcl::TTimer> AutoRun;
     std::unique_ptr<vcl::TTimer> DisplayTimer;
 
@@ -158,38 +105,26 @@ public:
     void SequentialReadCheckBoxClick();
     void RandomReadEditChange();
     void SequentialReadEditChange();
-    void SetTestRange(bool full);
     void StartBtnClick();
     void StopBtnClick();
-    void ShowRunResult();
-
-    // ---- test engine (worker thread) ---------------------------------------
-    void TestThreadProc();
-    bool PrepareDisc(uint8_t second);
-    std::string SetResultStatus(uint8_t useOwnText, const std::string& ownText);
-    // After a write: reads the disc information until it comes back, at
-    // most a minute, pausing between reads.
-    void WaitForDiscAfterWrite();
+    void ShowRunResult(const std::string& verdict);
     void DisplayTimerTimer();
     // Published by the window, invoked by nothing.
     void TotalTimeTimerTimer() {}
     void DVDPRWCheckBoxClick() {}
 
-    // ---- test steps ----------------------------------------------------------
-    bool RunWriteTest();
-    bool RunReadCompare();
-    bool RunSequentialRead();
-    bool RunRandomRead(uint32_t count);
-    uint8_t ReadRange(uint32_t first, uint32_t end, uint8_t compare, std::span<uint8_t> buffer);
-    bool WriteRange(std::span<uint8_t> buffer);
-    uint8_t ReadRandomBlocks(uint32_t seed, uint32_t count, uint32_t low, uint32_t high, std::span<uint8_t> buffer);
-    bool CloseSession(std::span<uint8_t> buffer, uint8_t track);
-
-    // ---- format step ---------------------------------------------------------
-    bool RunFormatTest(std::span<uint8_t> buffer);
-    bool SendFormatCommand(uint8_t slot, uint8_t kind, std::span<uint8_t> buffer);
-    uint32_t GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer);
-    static uint32_t ReadBigEndian32(const uint8_t* bytes);
+    // ---- what a run reports (UI thread) -----------------------------------
+    void StepBegan() override;
+    void StepEnded() override;
+    void ShowStatus(const std::string& text, uint32_t colour) override;
+    void ClearStatus() override;
+    void ShowRange(uint32_t start, uint32_t end) override;
+    void ShowProgressMaximum(uint32_t maximum) override;
+    void ShowProgress(uint32_t position) override;
+    void ShowDisc(const drive::DiscRecord& disc) override;
+    int AskForDisc(const std::string& prompt) override;
+    // Gives the drive, the controls and the disc watch back.
+    void RunEnded(const std::string& verdict) override;
 
 protected:
     void FormCreate() override;
@@ -198,7 +133,7 @@ protected:
 private:
     enum class DiscGroup { None, ReadOnly, WriteOnce, Rewritable, Other };
     DiscGroup GroupOfDisc(bool protectedRamIsOther) const;
-    bool NoMedium() const { return (Disc.ErrorCode >> 8) == kNoMediumCode; }
+    bool NoMedium() const { return (Disc.ErrorCode >> 8) == drive::kSenseNoMedium; }
     void RefreshChain();
     void RefreshDisc();
     void ReadOptionsOff();
@@ -210,28 +145,17 @@ private:
     void ReadSettingsAtStart();
     int Box(const std::string& text, uint32_t flags);
     void KeepOptionsCurrent();
-
-    // Engine helpers: window updates from the worker are queued to the UI
-    // thread.
-    void Ui(std::function<void()> update);
-    void ShowStatus(const std::string& text, uint32_t colour);
-    void SetProgressMax(uint32_t maximum);
-    void SetProgressPosition(uint32_t position);
-    void ShowProgress(uint32_t position, uint32_t maximum);
-    void BeginStep(const char* text);
-    uint32_t SecondsSince(uint32_t start) const;
-    void RunRoundStep(bool batch);
-    void WriteThenCompare();
-    bool EndRangeStep(uint8_t sequential, uint8_t compare, const std::string& result, uint32_t errorCode);
-    void EndRun();
-    bool WaitUntilReady(std::span<uint8_t> buffer, uint32_t pollMs, uint32_t boundMs, bool byKeyAsc,
-                        uint32_t* errorCode, bool countSeconds);
-    void WaitForWorker();
+    // True (and nothing done) while a run owns the drive.
+    bool RefusedDuringRun() const { return runActive_; }
+    void SetProgressBar(uint32_t position, uint32_t maximum);
+    void FinishLastRun();
     void StopRunAndWait();
 
-    std::atomic<uint32_t> progressMax_{0};
-
-    bool testDirectoryMade_ = false;
+    bool runActive_ = false;
+    uint32_t progressMax_ = 0;
+    // The report goes after the engine that uses it.
+    QueuedTestReport report_{*this, this};
+    std::unique_ptr<TestEngine> engine_;
 };
 
 extern TFormTest* FormTest;

@@ -1,5 +1,6 @@
 #include "diagnostic/Settings.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -101,6 +103,59 @@ bool SkipFoundLine(std::FILE* file, long position) {
     return true;
 }
 
+// Lines of one drive's block: its name, its mode and 44 pairs.
+constexpr int kBlockLines = 2 + 2 * kScreenItemCount;
+
+// Reads past n lines, long ones in pieces; false at the end of the file.
+bool SkipLines(std::FILE* file, int n) {
+    char line[kLineBuffer];
+    while (n > 0) {
+        if (std::fgets(line, sizeof line, file) == nullptr) return false;
+        if (std::strchr(line, '\n') != nullptr) --n;
+    }
+    return true;
+}
+
+bool SameName(const TestDriveEntry& a, const TestDriveEntry& b) {
+    return std::strncmp(a.Name, b.Name, sizeof a.Name) == 0;
+}
+
+// The drives of the file at path that the table does not hold (a drive
+// absent in this session), each read as the reader reads a block, in the
+// file's order.  The walk ends at the first block that does not read whole.
+std::vector<TestDriveEntry> DrivesOnlyInFile(const std::string& path, const TestDriveTable& table) {
+    std::vector<TestDriveEntry> found;
+    File file(std::fopen(path.c_str(), "r"));
+    long position = 0;
+    if (!file || !FindLineInFile(kActiveDriveLine, file.get(), 0, position)) return found;
+    if (std::fseek(file.get(), position, SEEK_SET) != 0 || !SkipLines(file.get(), 2)) return found;
+    for (;;) {
+        const long start = std::ftell(file.get());
+        char name[kNameLineBuffer];
+        if (start < 0 || std::fgets(name, sizeof name, file.get()) == nullptr) break;
+        name[std::strcspn(name, "\r\n")] = '\0';
+        TestDriveEntry entry;
+        std::memcpy(entry.Name, name, sizeof entry.Name);
+        entry.Name[sizeof entry.Name - 1] = '\0';
+        if (!ReadBlock(file.get(), entry)) break;
+        const auto same = [&](const TestDriveEntry& other) { return SameName(entry, other); };
+        const auto begin = table.Entries.begin();
+        if (std::none_of(begin, begin + std::clamp(table.Count, 0, kMaxTestDrives), same) &&
+            std::none_of(found.begin(), found.end(), same))
+            found.push_back(entry);
+        if (std::fseek(file.get(), start, SEEK_SET) != 0 || !SkipLines(file.get(), kBlockLines)) break;
+    }
+    return found;
+}
+
+bool WriteBlock(std::FILE* file, const TestDriveEntry& entry) {
+    bool ok = std::fprintf(file, "%.*s\n%d\n", kTestDriveNameSize, entry.Name, entry.Mode) > 0;
+    for (const ScreenItemTable* t : {&entry.TableA, &entry.TableB})
+        for (const ScreenItemRecord& r : *t)
+            ok = ok && std::fprintf(file, "%u, %u\n", unsigned{r.Flag0}, unsigned{r.Flag1}) > 0;
+    return ok;
+}
+
 std::atomic<bool> g_noticeShown{false};
 
 }  // namespace
@@ -138,17 +193,14 @@ bool FindLineInFile(const char* pattern, std::FILE* file, long start, long& out)
 
 bool WriteSettingsFile(const std::string& path, const TestDriveTable& table) {
     if (path.empty()) return false;
+    // A drive that is not there this time keeps what the user saved for it.
+    const std::vector<TestDriveEntry> absent = DrivesOnlyInFile(path, table);
     const std::string temporary = path + ".tmp";
     std::FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return false;
     bool ok = std::fprintf(file, "%s\n%d\n", kActiveDriveLine, table.Selected) > 0;
-    for (int i = 0; i < table.Count && i < kMaxTestDrives && ok; ++i) {
-        const TestDriveEntry& entry = table.Entries[i];
-        ok = std::fprintf(file, "%.*s\n%d\n", kTestDriveNameSize, entry.Name, entry.Mode) > 0;
-        for (const ScreenItemTable* t : {&entry.TableA, &entry.TableB})
-            for (const ScreenItemRecord& r : *t)
-                ok = ok && std::fprintf(file, "%u, %u\n", unsigned{r.Flag0}, unsigned{r.Flag1}) > 0;
-    }
+    for (int i = 0; i < table.Count && i < kMaxTestDrives && ok; ++i) ok = WriteBlock(file, table.Entries[i]);
+    for (size_t i = 0; i < absent.size() && ok; ++i) ok = WriteBlock(file, absent[i]);
     ok = std::fflush(file) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     std::error_code error;

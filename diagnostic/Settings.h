@@ -9,7 +9,9 @@
 //   <flag0>, <flag1>        (22 lines of table A, then 22 of table B)
 //
 // The file is written whole, to "<path>.tmp" first and then renamed over the
-// old one, so an interrupted write leaves the last good file.  Readers take
+// old one, so an interrupted write leaves the last good file.  The blocks of
+// drives the table does not hold (a drive absent this session) are carried
+// over after the table's own, so they are there when the drive comes back.  Readers take
 // every number as a decimal integer: a value that cannot be read, or one out
 // of its range (a flag outside 0-255, a negative selected index), ends the
 // reading of its block, and the file counts as malformed.  A malformed file
@@ -38,8 +40,9 @@ bool ContainsText(std::string_view pattern, std::string_view text);
 // file, -1 when reading failed otherwise.
 bool FindLineInFile(const char* pattern, std::FILE* file, long start, long& out);
 
-// Writes the whole file from the table; false when it cannot be written (the
-// old file, if any, is then untouched).
+// Writes the whole file from the table, then the blocks the old file holds
+// for drives the table does not; false when it cannot be written (the old
+// file, if any, is then untouched).
 bool WriteSettingsFile(const std::string& path, const TestDriveTable& table);
 
 enum class SettingsRead {

@@ -1,16 +1,13 @@
-// The test engine: START, the run's worker, its rounds and the disc
-// preparation, the step result text and the display timer.
-#include <QProgressBar>
+// The engine's run: its worker, the rounds, the disc preparation, the step
+// result text and the end of the run.
+#include "diagnostic/TestEngine.h"
 
-#include <climits>
-#include <cstdio>
+#include <algorithm>
 
-#include "diagnostic/Mirtaltest.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
-#include "drive/TextHelpers.h"
 #include "platform/Win.h"
-#include "vcl/Graphics.h"
+#include "vcl/Thread.h"
 
 namespace {
 
@@ -33,152 +30,139 @@ std::string Prompt(uint8_t kind) {
     return "Put a " + drive::GetDiscTypeName(kind) + " disc on the tray ";
 }
 
+// What a drive answers while its disc may still come: it is becoming ready
+// or holds none yet.  Any other answer will not change by waiting.
+constexpr uint16_t kDiscMayStillCome[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium};
+// The lead-in also asks again after a unit attention, which reports an event
+// (the medium change the tray has just made, a reset) once.
+constexpr uint16_t kSenseMediumChanged = 0x0628;
+constexpr uint16_t kLeadInKeepWaiting[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium, kSenseMediumChanged,
+                                           drive::kSenseResetOccurred};
+
 }  // namespace
 
-void TTestThread::Execute() { form_.TestThreadProc(); }
-
-// ---------------------------------------------------------------------------
-// Window updates from the worker
-
-void TFormTest::Ui(std::function<void()> update) {
-    if (vcl::IsUiThread())
-        update();
-    else
-        vcl::TThread::Queue(std::move(update));
+TestRange ComputeTestRange(uint8_t rangeKind, uint16_t discType, uint32_t capacity, uint32_t nextWritable,
+                           bool full) {
+    const uint32_t part = ((capacity / 100u) * 3u) & ~uint32_t{0xF};
+    if (rangeKind == 0 || rangeKind == 3 || full) return {0, capacity};
+    if (discType == drive::kDiscDvdPlusRw) return {0, part};
+    // A nearly full disc has less than the part left after its next writable
+    // address: the range ends where the disc does.
+    const uint64_t end = std::min<uint64_t>(uint64_t{nextWritable} + part, capacity);
+    return {nextWritable, static_cast<uint32_t>(std::max<uint64_t>(end, nextWritable))};
 }
 
-void TFormTest::ShowStatus(const std::string& text, uint32_t colour) {
-    Ui([this, text, colour] {
-        vcl::SetFontColor(StatusLabel, colour);
-        StatusLabel->setText(QString::fromLocal8Bit(text.c_str()));
-    });
+class TestEngine::Worker : public vcl::TThread {
+public:
+    explicit Worker(TestEngine& engine) : engine_(engine) {}
+
+protected:
+    void Execute() override { engine_.Run(); }
+
+private:
+    TestEngine& engine_;
+};
+
+TestEngine::TestEngine(RunSetup setup, const TestOptions& options, ITestReport& report)
+    : setup_(std::move(setup)), options_(options), report_(report), disc_(setup_.Disc), buffer_(kStepBufferSize) {}
+
+TestEngine::~TestEngine() { WaitFor(); }
+
+void TestEngine::Start() {
+    if (worker_) return;
+    worker_ = std::make_unique<Worker>(*this);
+    worker_->Resume();
 }
 
-void TFormTest::ShowProgress(uint32_t position, uint32_t maximum) {
-    // The bar counts in int: a range past it is shown halved until it fits.
-    int shift = 0;
-    while ((maximum >> shift) > static_cast<uint32_t>(INT_MAX)) ++shift;
-    TestProgressBar->setMaximum(static_cast<int>(maximum >> shift));
-    TestProgressBar->setValue(static_cast<int>(std::min(position, maximum) >> shift));
+void TestEngine::Stop() {
+    state_.Abort = 1;
+    state_.UserBreak = 1;
 }
 
-void TFormTest::SetProgressMax(uint32_t maximum) {
+void TestEngine::WaitFor() {
+    if (worker_) worker_->WaitFor();
+}
+
+uint32_t TestEngine::SecondsSince(uint32_t start) const { return (win::timeGetTime() - start) / 1000; }
+
+void TestEngine::SetProgressMax(uint32_t maximum) {
     progressMax_ = maximum;
-    Ui([this, maximum] { ShowProgress(static_cast<uint32_t>(TestProgressBar->value()), maximum); });
+    report_.ShowProgressMaximum(maximum);
 }
 
-void TFormTest::SetProgressPosition(uint32_t position) {
-    Ui([this, position] { ShowProgress(position, progressMax_); });
+void TestEngine::BeginStep(const char* text) {
+    state_.Fail = 0;
+    state_.StepStartTime = win::timeGetTime();
+    report_.StepBegan();
+    if (text != nullptr) report_.ShowStatus(text, clNavy);
+    report_.ShowProgress(0);
 }
 
-uint32_t TFormTest::SecondsSince(uint32_t start) const { return (win::timeGetTime() - start) / 1000; }
-
-void TFormTest::BeginStep(const char* text) {
-    Run.Fail = 0;
-    Run.StepStartTime = win::timeGetTime();
-    DisplayTimer->SetEnabled(true);
-    if (text != nullptr) ShowStatus(text, clNavy);
-    SetProgressPosition(0);
+void TestEngine::SetTestRange(bool full) {
+    state_.CurrentAddress = 0;
+    const TestRange range =
+        ComputeTestRange(state_.RangeKind, disc_.DiscType, disc_.Capacity, disc_.NextWritableAddress, full);
+    state_.RangeStart = range.Start;
+    state_.RangeEnd = range.End;
+    report_.ShowRange(range.Start, range.End);
 }
 
 // ---------------------------------------------------------------------------
-// START and the run
+// The run
 
-void TFormTest::StartBtnClick() {
-    if (Run.Running) return;
-    SaveScreenItems();
-    TestLogPath = TestLogPathFor(TestDirectory, LogFileNameEdit->text().toLocal8Bit().toStdString());
-    EnableControls(false);
-    StartBtn->setEnabled(false);
-    StopBtn->setEnabled(true);
-    AutoRun->SetEnabled(false);
-    ClearStatusLabels();
-    Run.Abort = 0;
-    Run.UserBreak = 0;
-    Run.Fail = 0;
-    Run.RunFailed = 0;
-    Run.TestKind = kNoTestKind;
-    WriteLogHeader(TestLogPath, drive::FormatNow(0), FullIdentity, VendorId, ProductId, FirmwareVersion);
-    // The last run's worker has ended its run; its thread is joined before
-    // the next one starts.
-    WaitForWorker();
-    Run.Slot = CurrentSlot;
-    Run.Running = true;
-    Worker = std::make_unique<TTestThread>(*this);
-    Worker->Resume();
-}
-
-void TFormTest::WaitForWorker() {
-    if (!Worker) return;
-    Worker->WaitFor();
-    Worker.reset();
-}
-
-void TFormTest::StopBtnClick() {
-    Run.Abort = 1;
-    Run.UserBreak = 1;
-}
-
-void TFormTest::ShowRunResult() {
-    const char* text = Run.Abort != 0 ? "BREAK!!" : (Run.Fail != 0 || Run.RunFailed != 0) ? "FAIL !!" : "PASS !!";
-    Box(text, platform::MB_OK);
-}
-
-void TFormTest::TestThreadProc() {
-    std::vector<uint8_t> buffer(kStepBufferSize);
-    const uint8_t slot = Run.Slot;
-    Run.NextKind = 0;
-    Run.RoundCount = 0;
-    const int16_t index = drive::DiscCodeToIndex(Disc.DiscType);
-    const bool batch = Options.BatchMode;
+void TestEngine::Run() {
+    const uint8_t slot = setup_.Slot;
+    state_.NextKind = 0;
+    state_.RoundCount = 0;
+    const int16_t index = drive::DiscCodeToIndex(disc_.DiscType);
+    const bool batch = options_.BatchMode;
     if (batch) {
-        const bool cdWrite = drive::HasFeature(slot, kFeatureCdTrackAtOnce, 0, buffer);
-        const bool dvdRead = drive::HasFeature(slot, kFeatureDvdRead, 0, buffer);
-        const bool dvdMinusWrite = drive::HasFeature(slot, kFeatureDvdMinusWrite, 0, buffer);
-        Run.RoundCount = BatchRoundCount(cdWrite, dvdRead, dvdMinusWrite);
-        Run.RangeKind = 0;
-        Run.TestKind = 0;
+        const bool cdWrite = drive::HasFeature(slot, kFeatureCdTrackAtOnce, 0, buffer_);
+        const bool dvdRead = drive::HasFeature(slot, kFeatureDvdRead, 0, buffer_);
+        const bool dvdMinusWrite = drive::HasFeature(slot, kFeatureDvdMinusWrite, 0, buffer_);
+        state_.RoundCount = BatchRoundCount(cdWrite, dvdRead, dvdMinusWrite);
+        state_.RangeKind = 0;
+        state_.TestKind = 0;
     } else {
         const uint8_t kind = index < 0 || index >= kNoTestKind ? kNoTestKind : static_cast<uint8_t>(index);
-        Run.RangeKind = kind;
-        Run.TestKind = kind;
-        Run.RoundCount = 1;
+        state_.RangeKind = kind;
+        state_.TestKind = kind;
+        state_.RoundCount = 1;
     }
-    Ui([this] { vcl::SetFontColor(StatusLabel, clNavy); });
     uint8_t testIndex = 0;
     uint8_t prepared = 0;
-    for (uint8_t round = 0; round < Run.RoundCount; ++round) {
+    for (uint8_t round = 0; round < state_.RoundCount; ++round) {
         // A stopped run asks for no further disc.
-        if (Run.Abort != 0) break;
+        if (state_.Abort != 0) break;
         if (!PrepareDisc(prepared)) {
-            Disc = drive::DiscRecord{};
+            disc_ = drive::DiscRecord{};
             break;
         }
         prepared = 1;
-        Run.CurrentAddress = 0;
-        SetProgressPosition(0);
-        WriteLogTestIndex(TestLogPath, testIndex, Run.SecondNumber);
+        state_.CurrentAddress = 0;
+        report_.ShowProgress(0);
+        WriteLogTestIndex(setup_.LogPath, testIndex, state_.SecondNumber);
         ++testIndex;
         // A disc that went away between the two looks ends the run the same
         // way: with the tray open, the verdict and the window given back.
         if (!PrepareDisc(1)) break;
-        Run.Progress = 0;
-        SetProgressPosition(0);
-        DisplayTimer->SetEnabled(true);
+        state_.Progress = 0;
+        report_.ShowProgress(0);
+        report_.StepBegan();
         RunRoundStep(batch);
         if (batch) {
-            Run.TestKind = Run.NextKind.load();
-            Run.RangeKind = Run.NextKind.load();
+            state_.TestKind = state_.NextKind.load();
+            state_.RangeKind = state_.NextKind.load();
         }
         prepared = 0;
-        DisplayTimer->SetEnabled(false);
+        report_.StepEnded();
     }
     EndRun();
 }
 
-void TFormTest::RunRoundStep(bool batch) {
+void TestEngine::RunRoundStep(bool batch) {
     if (batch) {
-        switch (Run.TestKind) {
+        switch (state_.TestKind) {
             case 0:
             case 3:
                 SetTestRange(true);
@@ -193,138 +177,126 @@ void TFormTest::RunRoundStep(bool batch) {
         }
         return;
     }
-    if (Options.ReadProperties) {
+    if (options_.ReadProperties) {
         SetTestRange(true);
-        if (Options.RandomRead) RunRandomRead(static_cast<uint32_t>(std::max<int32_t>(Options.RandomReadCount, 0)));
-        if (Options.SequentialRead) {
+        if (options_.RandomRead) RunRandomRead(static_cast<uint32_t>(std::max<int32_t>(options_.RandomReadCount, 0)));
+        if (options_.SequentialRead) {
             // The count is read again before each pass, as the user may change it.
-            for (int64_t pass = 0; Options.SequentialReadCount > pass; ++pass) {
+            for (int64_t pass = 0; options_.SequentialReadCount > pass; ++pass) {
                 RunSequentialRead();
-                if (Run.Abort != 0) break;
+                if (state_.Abort != 0) break;
             }
         }
-    } else if (Options.WriteProperties) {
+    } else if (options_.WriteProperties) {
         WriteThenCompare();
     }
 }
 
-void TFormTest::WriteThenCompare() {
+void TestEngine::WriteThenCompare() {
     if (!RunWriteTest()) return;
     WaitForDiscAfterWrite();
-    SetProgressPosition(0);
+    report_.ShowProgress(0);
     RunReadCompare();
 }
 
-void TFormTest::WaitForDiscAfterWrite() {
-    const uint32_t start = win::timeGetTime();
-    while (SecondsSince(start) < kDiscAfterWriteSeconds && Run.Abort == 0) {
-        if (drive::GetDiscInfo(Run.Slot, Disc)) {
-            ShowDiscInfo();
-            return;
-        }
-        win::Sleep(kDiscAfterWritePollMs);
-    }
+void TestEngine::WaitForDiscAfterWrite() {
+    drive::ReadyWait wait;
+    wait.PollMs = kDiscAfterWritePollMs;
+    wait.BoundMs = kDiscAfterWriteSeconds * 1000;
+    wait.KeepWaiting = kDiscMayStillCome;
+    wait.Cancel = &state_.Abort;
+    if (drive::WaitUntilReady(setup_.Slot, wait, buffer_) == drive::ReadyResult::Ready &&
+        drive::GetDiscInfo(setup_.Slot, disc_))
+        report_.ShowDisc(disc_);
 }
 
-void TFormTest::EndRun() {
-    std::vector<uint8_t> buffer(kStepBufferSize);
-    AutoRun->SetEnabled(true);
-    drive::LoadEjectTray(Run.Slot, 1, buffer);
-    DisplayTimer->SetEnabled(false);
-    ShowRunResult();
-    EnableControls(true);
-    Ui([this] { StopBtn->setEnabled(false); });
-    WaitDiscReady();
-    ShowDiscInfo();
-    IsStartBtnEnable();
-    Run.Running = false;
+// The tray opens: the run's last drive command.  Then the window gets the
+// drive back with the verdict.
+void TestEngine::EndRun() {
+    drive::LoadEjectTray(setup_.Slot, 1, buffer_);
+    report_.StepEnded();
+    const char* verdict = state_.Abort != 0                                  ? "BREAK!!"
+                          : (state_.Fail != 0 || state_.RunFailed != 0) ? "FAIL !!"
+                                                                           : "PASS !!";
+    report_.RunEnded(verdict);
 }
 
 // ---------------------------------------------------------------------------
 // Disc preparation
 
-bool TFormTest::PrepareDisc(uint8_t second) {
-    std::vector<uint8_t> buffer(kStepBufferSize);
-    const uint8_t slot = Run.Slot;
-    const bool batch = Options.BatchMode;
+bool TestEngine::PrepareDisc(uint8_t second) {
+    const uint8_t slot = setup_.Slot;
+    const bool batch = options_.BatchMode;
     const bool trayStep = batch && second == 0;
-    const std::string prompt = trayStep ? Prompt(Run.TestKind) : std::string();
-    DisplayTimer->SetEnabled(true);
-    Run.StepStartTime = win::timeGetTime();
+    const std::string prompt = trayStep ? Prompt(state_.TestKind) : std::string();
+    report_.StepBegan();
+    state_.StepStartTime = win::timeGetTime();
     SetProgressMax(kPreparationProgressMax);
     uint8_t accepted = 0;
     // One attempt: the attempt limit is 1.
     const int attempt = 0;
     const uint32_t attemptStart = win::timeGetTime();
-    Run.Progress = 0;
-    Ui([this] { ClearStatusLabels(); });
+    state_.Progress = 0;
+    report_.ClearStatus();
     if (trayStep) {
-        ShowStatus("Tray Open..", clNavy);
-        drive::LoadEjectTray(slot, 1, buffer);
-        const int answer = Box(prompt, platform::MB_OKCANCEL | platform::MB_SYSTEMMODAL);
-        if (answer != platform::IDOK) {
-            Run.Abort = 1;
-            Run.UserBreak = 1;
-            WriteLogTrayTest(TestLogPath, SecondsSince(attemptStart), attempt, "BREAK");
+        report_.ShowStatus("Tray Open..", clNavy);
+        drive::LoadEjectTray(slot, 1, buffer_);
+        if (report_.AskForDisc(prompt) != platform::IDOK) {
+            state_.Abort = 1;
+            state_.UserBreak = 1;
+            WriteLogTrayTest(setup_.LogPath, SecondsSince(attemptStart), attempt, "BREAK");
         }
-        Run.Progress = SecondsSince(attemptStart);
-        if (Run.Abort == 0) {
+        state_.Progress = SecondsSince(attemptStart);
+        if (state_.Abort == 0) {
             win::Sleep(kTrayCloseDelayMs);
-            ShowStatus("Tray Close..", clNavy);
-            drive::LoadEjectTray(slot, 0, buffer);
+            report_.ShowStatus("Tray Close..", clNavy);
+            drive::LoadEjectTray(slot, 0, buffer_);
         }
     }
-    if (Run.Abort == 0) {
-        ShowStatus("Lead In..", clNavy);
-        const uint32_t waitStart = win::timeGetTime();
-        while (SecondsSince(waitStart) < kLeadInLimitSeconds) {
-            win::Sleep(kLeadInPollMs);
-            Run.Progress = SecondsSince(attemptStart);
-            if (drive::TestUnitReady(slot, buffer) == drive::kStatusGood) {
-                drive::Inquiry(slot, buffer);
-                if (drive::GetDiscInfo(slot, Disc)) {
-                    ShowDiscInfo();
-                    uint8_t next = Run.NextKind;
-                    accepted = batch ? drive::MatchesTestMedia(Run.TestKind, next, Run.RoundCount, Disc) : 1;
-                    Run.NextKind = next;
-                }
-                break;
+    if (state_.Abort == 0) {
+        // The lead-in: a pause, then the drive is asked every half second,
+        // for up to a minute, until it is ready.
+        report_.ShowStatus("Lead In..", clNavy);
+        win::Sleep(kLeadInPollMs);
+        drive::ReadyWait wait;
+        wait.PollMs = kLeadInPollMs;
+        wait.BoundMs = kLeadInLimitSeconds * 1000;
+        wait.KeepWaiting = kLeadInKeepWaiting;
+        wait.Cancel = &state_.Abort;
+        wait.EachPoll = [&] { state_.Progress = SecondsSince(attemptStart); };
+        if (drive::WaitUntilReady(slot, wait, buffer_) == drive::ReadyResult::Ready) {
+            drive::Inquiry(slot, buffer_);
+            if (drive::GetDiscInfo(slot, disc_)) {
+                report_.ShowDisc(disc_);
+                uint8_t next = state_.NextKind;
+                accepted = batch ? drive::MatchesTestMedia(state_.TestKind, next, state_.RoundCount, disc_) : 1;
+                state_.NextKind = next;
             }
-            if (Run.Abort != 0) break;
         }
     }
-    Run.Fail = accepted ? 0 : 1;
-    if (!accepted) Run.RunFailed = 1;
+    state_.Fail = accepted ? 0 : 1;
+    if (!accepted) state_.RunFailed = 1;
     SetResultStatus(0, "");
-    DisplayTimer->SetEnabled(false);
+    report_.StepEnded();
     if (accepted && second == 1) {
-        SetProgressPosition(kPreparationProgressMax);
-        WriteLogDiscInfo(TestLogPath, Disc);
+        report_.ShowProgress(kPreparationProgressMax);
+        WriteLogDiscInfo(setup_.LogPath, disc_);
     }
     return accepted != 0;
 }
 
-std::string TFormTest::SetResultStatus(uint8_t useOwnText, const std::string& ownText) {
+std::string TestEngine::SetResultStatus(uint8_t useOwnText, const std::string& ownText) {
     std::string text;
     uint32_t colour = clRed;
-    if (Run.UserBreak != 0) {
+    if (state_.UserBreak != 0) {
         text = "BREAK";
-    } else if (Run.Fail != 0) {
+    } else if (state_.Fail != 0) {
         text = useOwnText != 0 ? ownText : "FAIL!!";
-        Run.RunFailed = 1;
+        state_.RunFailed = 1;
     } else {
         text = "PASS!!";
         colour = clNavy;
     }
-    ShowStatus(text, colour);
+    report_.ShowStatus(text, colour);
     return text;
-}
-
-void TFormTest::DisplayTimerTimer() {
-    const uint32_t seconds = SecondsSince(Run.StepStartTime);
-    uint32_t colour = (seconds % 2) != 0 ? clBlue : clNavy;
-    if (Run.Abort != 0 || Run.UserBreak != 0 || Run.Fail != 0) colour = clRed;
-    vcl::SetFontColor(StatusLabel, colour);
-    AddressLabel->setText(QString::fromLatin1(drive::FormatNumber(Run.CurrentAddress, 0, 2).c_str()));
-    ShowProgress(Run.Progress, progressMax_);
 }

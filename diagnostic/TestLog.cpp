@@ -1,8 +1,6 @@
 #include "diagnostic/TestLog.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 #include "diagnostic/Version.h"
 #include "drive/TextHelpers.h"
@@ -30,14 +28,20 @@ private:
     std::FILE* file_;
 };
 
-// A step that failed shows where and with which code, whatever its own
-// failure text; a pass, a break or a completed format shows its status only.
-bool ShowsFailure(const std::string& status) {
-    return status != "PASS!!" && status != "BREAK" && status != "COMPLETE";
+// A step that failed with a drive's code shows where and which code,
+// whatever its own failure text; a pass, a break, a completed format and a
+// failure no drive answered (a compare error, a step that sent nothing) show
+// their status only.
+bool ShowsFailure(const std::string& status, uint32_t errorCode) {
+    return errorCode != 0 && status != "PASS!!" && status != "BREAK" && status != "COMPLETE";
 }
 
+// A status text that already ends in its code ("CLOSE SESSION ERROR( 52C00)")
+// is not given it twice.
+bool CarriesItsCode(const std::string& status) { return !status.empty() && status.back() == ')'; }
+
 void WriteStatus(std::FILE* f, const std::string& status, uint32_t errorCode) {
-    if (ShowsFailure(status))
+    if (ShowsFailure(status, errorCode) && !CarriesItsCode(status))
         std::fprintf(f, "    [ STATUS         ] : %s(%06X)\n\n", status.c_str(), errorCode);
     else
         std::fprintf(f, "    [ STATUS         ] : %s\n\n", status.c_str());
@@ -50,13 +54,6 @@ std::string Text(const char* field, size_t size) {
 }
 
 }  // namespace
-
-int32_t LoopCountValue(const std::string& text) {
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
 
 std::string TestLogPathFor(const std::string& testDirectory, const std::string& logName) {
     if (testDirectory.empty()) return {};
@@ -133,20 +130,20 @@ void WriteLogReadWriteTest(const std::string& path, uint8_t sequential, uint32_t
                  static_cast<long>(static_cast<int32_t>(end)));
     if (sequential != 0 && compare == 0)
         std::fprintf(f, "    [ TEST COUNT     ] : %d Time(s)\n", static_cast<int>(options.SequentialReadCount));
-    if (ShowsFailure(status))
+    if (ShowsFailure(status, errorCode))
         std::fprintf(f, "    [ FAIL ADDR.     ] : %ld(%Xh)\n", static_cast<long>(static_cast<int32_t>(failAddress)),
                      failAddress);
     WriteStatus(f, status, errorCode);
 }
 
-void WriteLogRandomReadTest(const std::string& path, uint32_t failAddress, const std::string& status,
-                            uint32_t errorCode, const TestOptions& options) {
+void WriteLogRandomReadTest(const std::string& path, uint32_t count, uint32_t failAddress,
+                            const std::string& status, uint32_t errorCode) {
     LogFile log(path, "a+");
     if (!log) return;
     std::FILE* f = log.get();
     std::fputs("    << RANDOM READ TEST >>\n", f);
-    std::fprintf(f, "    [ TEST COUNT     ] : %d TIME(S)\n", static_cast<int>(options.RandomReadCount));
-    if (ShowsFailure(status))
+    std::fprintf(f, "    [ TEST COUNT     ] : %d TIME(S)\n", static_cast<int>(count));
+    if (ShowsFailure(status, errorCode))
         std::fprintf(f, "    [ READ FAIL ADDR.] : %ld(%Xh)\n", static_cast<long>(static_cast<int32_t>(failAddress)),
                      failAddress);
     WriteStatus(f, status, errorCode);

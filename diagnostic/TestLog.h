@@ -24,6 +24,7 @@ void WriteLogTrayTest(const std::string& path, uint32_t seconds, int attempt, co
 void WriteLogReadWriteTest(const std::string& path, uint8_t sequential, uint32_t first, uint32_t end,
                            uint32_t failAddress, const std::string& status, uint32_t errorCode, uint8_t compare,
                            const TestOptions& options);
-void WriteLogRandomReadTest(const std::string& path, uint32_t failAddress, const std::string& status,
-                            uint32_t errorCode, const TestOptions& options);
+// count: the reads the step was to make.
+void WriteLogRandomReadTest(const std::string& path, uint32_t count, uint32_t failAddress,
+                            const std::string& status, uint32_t errorCode);
 void WriteLogFormatTest(const std::string& path, const std::string& status, uint32_t errorCode);

@@ -1,7 +1,8 @@
 // What a test run shares between the UI thread and the run's worker: the run
-// state (flags, range, address, progress) and the options the test window's
-// controls hold.  Both are written by one thread and read by the other
-// without a lock, so every field is an atomic.
+// state (flags, range, address, progress), which the run's engine owns and
+// the window's display timer reads, and the options the test window's
+// controls hold, which the engine reads.  Both are written by one thread and
+// read by the other without a lock, so every field is an atomic.
 #pragma once
 
 #include <atomic>
@@ -15,7 +16,6 @@ struct TestRunState {
     std::atomic<uint8_t> NextKind{0};            // the next Batch round's kind
     std::atomic<uint8_t> RangeKind{kNoTestKind};
     std::atomic<uint8_t> RoundCount{0};
-    std::atomic<uint8_t> Slot{0};
     std::atomic<uint8_t> Abort{0};
     std::atomic<uint8_t> UserBreak{0};
     std::atomic<uint8_t> Fail{0};  // the current step or preparation failed
@@ -28,9 +28,6 @@ struct TestRunState {
     std::atomic<uint32_t> RangeEnd{0};  // exclusive
     std::atomic<uint32_t> CurrentAddress{0};
     std::atomic<uint32_t> Progress{0};
-    // True while a run's worker runs; the close box and the drive commands
-    // of the window respect it.
-    std::atomic<bool> Running{false};
 };
 
 // The test options as the window's controls show them, kept current by the

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "diagnostic/Mirtaltest.h"
-#include "simdrive/Words.h"
+#include "words/Words.h"
 #include "vcl/Controls.h"
 #include "vcl/Dialogs.h"
 
@@ -83,12 +83,12 @@ bool LoadTestScript(const std::string& path, std::vector<ScriptStep>& steps, std
     steps.clear();
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        std::vector<sim::Token> tokens;
+        std::vector<words::Token> tokens;
         std::string why;
-        sim::Tokenize(line, tokens, why);
+        words::Tokenize(line, tokens, why);
         if (why.empty() && tokens.empty()) continue;
         std::vector<std::string> words;
-        for (sim::Token& token : tokens) words.push_back(std::move(token.Text));
+        for (words::Token& token : tokens) words.push_back(std::move(token.Text));
         ScriptStep step;
         step.Line = number;
         if (why.empty()) why = ReadStep(words, step);

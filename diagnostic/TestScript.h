@@ -5,7 +5,7 @@
 //
 // One step per line; '#' starts a comment; words are separated by blanks and
 // a text in double quotes is one word, as in the machine description
-// (simdrive/Words.h):
+// (words/Words.h):
 //   drive <n>                   choose the n-th drive of the list (from 0)
 //   log <name>                  the log-name field ("" for an empty one)
 //   batch                       "Batch Mode"

@@ -1,12 +1,13 @@
 // The read and write test steps: the write step with its closing, the read
 // and compare, the sequential read and the random read, and the range and
-// random loops under them.  They run on the test worker.
+// random loops under them.  They run on the run's worker.
 #include <cstdio>
 #include <cstring>
 
-#include "diagnostic/Mirtaltest.h"
+#include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
+#include "drive/Timing.h"
 #include "platform/Win.h"
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 constexpr uint8_t kKindDvdRDl = 6;
 constexpr uint8_t kKindDvdPlusRw = 9;
 constexpr uint8_t kKindDvdRam = 12;
-constexpr uint16_t kBecomingReady = 0x0204;
+
+// What an immediate close answers while it runs.
+constexpr uint16_t kCloseBusy[] = {drive::kSenseBecomingReady};
 
 std::span<const uint8_t> Block(std::span<const uint8_t> chunk, uint32_t index) {
     return chunk.subspan(static_cast<size_t>(index) * drive::kBlockSize, drive::kBlockSize);
@@ -38,208 +41,217 @@ void WalkRange(TestRunState& run, uint32_t first, uint32_t end, Chunk chunk) {
 
 }  // namespace
 
-bool TFormTest::RunWriteTest() {
-    std::vector<uint8_t> buffer(kStepBufferSize);
-    const uint8_t slot = Run.Slot;
+bool TestEngine::RunWriteTest() {
+    const std::span<uint8_t> buffer = buffer_;
+    const uint8_t slot = setup_.Slot;
     uint32_t errorCode = 0;
-    uint8_t closeFailed = 0;
+    uint8_t useOwnText = 0;
     std::string ownText;
     BeginStep(nullptr);
     if (!RunFormatTest(buffer)) {
-        Run.Fail = 1;
+        state_.Fail = 1;
     } else {
-        const bool partial = Options.PartialWrite || Options.BatchMode;
-        ShowStatus(partial ? "Partial Write..." : "Full Write...", clNavy);
-        SetProgressPosition(0);
-        Run.Progress = 0;
+        const bool partial = options_.PartialWrite || options_.BatchMode;
+        report_.ShowStatus(partial ? "Partial Write..." : "Full Write...", clNavy);
+        report_.ShowProgress(0);
+        state_.Progress = 0;
         // The range starts at the disc's next writable address as it is now.
-        if (!drive::GetDiscInfo(slot, Disc)) {
+        if (!drive::GetDiscInfo(slot, disc_)) {
             // Without the disc's information there is no range to write: the
             // step fails with the read's sense, and its section shows no
             // range an earlier step left.
-            Run.Fail = 1;
-            errorCode = Disc.ErrorCode;
-            Run.RangeStart = 0;
-            Run.RangeEnd = 0;
+            state_.Fail = 1;
+            errorCode = disc_.ErrorCode;
+            state_.RangeStart = 0;
+            state_.RangeEnd = 0;
         } else {
             if (partial)
                 SetTestRange(false);
-            else if (Options.FullWrite)
+            else if (options_.FullWrite)
                 SetTestRange(true);
-            SetProgressMax(Run.RangeEnd - Run.RangeStart);
-            if (drive::SetWriteParameters(slot, Run.TestKind, buffer) != drive::kStatusGood) {
-                Run.Fail = 1;
+            SetProgressMax(state_.RangeEnd - state_.RangeStart);
+            if (state_.RangeStart >= state_.RangeEnd) {
+                // Nothing to write (a disc too small for a partial range, or
+                // without blocks): the step cannot pass.
+                state_.Fail = 1;
+                useOwnText = 1;
+                ownText = kEmptyRangeText;
+            } else if (drive::SetWriteParameters(slot, state_.TestKind, buffer) != drive::kStatusGood) {
+                state_.Fail = 1;
                 errorCode = drive::GetSenseCode(buffer);
             }
         }
     }
-    if (Run.Fail == 0) {
-        SetProgressMax(Run.RangeEnd - Run.RangeStart);
+    if (state_.Fail == 0) {
+        SetProgressMax(state_.RangeEnd - state_.RangeStart);
         if (!WriteRange(buffer)) {
-            Run.Fail = 1;
+            state_.Fail = 1;
             errorCode = drive::GetSenseCode(buffer);
         }
     }
     if (drive::SynchronizeCache(slot, buffer) != drive::kStatusGood) {
-        Run.Fail = 1;
+        state_.Fail = 1;
         errorCode = drive::GetSenseCode(buffer);
     }
-    if (Run.Fail == 0 && Run.Abort == 0 && Run.TestKind != kKindDvdPlusRw) {
-        ShowStatus("Close Session...", clNavy);
-        if (!CloseSession(buffer, static_cast<uint8_t>(Disc.LastTrack & 0xFF))) {
-            Run.Fail = 1;
-            closeFailed = 1;
+    if (state_.Fail == 0 && state_.Abort == 0 && state_.TestKind != kKindDvdPlusRw) {
+        report_.ShowStatus("Close Session...", clNavy);
+        if (!CloseSession(buffer, static_cast<uint8_t>(disc_.LastTrack & 0xFF))) {
+            state_.Fail = 1;
             errorCode = drive::GetSenseCode(buffer);
+            char text[40];
+            std::snprintf(text, sizeof text, "CLOSE SESSION ERROR(%6X)", errorCode);
+            useOwnText = 1;
+            ownText = text;
         }
     }
-    if (closeFailed != 0) {
-        char text[40];
-        std::snprintf(text, sizeof text, "CLOSE SESSION ERROR(%6X)", errorCode);
-        ownText = text;
-    }
-    return EndRangeStep(0, 0, SetResultStatus(closeFailed, ownText), errorCode);
+    return EndRangeStep(0, 0, SetResultStatus(useOwnText, ownText), errorCode);
 }
 
 // The end of the write and the read-and-compare steps: the section, then
 // the bar full when the step passed.
-bool TFormTest::EndRangeStep(uint8_t sequential, uint8_t compare, const std::string& result, uint32_t errorCode) {
-    WriteLogReadWriteTest(TestLogPath, sequential, Run.RangeStart, Run.RangeEnd, Run.CurrentAddress, result,
-                          errorCode, compare, Options);
-    DisplayTimer->SetEnabled(false);
-    if (Run.Abort != 0 || Run.Fail != 0) return false;
-    SetProgressPosition(progressMax_);
+bool TestEngine::EndRangeStep(uint8_t sequential, uint8_t compare, const std::string& result, uint32_t errorCode) {
+    WriteLogReadWriteTest(setup_.LogPath, sequential, state_.RangeStart, state_.RangeEnd, state_.CurrentAddress,
+                          result, errorCode, compare, options_);
+    report_.StepEnded();
+    if (state_.Abort != 0 || state_.Fail != 0) return false;
+    report_.ShowProgress(progressMax_);
     return true;
 }
 
-bool TFormTest::WriteRange(std::span<uint8_t> buffer) {
-    const uint8_t slot = Run.Slot;
+bool TestEngine::WriteRange(std::span<uint8_t> buffer) {
+    const uint8_t slot = setup_.Slot;
     bool written = true;
-    WalkRange(Run, Run.RangeStart, Run.RangeEnd, [&](uint32_t address, uint32_t n) {
+    WalkRange(state_, state_.RangeStart, state_.RangeEnd, [&](uint32_t address, uint32_t n) {
         drive::FillTestPattern(address, static_cast<uint8_t>(n), buffer);
-        const uint8_t status = Run.TestKind == kKindDvdRam
+        const uint8_t status = state_.TestKind == kKindDvdRam
                                    ? drive::Write12(slot, address, static_cast<uint8_t>(n), 1, buffer)
                                    : drive::Write10(slot, address, static_cast<uint8_t>(n), buffer);
         if (status != drive::kStatusGood) {
-            Run.Fail = 1;
+            state_.Fail = 1;
             written = false;
             return false;
         }
-        return Run.Abort == 0 && Run.Fail == 0;
+        return state_.Abort == 0 && state_.Fail == 0;
     });
     return written;
 }
 
-// Waits until the drive is ready after an immediate command: a drive that is
-// becoming ready is asked again after pollMs, up to boundMs; STOP ends the
-// wait.  False on any other answer, on STOP or at the bound, with the last
-// sense in errorCode (when given).  With countSeconds the progress counts the
-// step's seconds meanwhile.
-bool TFormTest::WaitUntilReady(std::span<uint8_t> buffer, uint32_t pollMs, uint32_t boundMs, bool byKeyAsc,
-                               uint32_t* errorCode, bool countSeconds) {
-    const uint32_t start = win::timeGetTime();
-    for (;;) {
-        if (countSeconds) Run.Progress = SecondsSince(Run.StepStartTime);
-        if (drive::TestUnitReady(Run.Slot, buffer) == drive::kStatusGood) return true;
-        const uint32_t code = drive::GetSenseCode(buffer);
-        if (errorCode != nullptr) *errorCode = code;
-        const bool becomingReady = byKeyAsc ? drive::GetSenseKeyAsc(buffer) == kBecomingReady
-                                            : (code >> 8) == kBecomingReady;
-        if (!becomingReady || Run.Abort != 0) return false;
-        if (win::timeGetTime() - start >= boundMs) return false;
-        win::Sleep(pollMs);
-    }
-}
-
-bool TFormTest::CloseSession(std::span<uint8_t> buffer, uint8_t track) {
-    const uint8_t slot = Run.Slot;
-    const uint8_t kind = Run.TestKind;
+bool TestEngine::CloseSession(std::span<uint8_t> buffer, uint8_t track) {
+    const uint8_t slot = setup_.Slot;
+    const uint8_t kind = state_.TestKind;
     if (kind == kKindDvdPlusRw) return true;
     // A close the drive refuses leaves the disc open: the step fails with
-    // the close's own sense.
-    if (drive::CloseTrackSession(slot, kind, 1, track, buffer) != drive::kStatusGood) return false;
-    if (!WaitUntilReady(buffer, kClosePollMs, kCloseWaitBoundMs, true, nullptr, false)) return false;
+    // the close's own sense.  After an immediate close the drive is waited
+    // for; STOP, any other answer or the bound ends the wait, with its sense.
+    drive::ReadyWait wait;
+    wait.PollMs = drive::kAfterClosePollMs;
+    wait.BoundMs = drive::kCloseWaitBoundMs;
+    wait.KeepWaiting = kCloseBusy;
+    wait.Cancel = &state_.Abort;
+    const auto closeAndWait = [&](uint8_t closeTrack, uint8_t number) {
+        return drive::CloseTrackSession(slot, kind, closeTrack, number, buffer) == drive::kStatusGood &&
+               drive::WaitUntilReady(slot, wait, buffer) == drive::ReadyResult::Ready;
+    };
+    if (!closeAndWait(1, track)) return false;
     if (kind == kKindDvdRDl) return true;
-    if (drive::CloseTrackSession(slot, kind, 0, 0, buffer) != drive::kStatusGood) return false;
-    return WaitUntilReady(buffer, kClosePollMs, kCloseWaitBoundMs, true, nullptr, false);
+    return closeAndWait(0, 0);
 }
 
-bool TFormTest::RunReadCompare() {
-    std::vector<uint8_t> buffer(kStepBufferSize);
+bool TestEngine::RunReadCompare() {
+    const std::span<uint8_t> buffer = buffer_;
     uint32_t errorCode = 0;
-    uint8_t mismatch = 0;
+    uint8_t useOwnText = 0;
+    const char* ownText = "COMPARE ERROR";
     BeginStep("Read && Compare...");
-    SetProgressMax(Run.RangeEnd - Run.RangeStart);
-    const uint8_t r = ReadRange(Run.RangeStart, Run.RangeEnd, 1, buffer);
-    if (r == kRangeReadFailed) errorCode = drive::GetSenseCode(buffer);
-    if (r == kRangeMismatch) mismatch = 1;
-    return EndRangeStep(1, 1, SetResultStatus(mismatch, "COMPARE ERROR"), errorCode);
+    SetProgressMax(state_.RangeEnd - state_.RangeStart);
+    if (state_.RangeStart >= state_.RangeEnd) {
+        state_.Fail = 1;
+        useOwnText = 1;
+        ownText = kEmptyRangeText;
+    } else {
+        const uint8_t r = ReadRange(state_.RangeStart, state_.RangeEnd, 1, buffer);
+        if (r == kRangeReadFailed) errorCode = drive::GetSenseCode(buffer);
+        if (r == kRangeMismatch) useOwnText = 1;
+    }
+    return EndRangeStep(1, 1, SetResultStatus(useOwnText, ownText), errorCode);
 }
 
-bool TFormTest::RunSequentialRead() {
-    std::vector<uint8_t> buffer(kStepBufferSize);
+bool TestEngine::RunSequentialRead() {
+    const std::span<uint8_t> buffer = buffer_;
     uint32_t errorCode = 0;
+    uint8_t empty = 0;
     BeginStep("Sequential Read...");
-    SetProgressMax(Run.RangeEnd - Run.RangeStart);
-    if (ReadRange(Run.RangeStart, Run.RangeEnd, 0, buffer) != kRangeReadOk) {
-        Run.Fail = 1;
+    SetProgressMax(state_.RangeEnd - state_.RangeStart);
+    if (state_.RangeStart >= state_.RangeEnd) {
+        state_.Fail = 1;
+        empty = 1;
+    } else if (ReadRange(state_.RangeStart, state_.RangeEnd, 0, buffer) != kRangeReadOk) {
+        state_.Fail = 1;
         errorCode = drive::GetSenseCode(buffer);
     }
-    const std::string result = SetResultStatus(0, "");
-    WriteLogReadWriteTest(TestLogPath, 1, Run.RangeStart, Run.RangeEnd, Run.CurrentAddress, result, errorCode, 0,
-                          Options);
-    if (Run.Abort != 0 || Run.Fail != 0) {
-        DisplayTimer->SetEnabled(false);
+    const std::string result = SetResultStatus(empty, kEmptyRangeText);
+    WriteLogReadWriteTest(setup_.LogPath, 1, state_.RangeStart, state_.RangeEnd, state_.CurrentAddress, result,
+                          errorCode, 0, options_);
+    if (state_.Abort != 0 || state_.Fail != 0) {
+        report_.StepEnded();
         return false;
     }
     return true;
 }
 
-uint8_t TFormTest::ReadRange(uint32_t first, uint32_t end, uint8_t compare, std::span<uint8_t> buffer) {
+uint8_t TestEngine::ReadRange(uint32_t first, uint32_t end, uint8_t compare, std::span<uint8_t> buffer) {
     uint8_t result = kRangeReadOk;
-    WalkRange(Run, first, end, [&](uint32_t address, uint32_t n) {
-        if (drive::Read10(Run.Slot, address, static_cast<uint8_t>(n), buffer) != drive::kStatusGood) {
-            Run.Fail = 1;
+    WalkRange(state_, first, end, [&](uint32_t address, uint32_t n) {
+        if (drive::Read10(setup_.Slot, address, static_cast<uint8_t>(n), buffer) != drive::kStatusGood) {
+            state_.Fail = 1;
             result = kRangeReadFailed;
             return false;
         }
         if (compare != 0) {
             for (uint32_t b = 0; b < n; ++b) {
                 if (!drive::BlockHoldsTestPattern(address + b, Block(buffer, b))) {
-                    Run.Fail = 1;
+                    state_.Fail = 1;
                     result = kRangeMismatch;
                 }
-                if (Run.Abort != 0 || Run.Fail != 0) break;
+                if (state_.Abort != 0 || state_.Fail != 0) break;
             }
         }
-        return Run.Abort == 0 && Run.Fail == 0;
+        return state_.Abort == 0 && state_.Fail == 0;
     });
     return result;
 }
 
-bool TFormTest::RunRandomRead(uint32_t count) {
-    std::vector<uint8_t> buffer(kStepBufferSize);
+bool TestEngine::RunRandomRead(uint32_t count) {
+    const std::span<uint8_t> buffer = buffer_;
     uint32_t errorCode = 0;
+    const char* ownText = nullptr;
     BeginStep("Random Read...");
     SetProgressMax(count);
-    if (ReadRandomBlocks(win::timeGetTime(), count, 0, Disc.Capacity, buffer) != kRangeReadOk) {
-        Run.Fail = 1;
+    state_.CurrentAddress = 0;
+    // A disc without blocks has no address to draw, and no reads read
+    // nothing: either way the step fails without a command.
+    if (disc_.Capacity == 0)
+        ownText = kNoCapacityText;
+    else if (count == 0)
+        ownText = kNothingReadText;
+    if (ownText != nullptr) {
+        state_.Fail = 1;
+    } else if (ReadRandomBlocks(win::timeGetTime(), count, 0, disc_.Capacity, buffer) != kRangeReadOk) {
+        state_.Fail = 1;
         errorCode = drive::GetSenseCode(buffer);
     }
-    DisplayTimer->SetEnabled(false);
-    const std::string result = SetResultStatus(0, "");
-    WriteLogRandomReadTest(TestLogPath, Run.CurrentAddress, result, errorCode, Options);
-    return Run.Fail == 0;
+    report_.StepEnded();
+    const std::string result = SetResultStatus(ownText != nullptr, ownText != nullptr ? ownText : "");
+    WriteLogRandomReadTest(setup_.LogPath, count, state_.CurrentAddress, result, errorCode);
+    return state_.Fail == 0;
 }
 
-uint8_t TFormTest::ReadRandomBlocks(uint32_t seed, uint32_t count, uint32_t low, uint32_t high,
-                                    std::span<uint8_t> buffer) {
+uint8_t TestEngine::ReadRandomBlocks(uint32_t seed, uint32_t count, uint32_t low, uint32_t high,
+                                     std::span<uint8_t> buffer) {
     TestRandom random(seed);
     const uint32_t span = high > low ? high - low : 0;
-    // A disc without blocks has no address to draw: the step fails without
-    // a command.
     if (count != 0 && span == 0) {
-        std::memset(buffer.data(), 0, drive::kMinimumBuffer);
-        Run.Fail = 1;
+        state_.Fail = 1;
         return kRangeReadFailed;
     }
     for (uint32_t i = 0; i < count; ++i) {
@@ -247,15 +259,15 @@ uint8_t TFormTest::ReadRandomBlocks(uint32_t seed, uint32_t count, uint32_t low,
         const uint32_t first = random.Next();
         const uint32_t r = (first << 16) | random.Next();
         const uint32_t address = low + r % span;
-        Run.CurrentAddress = address;
-        Run.Progress = i;
+        state_.CurrentAddress = address;
+        state_.Progress = i;
         if (uint64_t{address} + n > high) n = high - address;
-        if (drive::Read10(Run.Slot, address, static_cast<uint8_t>(n), buffer) != drive::kStatusGood) {
-            Run.Fail = 1;
+        if (drive::Read10(setup_.Slot, address, static_cast<uint8_t>(n), buffer) != drive::kStatusGood) {
+            state_.Fail = 1;
             return kRangeReadFailed;
         }
-        if (Run.Abort != 0 || Run.Fail != 0) break;
+        if (state_.Abort != 0 || state_.Fail != 0) break;
     }
-    if (Run.Abort == 0 && Run.Fail == 0) SetProgressPosition(progressMax_);
+    if (state_.Abort == 0 && state_.Fail == 0) report_.ShowProgress(progressMax_);
     return kRangeReadOk;
 }

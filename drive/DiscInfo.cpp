@@ -33,10 +33,10 @@ constexpr uint16_t kConfigurationLength = 32;
 constexpr uint16_t kMediaIdLength = 2052;
 constexpr uint8_t kPhysicalFormat = 0x00;
 constexpr uint8_t kPrerecordedLeadIn = 0x0E;
-// The write protection status reply: its allocation length is 8.
-constexpr size_t kWriteProtectionAsked = 8;
 constexpr size_t kShortAsked = 254;
 constexpr size_t kDiscInformationAsked = 52;
+constexpr size_t kCapacityAsked = 8;
+constexpr uint8_t kSenseKeyIllegalRequest = 0x05;
 
 uint8_t Family(DiscTypeCode code) { return static_cast<uint8_t>(code >> 8); }
 uint8_t Kind(DiscTypeCode code) { return static_cast<uint8_t>(code); }
@@ -155,6 +155,26 @@ void SetTrackValues(const Reply& reply, DiscRecord& record) {
     record.FreeBlocks = reply.Word32(16);
 }
 
+// A drive that keeps its tracks to itself (emulated drives refuse READ TRACK
+// INFORMATION) still says how far the disc can be read.  A last block of 0
+// names no size: blank discs answer so.
+void SetCapacityFromReadCapacity(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
+    if (ReadCapacity(slot, buffer) != kStatusGood) return;
+    const uint32_t lastBlock = Reply(buffer, kCapacityAsked, kCapacityAsked).Word32(0);
+    if (lastBlock != 0 && lastBlock != UINT32_MAX) record.Capacity = lastBlock + 1;
+}
+
+// An optional command the drive does not implement (ILLEGAL REQUEST): the
+// information it would give is missing, nothing failed.
+bool RefusedAsUnsupported(std::span<const uint8_t> buffer) {
+    return ((GetSenseCode(buffer) >> 16) & 0x0F) == kSenseKeyIllegalRequest;
+}
+
+// ATIP times: minutes, seconds below 60 and frames below 75.
+bool IsAtipTime(const Reply& reply, size_t at) {
+    return reply.Holds(at, 3) && reply.Byte(at) < 100 && reply.Byte(at + 1) < 60 && reply.Byte(at + 2) < 75;
+}
+
 }  // namespace
 
 bool GetDiscInfo(uint32_t slot, DiscRecord& record) {
@@ -179,10 +199,8 @@ bool GetDiscInfo(uint32_t slot, DiscRecord& record) {
         return false;
     }
     ReadMediaIdentity(slot, buffer, record);
-    if (ReadWriteProtection(slot, buffer) == kStatusGood) {
-        const Reply reply = LengthPrefixed16(buffer, kWriteProtectionAsked);
-        record.WriteProtected = reply.Byte(4) > 1 ? 1 : 0;
-    }
+    if (ReadWriteProtection(slot, buffer) == kStatusGood)
+        record.WriteProtected = IsWriteProtected(buffer) ? 1 : 0;
     record.VendorSupportFlag = QueryVendorFF09(slot, buffer) ? 1 : 0;
     record.Valid = 1;
     return true;
@@ -240,23 +258,27 @@ bool ReadCapacityInfo(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& reco
         SetTrackValues(LengthPrefixed16(buffer, kShortAsked), record);
     } else if (ReadTrackInformation(slot, last, buffer) == kStatusGood) {
         SetTrackValues(LengthPrefixed16(buffer, kShortAsked), record);
+    } else {
+        SetCapacityFromReadCapacity(slot, buffer, record);
     }
 
     if (IsDvd(record.DiscType)) {
-        if (!ReadFormatCapacities(slot, buffer)) return false;
-        const size_t listLength = buffer[3];
-        const Reply list(buffer, kShortAsked, listLength + 4);
-        const size_t descriptors = listLength / 8;
+        if (!ReadFormatCapacities(slot, buffer)) {
+            // Drives that cannot format need not answer the query, and a disc
+            // that is only read has no use for it.
+            DiscRecord disc = record;
+            disc.Status = status;
+            if (!IsFinishedReadableDisc(disc) || !RefusedAsUnsupported(buffer)) return false;
+            record.FormattableCapacity = 0;
+            return true;
+        }
         // Only descriptors the list covers are read: with none, there is no
         // formattable capacity and the capacity stays as the track gave it.
-        if (descriptors == 0) {
-            record.FormattableCapacity = 0;
-        } else {
-            record.FormattableCapacity = descriptors == 1 ? list.Word32(4) : list.Word32(12);
-            if ((status == DiscBlank || record.DiscType == kDiscDvdRam) &&
-                record.Capacity != record.FormattableCapacity)
-                record.Capacity = record.FormattableCapacity;
-        }
+        record.FormattableCapacity = FormatCapacityBlocks(buffer);
+        const bool listed = buffer[3] >= 8;
+        if (listed && (status == DiscBlank || record.DiscType == kDiscDvdRam) &&
+            record.Capacity != record.FormattableCapacity)
+            record.Capacity = record.FormattableCapacity;
     }
     return true;
 }
@@ -271,10 +293,13 @@ uint8_t ReadAtipTimes(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& reco
     ClearTexts(record);
     if (status != kStatusGood) return status;
     const Reply reply = LengthPrefixed16(buffer, kShortAsked);
-    if (reply.Holds(8, 3))
+    // Bytes 2-3 of an ATIP are reserved; a drive that answers with its table
+    // of contents instead puts the first and last track numbers there.
+    if (reply.Byte(2) != 0 || reply.Byte(3) != 0) return status;
+    if (IsAtipTime(reply, 8))
         std::snprintf(record.IdentityText, sizeof record.IdentityText, "%02d:%02d:%02d",
                       reply.Byte(8), reply.Byte(9), reply.Byte(10));
-    if (reply.Holds(12, 3))
+    if (IsAtipTime(reply, 12))
         std::snprintf(record.SecondText, sizeof record.SecondText, "%02d:%02d:%02d",
                       reply.Byte(12), reply.Byte(13), reply.Byte(14));
     return status;

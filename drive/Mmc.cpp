@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drive/Reply.h"
+#include "platform/PassThrough.h"
 #include "platform/TestPattern.h"
 #include "platform/Win.h"
 
@@ -24,6 +25,17 @@ const WriteParametersTemplate kDvdRCloseTemplate = {{
     0x05, 0x32, 0x60, 0x05, 0x0A, 0x10, 0x00, 0x00,  //
     0x20, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x96,
 }};
+
+const WriteParametersTemplate kDvdPlusRwFormatTemplate = {{
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  //
+    0x05, 0x32, 0x01, 0xC4, 0x08, 0x00, 0x00, 0x00,  //
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96,
+}};
+
+const FormatParameterList kDvdRwQuickFormatList = {
+    {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10}};
+const FormatParameterList kDvdPlusRwFormatList = {
+    {0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00}};
 
 namespace {
 
@@ -48,14 +60,18 @@ constexpr Template kSynchronizeCacheBlock = {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}
 constexpr Template kModeSenseBlock = {0x5A, 0x00, 0x05, 0, 0, 0, 0, 0, 0xFE, 0};
 constexpr Template kModeSelectBlock = {0x55, 0x10, 0, 0, 0, 0, 0, 0, 0x3C, 0};
 constexpr Template kCloseTrackSessionBlock = {0x5B, 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kReadCapacityBlock = {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kSendProtectionBlock = {0xBF, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0x08, 0, 0};
+constexpr Template kBlankBlock = {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Template kFormatUnitBlock = {0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 constexpr uint32_t kShortReply = 254;
 constexpr uint32_t kDiscInformationLength = 52;
 constexpr uint32_t kReadinessLength = 14;
 constexpr uint32_t kTrayLength = 1000;
 constexpr uint32_t kStructureLength = 65536;
-constexpr uint16_t kBecomingReady = 0x0204;
-constexpr uint16_t kResetOccurred = 0x0629;
+constexpr uint32_t kCapacityLength = 8;
+constexpr uint16_t kBeforeCloseSenses[] = {kSenseBecomingReady, kSenseResetOccurred};
 // The sensed page from the header on: the templates replace bytes 0-23.
 constexpr uint32_t kTemplateLength = sizeof(WriteParametersTemplate::Bytes);
 
@@ -70,15 +86,17 @@ void RecordNoSense(std::span<uint8_t> buffer, uint8_t status) {
     buffer[13] = status;
 }
 
+// A command the layer does not send: the not-sent code where there is room.
+uint8_t NotSent(std::span<uint8_t> buffer) {
+    if (buffer.size() >= kMinimumBuffer) RecordNoSense(buffer, kStatusNotSent);
+    return kStatusNotSent;
+}
+
 // Sends one block.  Refuses a buffer that cannot take the data or the sense
 // bytes; leaves the no-sense code after any status that brought no sense.
 uint8_t Send(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
              uint32_t dataLength, uint8_t direction) {
-    if (buffer.size() < kMinimumBuffer) return kStatusNotSent;
-    if (dataLength > buffer.size()) {
-        RecordNoSense(buffer, kStatusNotSent);
-        return kStatusNotSent;
-    }
+    if (buffer.size() < kMinimumBuffer || dataLength > buffer.size()) return NotSent(buffer);
     const uint8_t status =
         SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction);
     if (status != kStatusGood && status != kStatusCheckCondition) RecordNoSense(buffer, status);
@@ -96,23 +114,16 @@ uint8_t Query(uint32_t slot, const Block& block, uint8_t length, std::span<uint8
 
 uint32_t BlockBytes(uint8_t count) { return static_cast<uint32_t>(count) * kBlockSize; }
 
-uint8_t ModeSense(uint32_t slot, uint8_t length, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kModeSenseBlock), length, buffer, kShortReply);
+uint8_t SenseWriteParameters(uint32_t slot, uint8_t blockLength, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kModeSenseBlock), blockLength, buffer, kShortReply);
 }
 
-// The parameter list length of the page just sensed: the mode data length
-// plus its own two bytes.  0 when that does not fit the bytes received or
-// holds less than the 24 bytes a template replaces.
-uint32_t SensedPageLength(std::span<const uint8_t> buffer) {
-    const uint32_t length = ReadBigEndian16(buffer.data()) + 2u;
-    if (length > kShortReply || length < kTemplateLength) return 0;
-    return length;
-}
-
-uint8_t ModeSelect(uint32_t slot, uint8_t blockLength, uint32_t listLength,
+uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
                    std::span<uint8_t> buffer) {
+    // Bytes 7-8 carry the length: a longer list cannot be asked for.
+    if (listLength > 0xFFFF) return NotSent(buffer);
     Block block(kModeSelectBlock);
-    block.Bytes[8] = static_cast<uint8_t>(listLength);
+    PutBigEndian16(&block.Bytes[7], static_cast<uint16_t>(listLength));
     return Send(slot, block, blockLength, buffer, listLength, kDataOut);
 }
 
@@ -120,16 +131,18 @@ void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) 
     std::memcpy(buffer.data(), t.Bytes, sizeof t.Bytes);
 }
 
-// Waits while the drive reports that it is becoming ready or was reset, up to
-// the bound on the platform clock.
-void WaitUntilReady(uint32_t slot, std::span<uint8_t> buffer) {
-    const uint32_t start = win::timeGetTime();
-    while (TestUnitReady(slot, buffer) != kStatusGood) {
-        const uint16_t keyAsc = GetSenseKeyAsc(buffer);
-        if (keyAsc != kBecomingReady && keyAsc != kResetOccurred) return;
-        if (win::timeGetTime() - start >= kCloseWaitBoundMs) return;
-        win::Sleep(kClosePollMs);
-    }
+// The sense-and-select pair of the write parameters page.  The sensed page is
+// selected back only when its length fits what came back; image, when given,
+// replaces its first 24 bytes, and fixedLength, when not 0, is the list
+// length selected instead of the sensed one.
+uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParametersTemplate* image,
+                       uint32_t fixedLength, std::span<uint8_t> buffer) {
+    const uint8_t sensed = SenseWriteParameters(slot, blockLength, buffer);
+    if (sensed != kStatusGood) return sensed;
+    const uint32_t pageLength = SensedPageLength(buffer);
+    if (pageLength == 0) return NotSent(buffer);
+    if (image != nullptr) ApplyTemplate(*image, buffer);
+    return SelectPage(slot, blockLength, fixedLength != 0 ? fixedLength : pageLength, buffer);
 }
 
 }  // namespace
@@ -238,9 +251,59 @@ uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer) {
     return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength);
 }
 
+uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kProtectionStatusLength);
+}
+
+uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, kDataOut);
+}
+
+bool IsWriteProtected(std::span<const uint8_t> status) {
+    if (status.size() < 2) return false;
+    const Reply reply(status, kProtectionStatusLength, ReadBigEndian16(status.data()) + 2u);
+    return reply.Byte(4) > 1;
+}
+
+uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kReadCapacityBlock), 10, buffer, kCapacityLength);
+}
+
+uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply) {
+    if (reply.size() < 4) return 0;
+    const size_t listLength = reply[3];
+    const Reply list(reply, kShortReply, listLength + 4);
+    const size_t descriptors = listLength / 8;
+    if (descriptors == 0) return 0;
+    return descriptors == 1 ? list.Word32(4) : list.Word32(12);
+}
+
 bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer) {
+    // Drives that do not answer it lose only their drive-specific line, so a
+    // host that may not send it says so once instead of failing each time.
+    const platform::OptionalQuery optional;
     if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply) != kStatusGood) return false;
     return ReadBigEndian16(buffer.data()) != 0;
+}
+
+uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer) {
+    return SenseWriteParameters(slot, 10, buffer);
+}
+
+uint32_t SensedPageLength(std::span<const uint8_t> buffer) {
+    if (buffer.size() < 2) return 0;
+    const uint32_t length = ReadBigEndian16(buffer.data()) + 2u;
+    if (length > std::min<size_t>(kShortReply, buffer.size()) || length < kTemplateLength) return 0;
+    return length;
+}
+
+uint8_t ModeSelect(uint32_t slot, uint32_t listLength, std::span<uint8_t> buffer) {
+    return SelectPage(slot, 10, listLength, buffer);
+}
+
+uint8_t SelectWriteParameters(uint32_t slot, const WriteParametersTemplate& image,
+                              std::span<uint8_t> buffer) {
+    return SenseAndSelect(slot, 10, &image, 0, buffer);
 }
 
 uint8_t SetWriteParameters(uint32_t slot, uint32_t mediaIndex, std::span<uint8_t> buffer) {
@@ -265,18 +328,10 @@ uint8_t SetWriteParameters(uint32_t slot, uint32_t mediaIndex, std::span<uint8_t
         default:
             return 0;
     }
-    const uint8_t sensed = ModeSense(slot, blockLength, buffer);
-    if (sensed != kStatusGood) return sensed;
-    const uint32_t pageLength = SensedPageLength(buffer);
-    if (pageLength == 0) {
-        RecordNoSense(buffer, kStatusNotSent);
-        return 0;
-    }
     // The CD template selects a fixed 60-byte list; the others select the page
     // as long as the drive sensed it.
-    const uint32_t listLength = image == &kCdTrackAtOnceTemplate ? 60 : pageLength;
-    if (image != nullptr) ApplyTemplate(*image, buffer);
-    return ModeSelect(slot, blockLength, listLength, buffer);
+    const uint32_t fixedLength = image == &kCdTrackAtOnceTemplate ? 60 : 0;
+    return SenseAndSelect(slot, blockLength, image, fixedLength, buffer);
 }
 
 uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack, uint8_t track,
@@ -286,7 +341,7 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     // sensed is not selected; when no select went through, the drive may be
     // busy, and it is waited for before the close goes out all the same.
     bool selected = false;
-    if (ModeSense(slot, 10, buffer) == kStatusGood) {
+    if (ModeSense(slot, buffer) == kStatusGood) {
         const uint32_t listLength = SensedPageLength(buffer);
         if (listLength != 0) {
             if (mediaIndex == kMediaDvdR) {
@@ -295,10 +350,16 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
             } else {
                 buffer[11] = static_cast<uint8_t>((buffer[11] & 0x3F) | 0xC0);
             }
-            selected = ModeSelect(slot, 10, listLength, buffer) == kStatusGood;
+            selected = ModeSelect(slot, listLength, buffer) == kStatusGood;
         }
     }
-    if (!selected) WaitUntilReady(slot, buffer);
+    if (!selected) {
+        ReadyWait wait;
+        wait.PollMs = kBeforeClosePollMs;
+        wait.BoundMs = kCloseWaitBoundMs;
+        wait.KeepWaiting = kBeforeCloseSenses;
+        WaitUntilReady(slot, wait, buffer);
+    }
     Block block(kCloseTrackSessionBlock);
     if (closeTrack != 0) {
         block.Bytes[2] = 0x01;
@@ -307,6 +368,38 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
         block.Bytes[2] = 0x02;
     }
     return Send(slot, block, 10, buffer, 0, kDataOut);
+}
+
+uint8_t Blank(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, kDataIn);
+}
+
+uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uint8_t> buffer) {
+    uint32_t listLength = 0;
+    if (list != nullptr) {
+        listLength = sizeof list->Bytes;
+        // A buffer too small for the sense bytes is refused by Send below.
+        if (buffer.size() >= kMinimumBuffer) {
+            std::memcpy(buffer.data(), list->Bytes, listLength);
+            buffer[1] |= 0x02;  // immediate
+        }
+    }
+    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, kDataOut);
+}
+
+ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer) {
+    const uint32_t start = win::timeGetTime();
+    for (;;) {
+        if (wait.EachPoll) wait.EachPoll();
+        if (TestUnitReady(slot, buffer) == kStatusGood) return ReadyResult::Ready;
+        const uint16_t keyAsc = GetSenseKeyAsc(buffer);
+        if (std::find(wait.KeepWaiting.begin(), wait.KeepWaiting.end(), keyAsc) == wait.KeepWaiting.end())
+            return ReadyResult::OtherSense;
+        if (wait.Cancel != nullptr && wait.Cancel->load() != 0) return ReadyResult::Cancelled;
+        if (win::timeGetTime() - start >= wait.BoundMs) return ReadyResult::BoundReached;
+        // A wait that did not sleep would never see a simulated clock move.
+        win::Sleep(std::max<uint32_t>(wait.PollMs, 1));
+    }
 }
 
 static_assert(kBlockSize == platform::kPatternBlockBytes);

@@ -20,9 +20,12 @@
 // leaves zeros, not an earlier reply, in the fields the caller reads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 
+#include "drive/Timing.h"
 #include "drive/Transport.h"
 
 namespace drive {
@@ -64,10 +67,29 @@ extern const WriteParametersTemplate kDvdRIncrementalTemplate;
 // Page byte 3 (buffer byte 11) is combined with C0h before use.
 extern const WriteParametersTemplate kDvdRCloseTemplate;
 
-// Readiness wait of CloseTrackSession: polls every 300 ms while the drive is
-// becoming ready or busy, up to this bound on the platform clock.
-inline constexpr uint32_t kClosePollMs = 300;
-inline constexpr uint32_t kCloseWaitBoundMs = 10 * 60 * 1000;
+// Mode parameter header and the start of the write parameters page that go
+// before a DVD+RW is formatted (write type 1, data block type 8).
+extern const WriteParametersTemplate kDvdPlusRwFormatTemplate;
+
+// FORMAT UNIT parameter lists: a 4-byte header (format options valid,
+// immediate; descriptor length 8) and one format descriptor.
+struct FormatParameterList {
+    uint8_t Bytes[12];
+};
+// Quick format (type 15h) of a DVD-RW.
+extern const FormatParameterList kDvdRwQuickFormatList;
+// Full format (type 26h) of a DVD+RW, over the largest count the disc takes.
+extern const FormatParameterList kDvdPlusRwFormatList;
+
+// Write protection status (disc structure format C0h): 8 bytes; byte 4 holds
+// the write-protect bits, bit 1 the persistent one.
+inline constexpr uint32_t kProtectionStatusLength = 8;
+inline constexpr uint8_t kPersistentWriteProtect = 0x02;
+
+// Senses in their 16-bit form (GetSenseKeyAsc) that waits look at.
+inline constexpr uint16_t kSenseBecomingReady = 0x0204;  // becoming ready, or in progress
+inline constexpr uint16_t kSenseNoMedium = 0x023A;
+inline constexpr uint16_t kSenseResetOccurred = 0x0629;  // power on or reset
 
 uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer);
@@ -94,17 +116,77 @@ uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> b
 uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer);
 // Yes when the drive answers the vendor query and its reply bytes 0-1 are not 0.
+// The query is optional (platform::OptionalQuery): its answer only adds a
+// drive-specific line.
 bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer);
 
+// READ CAPACITY(10): 8 bytes in, the last block's address in bytes 0-3 and
+// the block length in bytes 4-7.
+uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer);
+// The block count of a READ FORMAT CAPACITIES reply: with one descriptor in
+// the list (list lengths 8 to 15) the current/maximum capacity, otherwise the
+// first formattable capacity; 0 when the list holds no descriptor.
+uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply);
+
+// Write protection status: READ DISC STRUCTURE format C0h (8 bytes in) and
+// SEND DISC STRUCTURE format C0h (the buffer's first 8 bytes out).
+uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer);
+uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer);
+// Yes when byte 4 of a write protection status has a bit above bit 0 set.
+bool IsWriteProtected(std::span<const uint8_t> status);
+
+// ---- mode page 05h ----------------------------------------------------------
+// MODE SENSE(10) of the write parameters page: 254 bytes in.
+uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer);
+// The parameter list length of the page just sensed: its mode data length
+// plus the two bytes of that field.  0 when that does not fit the bytes
+// received or holds less than the 24 bytes a template replaces; such a page is
+// never selected back.
+uint32_t SensedPageLength(std::span<const uint8_t> buffer);
+// MODE SELECT(10), page format, the buffer's first listLength bytes out.
+uint8_t ModeSelect(uint32_t slot, uint32_t listLength, std::span<uint8_t> buffer);
+// Senses the write parameters page, replaces its first 24 bytes by the
+// template and selects it back as long as it was sensed.  The result is the
+// status of the MODE SELECT; a failed MODE SENSE ends the routine with its own
+// status, and a page that SensedPageLength refuses with kStatusNotSent and the
+// not-sent code.
+uint8_t SelectWriteParameters(uint32_t slot, const WriteParametersTemplate& image,
+                              std::span<uint8_t> buffer);
+
 // Status of the MODE SELECT, or 0 when the index asks for nothing.  A MODE
-// SENSE that fails ends the routine with its own status; a sensed page whose
-// length does not fit what was received (or is shorter than the 24 bytes the
-// templates replace) is not selected back: the result is then 0, with the
-// not-sent code in the buffer.
+// SENSE that fails ends the routine with its own status; a sensed page that
+// SensedPageLength refuses is not selected back: the result is then
+// kStatusNotSent, with the not-sent code in the buffer.
 uint8_t SetWriteParameters(uint32_t slot, uint32_t mediaIndex, std::span<uint8_t> buffer);
 // Status of the CLOSE TRACK/SESSION.
 uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack, uint8_t track,
                           std::span<uint8_t> buffer);
+
+// ---- blanking and formatting ------------------------------------------------
+// BLANK, immediate, minimal (A1 11), 254 bytes in.
+uint8_t Blank(uint32_t slot, std::span<uint8_t> buffer);
+// FORMAT UNIT with format data, format code 1 (04 11, a 12-byte block).  The
+// list is copied into the buffer's first 12 bytes, its immediate bit set once
+// more, and sent; without a list nothing goes out.
+uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uint8_t> buffer);
+
+// ---- waiting for the drive --------------------------------------------------
+struct ReadyWait {
+    uint32_t PollMs = 0;
+    uint32_t BoundMs = 0;
+    // Senses (16-bit form) that mean "ask again"; any other ends the wait.
+    std::span<const uint16_t> KeepWaiting;
+    // Non-zero ends the wait (STOP); read after each answer that is not ready.
+    const std::atomic<uint8_t>* Cancel = nullptr;
+    // Called before each TEST UNIT READY (a step's progress, for instance).
+    std::function<void()> EachPoll;
+};
+enum class ReadyResult { Ready, OtherSense, Cancelled, BoundReached };
+// Sends TEST UNIT READY until the drive is ready, sleeping PollMs (at least
+// 1 ms) on the platform clock between tries, for as long as it answers one of the
+// KeepWaiting senses, Cancel stays clear and BoundMs has not passed.  In every
+// outcome but Ready the buffer holds the last answer's sense.
+ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer);
 
 // Bytes 0-3 cleared, then block i filled with the big-endian value
 // startLba + i in each of its 512 words.  False, and nothing written, when

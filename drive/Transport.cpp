@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "drive/Timing.h"
 #include "platform/Win.h"
 
 namespace drive {
@@ -69,14 +70,15 @@ uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb,
     g_sendAspi(&block);
 
     // The library completes the request on its own time and writes the status
-    // byte when it is done.  The wait spins on that byte without sleeping; it
-    // is bounded on the platform clock so that a library that never completes
-    // cannot hang the program: past the bound the request counts as aborted.
+    // byte when it is done.  While it is pending the sender sleeps on the
+    // platform clock between looks, so that the wait neither holds a
+    // processor nor outlives its bound on a clock that moves only when
+    // someone sleeps: past the bound the request counts as aborted.
     std::atomic_ref<uint8_t> status(block.Srb.SRB_Status);
     const uint32_t start = win::timeGetTime();
-    for (uint32_t spins = 0; status.load(std::memory_order_acquire) == platform::SS_PENDING; ++spins) {
-        if ((spins & 0x3F) == 0 && win::timeGetTime() - start >= Settings.AspiWaitBoundMs)
-            return platform::SS_ABORTED;
+    while (status.load(std::memory_order_acquire) == platform::SS_PENDING) {
+        if (win::timeGetTime() - start >= Settings.AspiWaitBoundMs) return platform::SS_ABORTED;
+        win::Sleep(kAspiPollMs);
     }
 
     const uint8_t result = status.load(std::memory_order_acquire);

@@ -1,19 +1,12 @@
-// Shared by the GIF fuzz targets: a stop that libFuzzer records as a crash,
-// with the reason on stderr.
+// Shared by the GIF fuzz targets on the picture classes: a stop that
+// libFuzzer records as a crash, with the reason on stderr, and bounds on the
+// pixel stores.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
+#include "FuzzCheck.h"
 #include "gif/GIFImage.h"
 
 namespace fuzzgif {
-
-[[noreturn]] inline void Fail(const std::string& why) {
-    std::fprintf(stderr, "fuzz check failed: %s\n", why.c_str());
-    std::abort();
-}
 
 // Bounds a frame's and a picture's pixel stores, so that an input cannot
 // ask for gigabytes.

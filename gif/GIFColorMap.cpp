@@ -241,9 +241,8 @@ void CountPixels(const TGIFSubImage& frame, TColormapHistogram& histogram) {
 void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
     uint8_t* data = frame.GetData();
     for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i) data[i] = map[data[i]];
-    TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    if (frame.GetTransparent() && gce != nullptr)
-        gce->SetTransparentColorIndex(map[static_cast<size_t>(gce->GetTransparentColorIndex())]);
+    if (const int t = frame.GetTransparentIndex(); t >= 0)
+        frame.GetGraphicControlExtension()->StoreTransparentColorIndex(map[static_cast<size_t>(t)]);
     ForEachTextColor(frame, [&](TGIFTextExtension& text, int which) {
         text.SetColorIndex(which, map[static_cast<size_t>(text.GetColorIndex(which))]);
     });
@@ -254,8 +253,6 @@ void ResetHistogram(TColormapHistogram& histogram, int count) {
 }
 
 }  // namespace
-
-TGIFGlobalColorMap::~TGIFGlobalColorMap() { Changed(); }
 
 void TGIFGlobalColorMap::Warning(TGIFSeverity severity, const std::string& message) {
     FHeader->GetImage()->Warning(this, severity, message);
@@ -288,10 +285,9 @@ bool TGIFGlobalColorMap::Optimize() {
 
 void TGIFGlobalColorMap::Changed() { FHeader->GetImage()->SetPalette(0); }
 
-TGIFLocalColorMap::~TGIFLocalColorMap() { Changed(); }
-
 void TGIFLocalColorMap::Warning(TGIFSeverity severity, const std::string& message) {
-    FSubImage->GetImage()->Warning(this, severity, message);
+    // A frame on its own has nobody to tell.
+    if (TGIFImage* image = FSubImage->GetImage()) image->Warning(this, severity, message);
 }
 
 void TGIFLocalColorMap::BuildHistogram(TColormapHistogram& histogram) {

@@ -14,16 +14,8 @@ bool ContainsIndex(const uint8_t* data, int index, uint64_t size) {
 }
 
 int NearestColor(const TGIFColor* colors, int count, TGIFColor color) {
-    int best = 0, bestDistance = INT_MAX;
-    for (int i = 0; i < count; ++i) {
-        const int r = colors[i].Red - color.Red, g = colors[i].Green - color.Green, b = colors[i].Blue - color.Blue;
-        const int distance = r * r + g * g + b * b;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return best;
+    return static_cast<int>(gdi::NearestColourIndex(static_cast<unsigned>(std::max(count, 0)), color.Red, color.Green,
+                                                    color.Blue, [&](unsigned i) { return colors[i]; }));
 }
 
 namespace {
@@ -49,9 +41,8 @@ bool THistogram::CountFrame(TGIFSubImage& frame) {
     if (frame.GetEmpty()) return false;
     FFrames.push_back(&frame);
     TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    // A frame without a control extension has no transparent index.
-    const bool transparent = frame.GetTransparent() && gce != nullptr;
-    const int t = transparent ? gce->GetTransparentColorIndex() : 0;
+    const int t = frame.GetTransparentIndex();
+    const bool transparent = t >= 0;
     bool used = false;
     bool warned = false;
     uint8_t* data = frame.GetData();
@@ -91,16 +82,12 @@ void THistogram::RemapFrames(bool useTransparency, uint8_t newTransparentIndex) 
     std::array<uint8_t, 256> map{};
     for (const THistogramEntry* entry : FList) map[static_cast<size_t>(entry->OldIndex)] = static_cast<uint8_t>(entry->NewIndex);
     for (TGIFSubImage* frame : FFrames) {
-        TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension();
-        const bool transparent = gce != nullptr && frame->GetTransparent() && useTransparency;
-        int t = -1;
-        if (gce != nullptr) {
-            t = gce->GetTransparentColorIndex();
-            gce->SetTransparentColorIndex(newTransparentIndex);
-        }
+        const int t = useTransparency ? frame->GetTransparentIndex() : -1;
+        if (TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension())
+            gce->StoreTransparentColorIndex(newTransparentIndex);
         uint8_t* data = frame->GetData();
         for (uint64_t i = 0; i < frame->GetDataSize(); ++i)
-            data[i] = transparent && data[i] == t ? newTransparentIndex : map[data[i]];
+            data[i] = t >= 0 && data[i] == t ? newTransparentIndex : map[data[i]];
     }
 }
 

@@ -250,10 +250,9 @@ void TGIFSubImage::ApplyMask(HBITMAP mask) {
         FColorMap->Delete(index);
         return;
     }
-    auto* gce = new TGIFGraphicControlExtension(this);
-    FExtensions->Add(gce);
-    gce->SetTransparentColorIndex(index);
-    gce->SetTransparent(true);
+    auto& gce = FExtensions->Adopt(std::make_unique<TGIFGraphicControlExtension>());
+    gce.SetTransparentColorIndex(index);
+    gce.SetTransparent(true);
 }
 
 }  // namespace gif

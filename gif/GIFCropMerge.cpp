@@ -9,22 +9,19 @@ namespace gif {
 
 namespace {
 
-// A frame whose control extension holds a disposal beyond dmPrevious is not
-// drawn at all.
-bool IsDrawn(const TGIFSubImage& frame) {
-    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    return gce == nullptr || gce->GetDisposal() <= dmPrevious;
-}
-
-int TransparentIndex(const TGIFSubImage& frame) {
-    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    return frame.GetTransparent() && gce != nullptr ? gce->GetTransparentColorIndex() : -1;
+// A pixel beyond the table would show the colour of an entry added to it,
+// or of the black entries a table is padded with when saved.
+bool HoldsIndexBeyond(const TGIFSubImage& frame, int count) {
+    const uint8_t* data = frame.GetData();
+    for (uint64_t i = 0; data != nullptr && i < frame.GetDataSize(); ++i)
+        if (data[i] >= count) return true;
+    return false;
 }
 
 }  // namespace
 
 bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
-    const int t = TransparentIndex(*this);
+    const int t = GetTransparentIndex();
     if (t < 0 || GetEmpty()) return false;
     const int width = GetWidth(), height = GetHeight();
     int left = width, right = -1, top = -1, bottom = -1;
@@ -46,7 +43,7 @@ bool TGIFSubImage::GetOpaqueBounds(TRect& bounds) const {
 }
 
 void TGIFSubImage::Crop() {
-    if (TransparentIndex(*this) < 0 || GetEmpty()) return;
+    if (GetTransparentIndex() < 0 || GetEmpty()) return;
     TRect bounds{};
     if (!GetOpaqueBounds(bounds)) {
         Clear();
@@ -65,11 +62,7 @@ void TGIFSubImage::CropTo(const TRect& rect) {
         const uint8_t* row = GetScanline(rect.Top + y) + rect.Left;
         std::copy_n(row, width, pixels.begin() + static_cast<ptrdiff_t>(y) * width);
     }
-    const int values[4] = {GetLeft() + rect.Left, GetTop() + rect.Top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(GetLeft() + rect.Left, GetTop() + rect.Top, width, height);
     NewImage();
     std::copy(pixels.begin(), pixels.end(), FData.get());
     FreeBitmap();
@@ -82,7 +75,7 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
     // this frame's transparent pixels only when it is drawn and stays.
     if (const TGIFGraphicControlExtension* gce = previous->GetGraphicControlExtension())
         if (gce->GetDisposal() == dmBackground || gce->GetDisposal() == dmPrevious) return;
-    if (!IsDrawn(*previous) || !IsDrawn(*this)) return;
+    if (!previous->IsDrawn() || !IsDrawn()) return;
     const TRect mine = GetBoundsRect(), theirs = previous->GetBoundsRect();
     const TRect common{std::max(mine.Left, theirs.Left), std::max(mine.Top, theirs.Top),
                        std::min(mine.Right, theirs.Right), std::min(mine.Bottom, theirs.Bottom)};
@@ -90,10 +83,9 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
 
     TGIFColorMap& map = GetActiveColorMap();
     TGIFColorMap& previousMap = previous->GetActiveColorMap();
-    bool needIndex = TransparentIndex(*this) < 0;
-    int t = 0;
+    int t = GetTransparentIndex();
+    bool needIndex = t < 0;
     if (!needIndex) {
-        t = TransparentIndex(*this);
         // An index the table does not hold could not be written.
         if (t >= map.GetCount()) return;
     } else {
@@ -101,7 +93,7 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
         const TGIFColorMap& target = FColorMap->GetCount() > 0 ? *FColorMap : FImage->GetGlobalColorMap();
         if (target.GetCount() < 1 || target.GetCount() > 255) return;
     }
-    const int previousT = TransparentIndex(*previous);
+    const int previousT = previous->GetTransparentIndex();
     const bool sameMap = &map == &previousMap;
     bool indexTaken = false;
 
@@ -114,14 +106,17 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
             TGIFImageList& frames = FImage->GetImages();
             for (int i = 0; i < frames.GetCount(); ++i) {
                 const TGIFSubImage* other = frames.GetImage(i);
-                const int index = TransparentIndex(*other);
+                const int index = other->GetTransparentIndex();
                 if (other == this || index < 0 || other->GetColorMap().GetCount() > 0) continue;
                 if (index < global.GetCount() && !ContainsIndex(FData.get(), index, size)) return index;
             }
-            if (ContainsIndex(FData.get(), global.GetCount(), size)) return -1;
+            for (int i = 0; i < frames.GetCount(); ++i) {
+                const TGIFSubImage* other = frames.GetImage(i);
+                if (&other->GetActiveColorMap() == &global && HoldsIndexBeyond(*other, global.GetCount())) return -1;
+            }
             return global.Add(0);
         }
-        if (ContainsIndex(FData.get(), FColorMap->GetCount(), size)) return -1;
+        if (HoldsIndexBeyond(*this, FColorMap->GetCount())) return -1;
         return FColorMap->Add(0);
     };
 
@@ -148,11 +143,8 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
         }
     }
     if (indexTaken) {
-        TGIFGraphicControlExtension* gce = FGCE;
-        if (gce == nullptr) {
-            gce = new TGIFGraphicControlExtension(this);
-            FExtensions->Add(gce);
-        }
+        TGIFGraphicControlExtension* gce = GetGraphicControlExtension();
+        if (gce == nullptr) gce = &FExtensions->Adopt(std::make_unique<TGIFGraphicControlExtension>());
         gce->SetTransparentColorIndex(t);
         gce->SetTransparent(true);
     }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
@@ -175,19 +176,12 @@ void InternalGetDIBSizes(HBITMAP bitmap, int& infoHeaderSize, int& imageSize, TP
 
 bool InternalGetDIB(HBITMAP bitmap, HPALETTE palette, gdi::BITMAPINFO& info, void* bits, TPixelFormat pixelFormat) {
     info.bmiHeader = DIBHeader(bitmap, pixelFormat);
-    const gdi::HDC dc = gdi::CreateCompatibleDC(0);
-    if (dc == 0) return false;
-    HPALETTE oldPalette = 0;
-    if (palette != 0) {
-        oldPalette = gdi::SelectPalette(dc, palette, false);
-        gdi::RealizePalette(dc);
-    }
+    const TGDIGuard dc = TGDIGuard::DC(gdi::CreateCompatibleDC(0));
+    if (dc.Handle() == 0) return false;
+    const TGDIGuard selected = palette != 0 ? TGDIGuard::PaletteSelection(dc.Handle(), palette) : TGDIGuard();
     const int height = info.bmiHeader.biHeight < 0 ? -info.bmiHeader.biHeight : info.bmiHeader.biHeight;
-    const bool done =
-        gdi::GetDIBits(dc, bitmap, 0, static_cast<unsigned>(height), bits, &info, gdi::DIB_RGB_COLORS) != 0;
-    if (oldPalette != 0) gdi::SelectPalette(dc, oldPalette, false);
-    gdi::DeleteDC(dc);
-    return done;
+    return gdi::GetDIBits(dc.Handle(), bitmap, 0, static_cast<unsigned>(height), bits, &info, gdi::DIB_RGB_COLORS) !=
+           0;
 }
 
 }  // namespace gif

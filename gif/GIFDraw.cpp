@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "gif/GIFDrawing.h"
 #include "gif/GIFPainter.h"
 
 namespace gif {
@@ -51,9 +52,13 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         return;
     }
     TPainterListLock lock(*this);
-    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && painter->GetTargetCanvas() == &canvas &&
+    // The running painter keeps drawing; one that was stopped (from its own
+    // event handler, it still holds the place until the handler returns)
+    // makes way for a new one.
+    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && !painter->Terminated() &&
+                                                 painter->GetTargetCanvas() == &canvas &&
                                                  painter->GetTargetRect() == rect)
-        return;  // the running painter keeps drawing
+        return;
     StopDraw();
     vcl::TCanvas* target = &canvas;
     vcl::TRect targetRect = rect;
@@ -66,7 +71,13 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
     }
     InternalPaint(&FDrawingPainter, *target, targetRect, FDrawOptions);
     TGIFPainter* painter = FDrawingPainter;
-    if (painter == nullptr) return;
+    if (painter == nullptr) {
+        // A synchronous painting ran to its end into the cached bitmap: the
+        // destination shows where it ended.
+        if (!Has(goDirectDraw))
+            if (vcl::TBitmap* bitmap = GetBitmap()) DrawCachedBitmap(canvas, rect, bitmap);
+        return;
+    }
     painter->Start();
     if (Has(goDirectDraw)) return;
     for (;;) {
@@ -83,11 +94,9 @@ void TGIFImage::DrawCachedBitmap(vcl::TCanvas& canvas, const vcl::TRect& rect, v
         canvas.StretchDraw(rect, *bitmap);
         return;
     }
-    // A picture of size 0 has one tile.
-    const int width = std::max(1, GetWidth());
-    const int height = std::max(1, GetHeight());
-    for (int y = rect.Top; y < rect.Bottom; y += height)
-        for (int x = rect.Left; x < rect.Right; x += width) canvas.StretchDraw({x, y, x + width, y + height}, *bitmap);
+    // Tiles of the picture's size (a pixel for a picture without size).
+    const vcl::TRect first{rect.Left, rect.Top, rect.Left + std::max(1, GetWidth()), rect.Top + std::max(1, GetHeight())};
+    ForEachTile(rect, first, GetWidth(), GetHeight(), [&](const vcl::TRect& tile) { canvas.StretchDraw(tile, *bitmap); });
 }
 
 TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
@@ -97,6 +106,10 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCan
         return nullptr;
     }
     if (FImages->GetCount() == 1) options &= static_cast<TGIFDrawOptions>(~(DrawOption(goAsync) | DrawOption(goAnimate)));
+    // Without an application no UI thread would run an asynchronous
+    // painter's drawing: it would draw on its own thread while the caller
+    // reads the same bitmaps.  The painting runs here instead.
+    if (!vcl::HasUiThread()) options &= static_cast<TGIFDrawOptions>(~DrawOption(goAsync));
     auto* painter = new TGIFPainter(slot, this, &canvas, rect, options);
     FPainters.Add(painter);
     painter->OnPaintStart = OnPaintStart;
@@ -133,9 +146,12 @@ void TGIFImage::PaintRestart() {
     ForEachPainter(*this, [](TGIFPainter* painter) { painter->Restart(); });
 }
 
+// Painters whose event handler is running below this call (the handler
+// cleared, reloaded or freed the picture) are only stopped, not waited for:
+// they end once their handler has returned.
 void TGIFImage::PaintStop() {
     for (;;) {
-        int asynchronous = 0;
+        int waited = 0;
         {
             TPainterListLock lock(*this);
             std::vector<TGIFPainter*> painters = FPainters.LockList();
@@ -143,10 +159,10 @@ void TGIFImage::PaintStop() {
             if (painters.empty()) break;
             for (auto it = painters.rbegin(); it != painters.rend(); ++it) {
                 (*it)->Stop();
-                if ((*it)->IsAsync()) ++asynchronous;
+                if ((*it)->Awaited()) ++waited;
             }
         }
-        if (asynchronous == 0) break;
+        if (waited == 0) break;
         ServicePainters();
     }
     FreeBitmap();
@@ -159,7 +175,7 @@ void TGIFImage::StopDraw() {
             TGIFPainter* painter = FDrawingPainter;
             if (painter == nullptr) break;
             painter->Stop();
-            if (!painter->IsAsync()) break;
+            if (!painter->Awaited()) break;
         }
         ServicePainters();
     }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "gif/GIFImage.h"
+#include "gif/codec/SubBlocks.h"
 
 namespace gif {
 
@@ -63,6 +64,11 @@ TGIFAppExtensionClass FindAppExtensionClass(const TGIFApplicationRec& ident) {
 
 const TGIFExtensionClassInfo* SameClass(const TGIFExtensionClassInfo* self, TStream&) { return self; }
 
+template <class T>
+std::unique_ptr<TGIFExtension> Create() {
+    return std::make_unique<T>();
+}
+
 // Skips count bytes that must be there.
 void SkipExact(TStream& stream, int64_t count) {
     uint8_t scratch[256];
@@ -71,12 +77,6 @@ void SkipExact(TStream& stream, int64_t count) {
         ReadExact(stream, scratch, n);
         count -= n;
     }
-}
-
-// Skips data sub-blocks up to and including the terminator (or the end).
-void SkipSubBlocks(TStream& stream) {
-    for (uint8_t size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream))
-        SkipExact(stream, size);
 }
 
 // Reads a block whose size byte comes first: up to fields.size() bytes land in
@@ -104,9 +104,18 @@ void FreeExtensionRegistries() {
 
 const TGIFExtensionClassInfo TGIFExtension::Class{"TGIFExtension", nullptr, &SameClass};
 
-TGIFExtension::TGIFExtension(TGIFSubImage* subImage) : TGIFItem(subImage->GetImage()), FSubImage(subImage) {}
+TGIFImage* TGIFExtension::GetImage() const { return FSubImage != nullptr ? FSubImage->GetImage() : nullptr; }
 
-TGIFExtension::~TGIFExtension() { FSubImage->GetExtensions().Remove(this); }
+TGIFColorMap& TGIFExtension::GetActiveColorMap() const {
+    if (FSubImage == nullptr) RaiseGIFError(_sNoColorTable);
+    return FSubImage->GetActiveColorMap();
+}
+
+TGIFImage* TGIFExtensionList::GetImage() const { return FSubImage != nullptr ? FSubImage->GetImage() : nullptr; }
+
+void TGIFExtensionList::Attach(TGIFItem& item) { static_cast<TGIFExtension&>(item).FSubImage = FSubImage; }
+
+void TGIFExtensionList::Detach(TGIFItem& item) noexcept { static_cast<TGIFExtension&>(item).FSubImage = nullptr; }
 
 uint8_t TGIFExtension::GetExtensionType() const { throw rtl::EAbstractError(); }
 
@@ -148,27 +157,17 @@ TGIFExtensionClass TGIFExtension::FindExtension(TStream& stream) {
 // ---------------------------------------------------------------------------
 // Graphic control
 
-const TGIFExtensionClassInfo TGIFGraphicControlExtension::Class{
-    "TGIFGraphicControlExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFGraphicControlExtension(s); },
-    &SameClass};
-
-TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {
-    if (subImage->GetGraphicControlExtension() == nullptr) subImage->SetGraphicControlExtension(this);
-}
-
-TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
-    if (GetTransparent()) FSubImage->SetTransparentFlag(false);
-    if (FSubImage->GetGraphicControlExtension() == this) FSubImage->SetGraphicControlExtension(nullptr);
-}
+const TGIFExtensionClassInfo TGIFGraphicControlExtension::Class{"TGIFGraphicControlExtension",
+                                                                &Create<TGIFGraphicControlExtension>, &SameClass};
 
 void TGIFGraphicControlExtension::SetTransparent(bool value) {
     FGCExtension[1] = static_cast<uint8_t>(value ? FGCExtension[1] | 0x01 : FGCExtension[1] & ~0x01);
-    FSubImage->SetTransparentFlag(value);
 }
 
 void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
-    TGIFColorMap& map = FSubImage->GetActiveColorMap();
-    if (map.GetCount() > 0 && (index < 0 || index >= map.GetCount())) {
+    // On its own the extension has no table to check the index against.
+    const int count = FSubImage != nullptr ? FSubImage->GetActiveColorMap().GetCount() : 0;
+    if (count > 0 && (index < 0 || index >= count)) {
         Warning(gsWarning, _sBadColorIndex);
         index = 0;
     }
@@ -176,11 +175,11 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int index) {
 }
 
 TColor TGIFGraphicControlExtension::GetTransparentColor() const {
-    return FSubImage->GetActiveColorMap().GetColor(GetTransparentColorIndex());
+    return GetActiveColorMap().GetColor(GetTransparentColorIndex());
 }
 
 void TGIFGraphicControlExtension::SetTransparentColor(TColor color) {
-    FGCExtension[4] = static_cast<uint8_t>(FSubImage->GetActiveColorMap().AddUnique(color));
+    FGCExtension[4] = static_cast<uint8_t>(GetActiveColorMap().AddUnique(color));
 }
 
 void TGIFGraphicControlExtension::SetDelay(int value) {
@@ -209,24 +208,22 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     std::array<uint8_t, 5> fields{};
     const int size = ReadSizedBlock(stream, fields, 4);
     FGCExtension = {4, fields[1], fields[2], fields[3], fields[4], 0};
-    uint8_t terminator = 0;
-    if (size < 0 || stream.Read(&terminator, 1) != 1) {
-        // Cut short: keep what arrived, and the frame is not transparent.
+    std::vector<uint8_t> rest;
+    if (size >= 0) ReadSubBlockRun(stream, rest);
+    if (rest.empty()) {
+        // Cut short: keep what arrived, but a transparency flag whose index
+        // may never have come does not make the frame transparent.
+        FGCExtension[1] &= static_cast<uint8_t>(~0x01);
         Warning(gsWarning, _sOutOfData);
         return;
     }
-    if (terminator != 0) {
-        SkipExact(stream, terminator);
-        SkipSubBlocks(stream);
-    }
-    if (GetTransparent()) FSubImage->SetTransparentFlag(true);
+    if (codec::SubBlockReader(rest).Skip() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
 // ---------------------------------------------------------------------------
 // Plain text and comment
 
-const TGIFExtensionClassInfo TGIFTextExtension::Class{
-    "TGIFTextExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFTextExtension(s); }, &SameClass};
+const TGIFExtensionClassInfo TGIFTextExtension::Class{"TGIFTextExtension", &Create<TGIFTextExtension>, &SameClass};
 
 int TGIFTextExtension::GetBounds(int index) const {
     if (index < 1 || index > 4) return 0;
@@ -255,10 +252,10 @@ void TGIFTextExtension::SetColorIndex(int index, int value) {
     if (index == 1 || index == 2) FPlainTextExtension[static_cast<size_t>(10 + index)] = static_cast<uint8_t>(value);
 }
 
-TColor TGIFTextExtension::GetForegroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(1)); }
-TColor TGIFTextExtension::GetBackgroundColor() const { return FSubImage->GetActiveColorMap().GetColor(GetColorIndex(2)); }
-void TGIFTextExtension::SetForegroundColor(TColor color) { SetColorIndex(1, FSubImage->GetActiveColorMap().AddUnique(color)); }
-void TGIFTextExtension::SetBackgroundColor(TColor color) { SetColorIndex(2, FSubImage->GetActiveColorMap().AddUnique(color)); }
+TColor TGIFTextExtension::GetForegroundColor() const { return GetActiveColorMap().GetColor(GetColorIndex(1)); }
+TColor TGIFTextExtension::GetBackgroundColor() const { return GetActiveColorMap().GetColor(GetColorIndex(2)); }
+void TGIFTextExtension::SetForegroundColor(TColor color) { SetColorIndex(1, GetActiveColorMap().AddUnique(color)); }
+void TGIFTextExtension::SetBackgroundColor(TColor color) { SetColorIndex(2, GetActiveColorMap().AddUnique(color)); }
 
 void TGIFTextExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
@@ -275,8 +272,8 @@ void TGIFTextExtension::LoadFromStream(TStream& stream) {
     ReadSubBlocksAsText(stream, FText);
 }
 
-const TGIFExtensionClassInfo TGIFCommentExtension::Class{
-    "TGIFCommentExtension", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFCommentExtension(s); }, &SameClass};
+const TGIFExtensionClassInfo TGIFCommentExtension::Class{"TGIFCommentExtension", &Create<TGIFCommentExtension>,
+                                                         &SameClass};
 
 void TGIFCommentExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
@@ -322,16 +319,12 @@ const TGIFExtensionClassInfo* FindApplicationSubExtension(const TGIFExtensionCla
     return size > 11 ? unreadable : self;
 }
 
-TGIFExtension* CreateUnknownApp(TGIFSubImage* subImage) { return new TGIFUnknownAppExtension(subImage); }
-
 }  // namespace
 
 // The base class has no data reader of its own; what reaches it (a block size
 // below 10) is read by the unknown-data reader, which rejects that size.
-const TGIFExtensionClassInfo TGIFApplicationExtension::Class{"TGIFApplicationExtension", &CreateUnknownApp,
-                                                             &FindApplicationSubExtension};
-
-TGIFApplicationExtension::TGIFApplicationExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
+const TGIFExtensionClassInfo TGIFApplicationExtension::Class{"TGIFApplicationExtension",
+                                                             &Create<TGIFUnknownAppExtension>, &FindApplicationSubExtension};
 
 void TGIFApplicationExtension::RegisterExtension(const TGIFApplicationRec& ident, TGIFAppExtensionClass extensionClass) {
     std::lock_guard<std::mutex> lock(registryLock);
@@ -355,8 +348,13 @@ void TGIFApplicationExtension::LoadData(TStream&) { throw rtl::EAbstractError();
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
     TGIFExtension::SaveToStream(stream);
-    WriteByteToStream(stream, 11);
-    stream.WriteBuffer(&FIdent, 11);
+    // The block goes out as it came in: a block of 10 bytes has no third
+    // authentication byte, one longer than 11 keeps its further bytes.  A
+    // block cut to 11 bytes could name a registered extension and reload as
+    // something else.
+    WriteByteToStream(stream, FBlockSize);
+    stream.WriteBuffer(&FIdent, std::min<int64_t>(FBlockSize, 11));
+    stream.WriteBuffer(FBlockRest.data(), static_cast<int64_t>(FBlockRest.size()));
     SaveData(stream);
 }
 
@@ -365,14 +363,12 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     uint8_t size = 0;
     ReadExact(stream, &size, 1);
     if (size < 10) RaiseGIFError(_sBadBlockSize);
-    if (size == 10) {
-        FIdent = TGIFApplicationRec{};
-        ReadExact(stream, &FIdent, 10);
-        FIdent.Authentication[2] = 0;
-    } else {
-        ReadExact(stream, &FIdent, 11);
-        SkipExact(stream, size - 11);
-    }
+    std::vector<uint8_t> block(size);
+    ReadExact(stream, block.data(), size);
+    FIdent = TGIFApplicationRec{};
+    std::memcpy(&FIdent, block.data(), std::min<size_t>(size, 11));
+    FBlockSize = size;
+    FBlockRest.assign(block.begin() + std::min<ptrdiff_t>(size, 11), block.end());
     LoadData(stream);
 }
 
@@ -383,70 +379,66 @@ void TGIFBlock::SaveToStream(TStream& stream) const {
 
 void TGIFBlock::LoadFromStream(TStream& stream) { ReadExact(stream, FData.data(), static_cast<int64_t>(FData.size())); }
 
-const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{
-    "TGIFUnknownAppExtension", &CreateUnknownApp, &FindApplicationSubExtension};
+const TGIFExtensionClassInfo TGIFUnknownAppExtension::Class{"TGIFUnknownAppExtension", &Create<TGIFUnknownAppExtension>,
+                                                            &FindApplicationSubExtension};
 
 void TGIFUnknownAppExtension::SaveData(TStream& stream) {
-    for (const auto& block : FBlocks) block->SaveToStream(stream);
-    WriteByteToStream(stream, 0);
+    std::vector<std::span<const uint8_t>> pieces;
+    for (const auto& block : FBlocks) pieces.emplace_back(block->GetData());
+    WriteSubBlocks(stream, pieces);
 }
 
 void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     FBlocks.clear();
-    for (;;) {
-        uint8_t size = 0;
-        if (stream.Read(&size, 1) != 1 || size == 0) return;
-        auto block = std::make_unique<TGIFBlock>(size);
-        block->LoadFromStream(stream);
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> data;
+    while (blocks.Next(data)) {
+        auto block = std::make_unique<TGIFBlock>(static_cast<int>(data.size()));
+        std::copy(data.begin(), data.end(), block->GetData().begin());
         FBlocks.push_back(std::move(block));
     }
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
-const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{
-    "TGIFAppExtNSLoop", [](TGIFSubImage* s) -> TGIFExtension* { return new TGIFAppExtNSLoop(s); },
-    &FindApplicationSubExtension};
+const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{"TGIFAppExtNSLoop", &Create<TGIFAppExtNSLoop>,
+                                                     &FindApplicationSubExtension};
 
-TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {
-    FIdent = MakeIdent("NETSCAPE2.0");
-}
+TGIFAppExtNSLoop::TGIFAppExtNSLoop() { FIdent = MakeIdent("NETSCAPE2.0"); }
 
 void TGIFAppExtNSLoop::SaveData(TStream& stream) {
-    const uint8_t loop[4] = {3, 1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
-    stream.WriteBuffer(loop, 4);
-    if (FBufferSize != 0) {
-        const uint8_t buffer[6] = {5, 2, static_cast<uint8_t>(FBufferSize), static_cast<uint8_t>(FBufferSize >> 8),
-                                   static_cast<uint8_t>(FBufferSize >> 16), static_cast<uint8_t>(FBufferSize >> 24)};
-        stream.WriteBuffer(buffer, 6);
-    }
-    WriteByteToStream(stream, 0);
+    const uint8_t loop[3] = {1, static_cast<uint8_t>(FLoops), static_cast<uint8_t>(FLoops >> 8)};
+    const uint8_t buffer[5] = {2, static_cast<uint8_t>(FBufferSize), static_cast<uint8_t>(FBufferSize >> 8),
+                               static_cast<uint8_t>(FBufferSize >> 16), static_cast<uint8_t>(FBufferSize >> 24)};
+    WriteSubBlocks(stream, {loop, FBufferSize != 0 ? std::span<const uint8_t>(buffer) : std::span<const uint8_t>()});
 }
 
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
-    for (int size = ReadByteFromStream(stream); size != 0; size = ReadByteFromStream(stream)) {
-        const int id = ReadByteFromStream(stream);
-        --size;
+    // Each sub-block starts with its identifier; the end of the stream reads
+    // as the terminator.
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> block;
+    while (blocks.Next(block)) {
+        const int id = block[0];
+        const std::span<const uint8_t> fields = block.subspan(1);
         if ((id & 7) == 1) {
-            if (size < 2) RaiseGIFError(_sInvalidData);
-            uint8_t loops[2];
-            ReadExact(stream, loops, 2);
-            FLoops = static_cast<uint16_t>(loops[0] | loops[1] << 8);
-            size -= 2;
+            if (fields.size() < 2) RaiseGIFError(_sInvalidData);
+            FLoops = static_cast<uint16_t>(fields[0] | fields[1] << 8);
         } else if ((id & 7) == 2) {
-            if (size < 4) RaiseGIFError(_sInvalidData);
-            uint8_t buffer[4];
-            ReadExact(stream, buffer, 4);
-            FBufferSize = static_cast<uint32_t>(buffer[0] | buffer[1] << 8 | buffer[2] << 16) |
-                          static_cast<uint32_t>(buffer[3]) << 24;
-            size -= 4;
+            if (fields.size() < 4) RaiseGIFError(_sInvalidData);
+            FBufferSize = static_cast<uint32_t>(fields[0] | fields[1] << 8 | fields[2] << 16) |
+                          static_cast<uint32_t>(fields[3]) << 24;
         }
-        SkipExact(stream, size);
     }
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
 }
 
 // ---------------------------------------------------------------------------
 
-void TGIFExtensionList::LoadFromStream(TStream& stream, TObject* parent) {
-    auto* frame = static_cast<TGIFSubImage*>(parent);
+void TGIFExtensionList::LoadFromStream(TStream& stream, TObject*) {
     uint8_t b = 0;
     if (stream.Read(&b, 1) != 1) return;
     while (b != 0x2C && b != 0x3B) {
@@ -457,9 +449,14 @@ void TGIFExtensionList::LoadFromStream(TStream& stream, TObject* parent) {
         const TGIFExtensionClass extensionClass = TGIFExtension::FindExtension(stream);
         if (extensionClass == nullptr || extensionClass->Create == nullptr) RaiseGIFError(_sUnknownExtension);
         stream.Seek(-1, rtl::soCurrent);
-        std::unique_ptr<TGIFExtension> extension(extensionClass->Create(frame));
-        extension->LoadFromStream(stream);
-        Add(extension.release());
+        // Adopted before it loads, so that its warnings reach the picture.
+        TGIFExtension& extension = Adopt(extensionClass->Create());
+        try {
+            extension.LoadFromStream(stream);
+        } catch (...) {
+            Delete(IndexOf(&extension));
+            throw;
+        }
         if (stream.Read(&b, 1) != 1) return;
     }
     stream.Seek(-1, rtl::soCurrent);

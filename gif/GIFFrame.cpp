@@ -1,30 +1,64 @@
 // One frame: image descriptor, local colour table, extensions and pixels.
+#include <algorithm>
 #include <cstring>
 
 #include "gif/GIFImage.h"
 
 namespace gif {
 
-TGIFSubImage::TGIFSubImage(TGIFImage* image)
-    : TGIFItem(image), FColorMap(new TGIFLocalColorMap(this)), FExtensions(new TGIFExtensionList(image)) {}
+TGIFSubImage::TGIFSubImage()
+    : FColorMap(std::make_unique<TGIFLocalColorMap>(this)), FExtensions(std::make_unique<TGIFExtensionList>(this)) {}
 
+// The pixels, bitmap, colour map and extensions go with their owners; the
+// picture is not told: a frame is destroyed only after its list released it.
 TGIFSubImage::~TGIFSubImage() {
-    if (FImage != nullptr) FImage->GetImages().Remove(this);
-    Clear();
-    delete FExtensions;
-    FExtensions = nullptr;
-    delete FColorMap;
-    FColorMap = nullptr;
+    FreeMask();
+    if (FLocalPalette != 0) gdi::DeleteObject(FLocalPalette);
+}
+
+void TGIFImageList::Attach(TGIFItem& item) {
+    auto& frame = static_cast<TGIFSubImage&>(item);
+    if (FImage == nullptr) return;
+    FImage->ReservePixels(frame.FDataSize);
+    frame.FImage = FImage;
+    // The logical screen holds every frame of the picture (16 bits of it).
+    TGIFHeader& header = FImage->GetHeader();
+    header.SetWidth(std::max(header.GetWidth(), std::min(frame.GetLeft() + frame.GetWidth(), 0xFFFF)));
+    header.SetHeight(std::max(header.GetHeight(), std::min(frame.GetTop() + frame.GetHeight(), 0xFFFF)));
+}
+
+void TGIFImageList::Detach(TGIFItem& item) noexcept {
+    auto& frame = static_cast<TGIFSubImage&>(item);
+    if (frame.FImage != nullptr) frame.FImage->ReleasePixels(frame.FDataSize);
+    frame.FImage = nullptr;
+}
+
+TGIFGraphicControlExtension* TGIFSubImage::GetGraphicControlExtension() const {
+    for (int i = 0; i < FExtensions->GetCount(); ++i)
+        if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(FExtensions->GetExtension(i))) return gce;
+    return nullptr;
+}
+
+bool TGIFSubImage::GetTransparent() const {
+    const TGIFGraphicControlExtension* gce = GetGraphicControlExtension();
+    return gce != nullptr && gce->GetTransparent();
+}
+
+int TGIFSubImage::GetTransparentIndex() const {
+    const TGIFGraphicControlExtension* gce = GetGraphicControlExtension();
+    return gce != nullptr && gce->GetTransparent() ? gce->GetTransparentColorIndex() : -1;
+}
+
+bool TGIFSubImage::IsDrawn() const {
+    const TGIFGraphicControlExtension* gce = GetGraphicControlExtension();
+    return gce == nullptr || IsDrawnDisposal(gce->GetDisposal());
 }
 
 void TGIFSubImage::Clear() {
     FExtensions->Clear();
     FColorMap->Clear();
     FreeImage();
-    SetBounds(4, 0);
-    SetBounds(3, 0);
-    FTransparent = false;
-    FGCE = nullptr;
+    DoSetBounds(GetLeft(), GetTop(), 0, 0);
     FreeBitmap();
     FreeMask();
     // The palette goes too: a colour table filled afterwards must not find
@@ -34,8 +68,6 @@ void TGIFSubImage::Clear() {
 }
 
 bool TGIFSubImage::GetEmpty() const { return !FData || FDataSize == 0 || GetHeight() == 0 || GetWidth() == 0; }
-
-bool TGIFSubImage::GetWritesNothing() const { return GetEmpty() && FExtensions->GetCount() == 0; }
 
 void TGIFSubImage::NewImage() {
     FreeImage();
@@ -79,10 +111,9 @@ void TGIFSubImage::Assign(const TPersistent* source) {
     Clear();
     if (frame->GetEmpty()) return;
     FImageDescriptor = frame->FImageDescriptor;
-    FTransparent = frame->FTransparent;
     NewImage();
     std::memcpy(FData.get(), frame->FData.get(), FDataSize);
-    FColorMap->Assign(frame->FColorMap);
+    FColorMap->Assign(frame->FColorMap.get());
     rtl::TMemoryStream extensions;
     frame->FExtensions->SaveToStream(extensions);
     extensions.SetPosition(0);
@@ -106,16 +137,13 @@ void TGIFSubImage::SetBounds(int index, int value) {
 }
 
 void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
-    left &= 0xFFFF;
-    top &= 0xFFFF;
-    width &= 0xFFFF;
-    height &= 0xFFFF;
+    // Each field holds 16 bits, and the frame must end within the largest
+    // screen a header can describe: a value cut to 16 bits would move or
+    // shrink the frame, and the screen grown to hold it would wrap.
+    auto fits = [](int64_t start, int64_t extent) { return start >= 0 && extent >= 0 && start + extent <= 0xFFFF; };
+    if (!fits(left, width) || !fits(top, height)) RaiseGIFError(_sBadDimension);
     const bool sizeChanged = width != GetWidth() || height != GetHeight();
-    const int values[4] = {left, top, width, height};
-    for (int i = 0; i < 4; ++i) {
-        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
-        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
-    }
+    StoreBounds(left, top, width, height);
     if (sizeChanged) {
         FreeBitmap();
         FreeMask();
@@ -140,6 +168,14 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
     if (warned) Warning(gsWarning, _sScreenSizeExceeded);
 }
 
+void TGIFSubImage::StoreBounds(int left, int top, int width, int height) {
+    const int values[4] = {left, top, width, height};
+    for (int i = 0; i < 4; ++i) {
+        FImageDescriptor[static_cast<size_t>(2 * i + 1)] = static_cast<uint8_t>(values[i]);
+        FImageDescriptor[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(values[i] >> 8);
+    }
+}
+
 TGIFSubImage::TRect TGIFSubImage::GetBoundsRect() const {
     return {GetLeft(), GetTop(), GetLeft() + GetWidth(), GetTop() + GetHeight()};
 }
@@ -158,6 +194,17 @@ TGIFColorMap& TGIFSubImage::GetActiveColorMap() const {
     if (FColorMap->GetCount() > 0) return *FColorMap;
     if (FImage != nullptr && FImage->GetGlobalColorMap().GetCount() > 0) return FImage->GetGlobalColorMap();
     return *FColorMap;
+}
+
+TGIFVersion TGIFSubImage::GetSavedVersion(bool withControl) const {
+    if (!GetEmpty()) return GetVersion();
+    TGIFVersion version = gvUnknown;
+    const TGIFExtension* control = GetGraphicControlExtension();
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        const TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != control) version = std::max(version, extension->GetVersion());
+    }
+    return version;
 }
 
 TGIFVersion TGIFSubImage::GetVersion() const {
@@ -199,8 +246,12 @@ void TGIFSubImage::Prepare() {
     flags = prepared;
 }
 
-void TGIFSubImage::SaveToStream(TStream& stream) {
-    FExtensions->SaveToStream(stream);
+void TGIFSubImage::SaveToStream(TStream& stream, bool withControl) {
+    const TGIFExtension* control = GetGraphicControlExtension();
+    for (int i = 0; i < FExtensions->GetCount(); ++i) {
+        TGIFExtension* extension = FExtensions->GetExtension(i);
+        if (withControl || extension != control) extension->SaveToStream(stream);
+    }
     if (GetEmpty()) return;
     Prepare();
     stream.WriteBuffer(FImageDescriptor.data(), 10);
@@ -219,12 +270,9 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
     if (separator != 0x2C) return;
     ReadExact(stream, FImageDescriptor.data(), 10);
     if (GetHeight() == 0 || GetWidth() == 0) {
-        const int width = FImage->GetWidth();
-        const int height = FImage->GetHeight();
-        FImageDescriptor[5] = static_cast<uint8_t>(width);
-        FImageDescriptor[6] = static_cast<uint8_t>(width >> 8);
-        FImageDescriptor[7] = static_cast<uint8_t>(height);
-        FImageDescriptor[8] = static_cast<uint8_t>(height >> 8);
+        // A frame on its own has no logical screen: its size stays 0.
+        StoreBounds(GetLeft(), GetTop(), FImage != nullptr ? FImage->GetWidth() : 0,
+                    FImage != nullptr ? FImage->GetHeight() : 0);
         Warning(gsWarning, _sScreenSizeExceeded);
     }
     if (FImageDescriptor[9] & 0x80) FColorMap->LoadFromStream(stream, 2 << (FImageDescriptor[9] & 7));

@@ -16,8 +16,7 @@ void TGIFGraphic::Draw(QPainter& canvas, const QRect& rect) const {
     QImage screen(FImage.GetWidth(), FImage.GetHeight(), QImage::Format_ARGB32);
     screen.fill(Qt::transparent);
     const TGIFColorMap& map = frame.GetActiveColorMap();
-    const TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension();
-    const int transparent = frame.GetTransparent() && gce != nullptr ? gce->GetTransparentColorIndex() : -1;
+    const int transparent = frame.GetTransparentIndex();
     for (int y = 0; y < frame.GetHeight() && frame.GetTop() + y < screen.height(); ++y) {
         const uint8_t* row = frame.GetScanline(y);
         for (int x = 0; x < frame.GetWidth() && frame.GetLeft() + x < screen.width(); ++x) {

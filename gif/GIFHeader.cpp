@@ -5,9 +5,9 @@
 
 namespace gif {
 
-TGIFHeader::TGIFHeader(TGIFImage* image) : TGIFItem(image), FColorMap(new TGIFGlobalColorMap(this)) { Clear(); }
-
-TGIFHeader::~TGIFHeader() { delete FColorMap; }
+TGIFHeader::TGIFHeader(TGIFImage* image) : TGIFItem(image), FColorMap(std::make_unique<TGIFGlobalColorMap>(this)) {
+    Clear();
+}
 
 void TGIFHeader::Clear() {
     FColorMap->Clear();
@@ -18,7 +18,7 @@ void TGIFHeader::Assign(const TPersistent* source) {
     if (const auto* header = dynamic_cast<const TGIFHeader*>(source)) {
         if (header == this) return;
         FLogicalScreenDescriptor = header->FLogicalScreenDescriptor;
-        FColorMap->Assign(header->FColorMap);
+        FColorMap->Assign(header->FColorMap.get());
     } else if (const auto* map = dynamic_cast<const TGIFColorMap*>(source)) {
         Clear();
         FColorMap->Assign(map);

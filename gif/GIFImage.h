@@ -11,6 +11,8 @@
 //   frame->GetGraphicControlExtension() (delay, disposal, transparency), frame->GetExtensions()
 //   image.SetOnGIFWarning(handler), image.SetOnProgress(handler), image.SetCompression(gcRLE)
 //   image.Assign(&bitmapIconMetafileOrPicture), image.Add(&graphic)  // frames made from other graphics
+//   image.Add(std::make_unique<gif::TGIFSubImage>()), frame->GetExtensions().Adopt(std::move(extension))
+//                                         // the lists own what they hold (see "Items and lists")
 //   bitmap.Assign(&image)                                           // the rendered picture
 //   image.SaveToClipboardFormat(format, data, palette), image.LoadFromClipboardFormat(CF_GIF, 0, 0)
 // Fatal conditions raise gif::GIFException with one of the texts of the
@@ -26,15 +28,18 @@
 #pragma once
 
 #include <array>
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "gdi/Clipboard.h"
 #include "gdi/Gdi.h"
 #include "rtl/Classes.h"
+#include "rtl/Resources.h"
 #include "rtl/SysUtils.h"
 #include "vcl/Bitmap.h"
 #include "vcl/Thread.h"
@@ -194,6 +199,14 @@ uint8_t ReadByteFromStream(TStream& stream);
 void ReadExact(TStream& stream, void* buffer, int64_t count);
 void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines);
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines);
+// Writes each piece as data sub-blocks of its own (a piece of 300 bytes
+// gives blocks of 255 and 45, an empty one none), then the terminator.
+void WriteSubBlocks(TStream& stream, const std::vector<std::span<const uint8_t>>& pieces);
+// Appends the run of data sub-blocks at the stream's position to run, as the
+// stream holds it: up to and including the terminator, or up to the end of
+// the stream when that comes first.  Never reads past the terminator; the
+// framing is walked by gif::codec::SubBlockReader.
+void ReadSubBlockRun(TStream& stream, std::vector<uint8_t>& run);
 
 // One entry of a logical palette.
 using TPaletteEntry = gdi::PALETTEENTRY;
@@ -216,62 +229,156 @@ void SetBitmapPixelFormat(vcl::TBitmap& bitmap, vcl::TPixelFormat pixelFormat);
 
 // ---------------------------------------------------------------------------
 // Items and lists
+//
+// Every frame and every extension has exactly one owner: the list that holds
+// it, or whoever holds it in a std::unique_ptr.  A list takes an item in
+// with Adopt (Add, Insert and SetItem adopt too), which makes the list's
+// owner the item's owner: a frame's picture, an extension's frame.  Release
+// takes an item out, clears that back pointer and hands the item to the
+// caller; Remove does the same and says where it was; Delete and Clear are
+// releases whose result is dropped.  Destructors free what their object
+// owns and touch nothing else, so a picture, its frames and their
+// extensions can be destroyed in any order.
 
 // Base of every part of a picture: header, frames, extensions, trailer.
 class TGIFItem : public TPersistent {
 public:
-    explicit TGIFItem(TGIFImage* image) : FImage(image) {}
+    // image: the picture of an item that the picture itself holds (header,
+    // trailer); a frame or an extension gets its owner from the list that
+    // adopts it.
+    explicit TGIFItem(TGIFImage* image = nullptr) : FImage(image) {}
     TGIFItem(const TGIFItem&) = delete;
     TGIFItem& operator=(const TGIFItem&) = delete;
 
     virtual TGIFVersion GetVersion() const { return gv87a; }
+    // Reaches the picture's OnGIFWarning; an item on its own has nobody to
+    // tell and drops it.
     virtual void Warning(TGIFSeverity severity, const std::string& message);
     virtual void SaveToStream(TStream& stream);
     virtual void LoadFromStream(TStream& stream);
     virtual void SaveToFile(const std::string& fileName);
     virtual void LoadFromFile(const std::string& fileName);
 
-    TGIFImage* GetImage() const { return FImage; }
+    // The picture the item belongs to; nullptr for an item on its own.
+    virtual TGIFImage* GetImage() const { return FImage; }
     std::string ClassName() const override { return "TGIFItem"; }
 
 protected:
     TGIFImage* FImage;
 };
 
-// A list that owns its items.
+// A list that owns its items (see above); the typed lists below add the
+// calls that put items in and take them out.  Indexes out of range raise
+// rtl::EListError.
 class TGIFList : public TPersistent {
 public:
     explicit TGIFList(TGIFImage* image) : FImage(image) {}
+    // Frees the items still in the list, without detaching them: nothing
+    // they point back to is touched while the list goes.
     ~TGIFList() override;
     TGIFList(const TGIFList&) = delete;
     TGIFList& operator=(const TGIFList&) = delete;
 
     TGIFItem* GetItem(int index) const;
-    void SetItem(int index, TGIFItem* item);  // replaces without freeing
     int GetCount() const { return static_cast<int>(FItems.size()); }
-    int Add(TGIFItem* item);
-    void Insert(int index, TGIFItem* item);
+    // Releases the item at index and frees it.
     void Delete(int index);
+    // Deletes the item at index 0 until the list is empty.
     void Clear();
-    int Remove(TGIFItem* item);
     int IndexOf(const TGIFItem* item) const;
     void Exchange(int index1, int index2);
     void Move(int curIndex, int newIndex);
-    TGIFItem* First() const { return GetItem(0); }
-    TGIFItem* Last() const { return GetItem(GetCount() - 1); }
 
     virtual void Warning(TGIFSeverity severity, const std::string& message);
     virtual void SaveToStream(TStream& stream);
     virtual void LoadFromStream(TStream& stream, TObject* parent);
 
-    TGIFImage* GetImage() const { return FImage; }
+    // The picture the list belongs to; nullptr when it belongs to none.
+    virtual TGIFImage* GetImage() const { return FImage; }
     std::string ClassName() const override { return "TGIFList"; }
 
 protected:
-    void CheckIndex(int index) const;
+    // An item comes in: it gets the list's owner as its own.  May refuse by
+    // raising, and then leaves the item as it was.
+    virtual void Attach(TGIFItem&) {}
+    // An item goes out: its back pointer is cleared.
+    virtual void Detach(TGIFItem&) noexcept {}
 
-    std::vector<TGIFItem*> FItems;
+    void CheckIndex(int index) const;
+    // Adopts item at index; the caller gives up item only when this returns.
+    void InsertItem(int index, TGIFItem& item);
+    std::unique_ptr<TGIFItem> ReleaseItem(int index);
+    // Adopts item in place of the one at index and hands that one back.
+    std::unique_ptr<TGIFItem> ReplaceItem(int index, TGIFItem& item);
+
+    std::vector<std::unique_ptr<TGIFItem>> FItems;
     TGIFImage* FImage;
+};
+
+// What Remove took out: the item, now the caller's, and the index it had
+// (-1 and no item when it was not in the list).
+template <class T>
+struct [[nodiscard]] TGIFRemoved {
+    int Index = -1;
+    std::unique_ptr<T> Item;
+};
+
+// A list of T (or its descendants).  Calls that take a std::unique_ptr&&
+// move from it only when they succeed: an item the list refuses stays with
+// the caller.
+template <class T>
+class TGIFItemList : public TGIFList {
+public:
+    using TGIFList::TGIFList;
+
+    T* GetItem(int index) const { return static_cast<T*>(TGIFList::GetItem(index)); }
+    T* First() const { return GetItem(0); }
+    T* Last() const { return GetItem(GetCount() - 1); }
+
+    // Appends item and becomes its owner; returns the item.
+    template <std::derived_from<T> U>
+    U& Adopt(std::unique_ptr<U>&& item) {
+        InsertItem(GetCount(), Checked(item));
+        return *item.release();
+    }
+    // Appends item; returns its index.
+    template <std::derived_from<T> U>
+    int Add(std::unique_ptr<U>&& item) {
+        Adopt(std::move(item));
+        return GetCount() - 1;
+    }
+    template <std::derived_from<T> U>
+    void Insert(int index, std::unique_ptr<U>&& item) {
+        InsertItem(index, Checked(item));
+        item.release();
+    }
+    // Takes item out and hands it to the caller; nothing when item is not
+    // in this list.
+    std::unique_ptr<T> Release(T& item) {
+        const int index = IndexOf(&item);
+        return index < 0 ? nullptr : Typed(ReleaseItem(index));
+    }
+    TGIFRemoved<T> Remove(T& item) {
+        const int index = IndexOf(&item);
+        return {index, index < 0 ? nullptr : Typed(ReleaseItem(index))};
+    }
+    // Puts item in place of the one at index; returns that one, released.
+    template <std::derived_from<T> U>
+    std::unique_ptr<T> SetItem(int index, std::unique_ptr<U>&& item) {
+        std::unique_ptr<T> replaced = Typed(ReplaceItem(index, Checked(item)));
+        item.release();
+        return replaced;
+    }
+
+private:
+    template <class U>
+    static U& Checked(const std::unique_ptr<U>& item) {
+        if (!item) RaiseGIFError(_sUnsupportedClass);
+        return *item;
+    }
+    static std::unique_ptr<T> Typed(std::unique_ptr<TGIFItem> item) {
+        return std::unique_ptr<T>(static_cast<T*>(item.release()));
+    }
 };
 
 // ---------------------------------------------------------------------------
@@ -350,7 +457,6 @@ protected:
 class TGIFGlobalColorMap : public TGIFColorMap {
 public:
     explicit TGIFGlobalColorMap(TGIFHeader* header) : FHeader(header) {}
-    ~TGIFGlobalColorMap() override;
     void Warning(TGIFSeverity severity, const std::string& message) override;
     void BuildHistogram(TColormapHistogram& histogram) override;
     void MapImages(const TColormapReverse& map) override;
@@ -365,7 +471,6 @@ private:
 class TGIFLocalColorMap : public TGIFColorMap {
 public:
     explicit TGIFLocalColorMap(TGIFSubImage* subImage) : FSubImage(subImage) {}
-    ~TGIFLocalColorMap() override;
     void Warning(TGIFSeverity severity, const std::string& message) override;
     void BuildHistogram(TColormapHistogram& histogram) override;
     void MapImages(const TColormapReverse& map) override;
@@ -383,7 +488,6 @@ private:
 class TGIFHeader : public TGIFItem {
 public:
     explicit TGIFHeader(TGIFImage* image);
-    ~TGIFHeader() override;
 
     void Clear();
     void Assign(const TPersistent* source) override;
@@ -411,7 +515,7 @@ public:
 
 private:
     std::array<uint8_t, 7> FLogicalScreenDescriptor{};
-    TGIFGlobalColorMap* FColorMap;
+    std::unique_ptr<TGIFGlobalColorMap> FColorMap;
 };
 
 // ---------------------------------------------------------------------------
@@ -423,17 +527,20 @@ class TGIFApplicationExtension;
 // A class reference: what the registries map labels and identifiers to.
 struct TGIFExtensionClassInfo {
     const char* Name;
-    TGIFExtension* (*Create)(TGIFSubImage* subImage);
+    // A new extension of the class, on its own.
+    std::unique_ptr<TGIFExtension> (*Create)();
     // Which class should read the extension at the stream (class-level).
     const TGIFExtensionClassInfo* (*FindSubExtension)(const TGIFExtensionClassInfo* self, TStream& stream);
 };
 using TGIFExtensionClass = const TGIFExtensionClassInfo*;
 using TGIFAppExtensionClass = const TGIFExtensionClassInfo*;
 
+// An extension belongs to the frame whose extension list adopted it; on its
+// own it has no frame, and what needs the frame's colour table raises "No
+// global or local color table defined".
 class TGIFExtension : public TGIFItem {
 public:
-    explicit TGIFExtension(TGIFSubImage* subImage);
-    ~TGIFExtension() override;
+    TGIFExtension() = default;
 
     virtual uint8_t GetExtensionType() const;
     TGIFVersion GetVersion() const override { return gv89a; }
@@ -446,10 +553,18 @@ public:
     static const TGIFExtensionClassInfo Class;
 
     TGIFSubImage* GetSubImage() const { return FSubImage; }
+    // The frame's picture.
+    TGIFImage* GetImage() const override;
     std::string ClassName() const override { return "TGIFExtension"; }
 
 protected:
-    TGIFSubImage* FSubImage;
+    // The active colour map of the frame.
+    TGIFColorMap& GetActiveColorMap() const;
+
+    TGIFSubImage* FSubImage = nullptr;
+
+private:
+    friend class TGIFExtensionList;
 };
 
 // Frees both extension registries (unit exit); they are made again on use.
@@ -457,8 +572,6 @@ void FreeExtensionRegistries();
 
 class TGIFGraphicControlExtension : public TGIFExtension {
 public:
-    explicit TGIFGraphicControlExtension(TGIFSubImage* subImage);
-    ~TGIFGraphicControlExtension() override;
 
     uint8_t GetExtensionType() const override { return 0xF9; }
     void SaveToStream(TStream& stream) override;
@@ -467,7 +580,11 @@ public:
     bool GetTransparent() const { return (FGCExtension[1] & 0x01) != 0; }
     void SetTransparent(bool value);
     int GetTransparentColorIndex() const { return FGCExtension[4]; }
+    // An index beyond the active table is replaced by 0, with a warning.
     void SetTransparentColorIndex(int index);
+    // The index byte as it is, in the table or not: remapping moves an index
+    // the file holds and must not change what it means.
+    void StoreTransparentColorIndex(uint8_t index) { FGCExtension[4] = index; }
     TColor GetTransparentColor() const;
     void SetTransparentColor(TColor color);
     int GetDelay() const { return FGCExtension[2] | FGCExtension[3] << 8; }
@@ -487,7 +604,6 @@ private:
 
 class TGIFTextExtension : public TGIFExtension {
 public:
-    explicit TGIFTextExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
 
     uint8_t GetExtensionType() const override { return 0x01; }
     void SaveToStream(TStream& stream) override;
@@ -515,7 +631,6 @@ private:
 
 class TGIFCommentExtension : public TGIFExtension {
 public:
-    explicit TGIFCommentExtension(TGIFSubImage* subImage) : TGIFExtension(subImage) {}
 
     uint8_t GetExtensionType() const override { return 0xFE; }
     void SaveToStream(TStream& stream) override;
@@ -540,7 +655,6 @@ static_assert(sizeof(TGIFApplicationRec) == 11);
 
 class TGIFApplicationExtension : public TGIFExtension {
 public:
-    explicit TGIFApplicationExtension(TGIFSubImage* subImage);
 
     uint8_t GetExtensionType() const override { return 0xFF; }
     void SaveToStream(TStream& stream) override;
@@ -560,6 +674,10 @@ public:
 
 protected:
     TGIFApplicationRec FIdent{};
+    // The application block as it was read: its size (10 leaves out the
+    // third authentication byte) and the bytes beyond the first 11.
+    uint8_t FBlockSize = 11;
+    std::vector<uint8_t> FBlockRest;
 };
 
 // One data sub-block: 1 to 255 bytes.
@@ -577,7 +695,6 @@ private:
 
 class TGIFUnknownAppExtension : public TGIFApplicationExtension {
 public:
-    explicit TGIFUnknownAppExtension(TGIFSubImage* subImage) : TGIFApplicationExtension(subImage) {}
     void SaveData(TStream& stream) override;
     void LoadData(TStream& stream) override;
     std::vector<std::unique_ptr<TGIFBlock>>& GetBlocks() { return FBlocks; }
@@ -592,7 +709,7 @@ private:
 // The loop extension ("NETSCAPE2.0", also read for "ANIMEXTS1.0").
 class TGIFAppExtNSLoop : public TGIFApplicationExtension {
 public:
-    explicit TGIFAppExtNSLoop(TGIFSubImage* subImage);
+    TGIFAppExtNSLoop();
     void SaveData(TStream& stream) override;
     void LoadData(TStream& stream) override;
     int GetLoops() const { return FLoops; }
@@ -608,29 +725,48 @@ private:
     uint32_t FBufferSize = 0;
 };
 
-class TGIFExtensionList : public TGIFList {
+// A frame's extensions, in file order; the frame owns the list, and the
+// list makes the frame the owner of what it adopts.
+class TGIFExtensionList : public TGIFItemList<TGIFExtension> {
 public:
-    explicit TGIFExtensionList(TGIFImage* image) : TGIFList(image) {}
-    ~TGIFExtensionList() override { Clear(); }
-    TGIFExtension* GetExtension(int index) const { return static_cast<TGIFExtension*>(GetItem(index)); }
-    void SetExtension(int index, TGIFExtension* extension) { SetItem(index, extension); }
+    explicit TGIFExtensionList(TGIFSubImage* subImage) : TGIFItemList(nullptr), FSubImage(subImage) {}
+    TGIFExtension* GetExtension(int index) const { return GetItem(index); }
+    template <std::derived_from<TGIFExtension> U>
+    std::unique_ptr<TGIFExtension> SetExtension(int index, std::unique_ptr<U>&& extension) {
+        return SetItem(index, std::move(extension));
+    }
+    // Reads the extensions that precede an image for the frame that owns
+    // the list (parent).
     void LoadFromStream(TStream& stream, TObject* parent) override;
+    TGIFSubImage* GetSubImage() const { return FSubImage; }
+    TGIFImage* GetImage() const override;
     std::string ClassName() const override { return "TGIFExtensionList"; }
+
+protected:
+    void Attach(TGIFItem& item) override;
+    void Detach(TGIFItem& item) noexcept override;
+
+private:
+    TGIFSubImage* FSubImage;
 };
 
 // ---------------------------------------------------------------------------
 // Frame
 
+// A frame belongs to the picture whose frame list adopted it.  A frame on
+// its own loads and saves as well: a descriptor of size 0 then gives a frame
+// of size 0 (there is no logical screen to take the size from), and a frame
+// without a colour table is written with 8-bit codes.
 class TGIFSubImage : public TGIFItem {
 public:
-    explicit TGIFSubImage(TGIFImage* image);
+    TGIFSubImage();
     ~TGIFSubImage() override;
 
     void Clear();
+    // A frame without pixels shows nothing and takes no time: a painter
+    // passes over it, and a file can hold it only as extensions that the
+    // next image carries.
     bool GetEmpty() const;
-    // True when saving writes no block for this frame: no pixels and no
-    // extensions.
-    bool GetWritesNothing() const;
     void NewImage();
     void FreeImage();
     void NeedImage();
@@ -642,6 +778,8 @@ public:
 
     int GetBounds(int index) const;
     void SetBounds(int index, int value);
+    // A value outside 0..65535, or a frame reaching beyond 65535, raises
+    // "Invalid image dimensions" and changes nothing.
     void DoSetBounds(int left, int top, int width, int height);
     int GetLeft() const { return GetBounds(1); }
     int GetTop() const { return GetBounds(2); }
@@ -670,7 +808,13 @@ public:
     uint8_t* GetData() const { return FData.get(); }
     uint64_t GetDataSize() const { return FDataSize; }
 
-    void SaveToStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override { SaveToStream(stream, true); }
+    // Writes the extensions (the control extension only when withControl)
+    // and, unless the frame is empty, the image.
+    void SaveToStream(TStream& stream, bool withControl);
+    // The version of what SaveToStream(stream, withControl) writes;
+    // gvUnknown when it writes nothing.
+    TGIFVersion GetSavedVersion(bool withControl) const;
     void LoadFromStream(TStream& stream) override;
     void Prepare();
     void Decompress(TStream& stream);
@@ -691,10 +835,23 @@ public:
     void Merge(TGIFSubImage* previous);
 
     TGIFExtensionList& GetExtensions() const { return *FExtensions; }
-    bool GetTransparent() const { return FTransparent; }
-    void SetTransparentFlag(bool value) { FTransparent = value; }
-    TGIFGraphicControlExtension* GetGraphicControlExtension() const { return FGCE; }
-    void SetGraphicControlExtension(TGIFGraphicControlExtension* gce) { FGCE = gce; }
+    // The frame's control extension: the first graphic control extension
+    // in its list, or nullptr.  Delay, disposal and transparency all come
+    // from it.
+    TGIFGraphicControlExtension* GetGraphicControlExtension() const;
+    // The control extension's transparency flag.
+    bool GetTransparent() const;
+    // The index of the transparent colour; -1 when the frame is not
+    // transparent.
+    int GetTransparentIndex() const;
+    // Disposal values 4 to 7 are undefined by the format: a frame carrying
+    // one is not drawn at all.
+    static bool IsDrawnDisposal(int disposal) {
+        return disposal < GIFFirstUndrawnDisposal || disposal > GIFLastUndrawnDisposal;
+    }
+    // Whether painters draw the frame: a frame without a control extension
+    // is drawn.
+    bool IsDrawn() const;
 
     // Rendering.  The bitmap (8 bits, the frame's palette) is built on
     // demand and kept until pixels, bounds or palette change; the mask is a
@@ -741,6 +898,8 @@ private:
     void ReadBitmap(vcl::TBitmap& bitmap);
     // Pixels under the mask's non-zero values take a new transparent index.
     void ApplyMask(HBITMAP mask);
+    // Writes the four 16-bit bounds fields of the descriptor, nothing else.
+    void StoreBounds(int left, int top, int width, int height);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
@@ -748,25 +907,46 @@ private:
     HPALETTE FLocalPalette = 0;
     std::unique_ptr<vcl::TBitmap> FBitmap;
     HBITMAP FMask = 0;
-    TGIFLocalColorMap* FColorMap;
+    std::unique_ptr<TGIFLocalColorMap> FColorMap;
     std::array<uint8_t, 10> FImageDescriptor{0x2C};
-    TGIFExtensionList* FExtensions;
-    bool FTransparent = false;
-    TGIFGraphicControlExtension* FGCE = nullptr;
+    std::unique_ptr<TGIFExtensionList> FExtensions;
+
+    friend class TGIFImageList;
 };
 
 // ---------------------------------------------------------------------------
 // Block stream
 
-class TGIFImageList : public TGIFList {
+// A picture's frames, in display order.  A frame it adopts belongs to the
+// picture from then on: its pixels count against GIFImageMaxPicturePixels
+// (a frame beyond that is refused with "Invalid image dimensions") and the
+// logical screen grows to hold it; a frame it releases gives its pixels
+// back and belongs to no picture.
+class TGIFImageList : public TGIFItemList<TGIFSubImage> {
 public:
-    explicit TGIFImageList(TGIFImage* image) : TGIFList(image) {}
-    ~TGIFImageList() override { Clear(); }
-    TGIFSubImage* GetImage(int index) const { return static_cast<TGIFSubImage*>(GetItem(index)); }
-    void SetImage(int index, TGIFSubImage* image) { SetItem(index, image); }
+    explicit TGIFImageList(TGIFImage* image) : TGIFItemList(image) {}
+    using TGIFItemList::GetImage;
+    TGIFSubImage* GetImage(int index) const { return GetItem(index); }
+    std::unique_ptr<TGIFSubImage> SetImage(int index, std::unique_ptr<TGIFSubImage>&& image) {
+        return SetItem(index, std::move(image));
+    }
     void LoadFromStream(TStream& stream, TObject* parent) override;
+    // An empty frame's control extension would become the next image's:
+    // it is written only when no frame with pixels follows.
     void SaveToStream(TStream& stream) override;
+    // The version of what SaveToStream writes; gvUnknown when nothing.
+    TGIFVersion GetSavedVersion() const;
     std::string ClassName() const override { return "TGIFImageList"; }
+
+protected:
+    void Attach(TGIFItem& item) override;
+    void Detach(TGIFItem& item) noexcept override;
+
+private:
+    // Whether frame index is saved with its control extension, given the
+    // index of the last frame with pixels.
+    bool SavesControlExtension(int index, int lastWithPixels) const;
+    int LastWithPixels() const;
 };
 
 class TGIFTrailer : public TGIFItem {
@@ -785,6 +965,9 @@ using TRect = vcl::TRect;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;
+// A progress report's percentage: done of total, rounded to the nearest,
+// within 0..100; 0 when there is nothing to do.
+uint8_t Percent(int64_t done, int64_t total);
 
 class TGIFImage : public TPersistent {
 public:
@@ -798,12 +981,16 @@ public:
     bool GetEmpty() const { return FImages->GetCount() == 0; }
     int GetWidth() const { return FHeader->GetWidth(); }
     int GetHeight() const { return FHeader->GetHeight(); }
+    // Every frame must fit; a value outside 0..65535 raises "Invalid image
+    // dimensions".
     void SetWidth(int value);
     void SetHeight(int value);
     void FixHeaderWidthHeight();
     bool Equals(const TGIFImage* other) const { return other == this; }
     bool GetIsTransparent() const;
     TGIFVersion GetVersion() const;
+    // The largest of the header's and those of the frames with pixels: an
+    // empty frame's table is never written.
     int GetColorResolution() const;
     int GetBitsPerPixel() const;
 
@@ -822,9 +1009,26 @@ public:
     void SaveToStream(TStream& stream);
     void LoadFromFile(const std::string& fileName);
     void SaveToFile(const std::string& fileName);
+    // The resource name of type RCDATA in the module instance.
+    void LoadFromResourceName(rtl::HINSTANCE instance, const std::string& name);
+    // The picture in a form stream: the binary property "Data", written
+    // when the picture has frames, holding what WriteData writes.
+    void DefineProperties(rtl::TFiler& filer) override;
+    // The picture's size in bytes (32 bits, little-endian), then the
+    // picture; optimised first with every option when
+    // GIFImageOptimizeOnStream is set.
+    void WriteData(TStream& stream);
+    // What WriteData wrote.  On failure the stream is back where it was and
+    // the picture keeps what was read, as LoadFromStream does.
+    void ReadData(TStream& stream);
     void Assign(const TPersistent* source) override;
-    // Appends a frame that the picture takes over; returns its index.
+    // Appends a frame and takes it over; returns its index.  A frame that a
+    // picture holds (another one, or this one: the frame moves to the end)
+    // leaves that picture's list first.  A frame on its own comes as a
+    // std::unique_ptr; by pointer it is refused with "Object type not
+    // supported for operation" and stays with the caller.
     int Add(TGIFSubImage* source);
+    int Add(std::unique_ptr<TGIFSubImage>&& frame);
 
     // Shrinks the picture without changing what it shows: options are a set
     // of TGIFOptimizeOption bits.  Colour reduction is not done here;
@@ -903,12 +1107,17 @@ public:
     void SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALETTE& palette);
     // Drawing.  A still picture (one frame, or goAnimate clear) is drawn at
     // once; an animation by the drawing painter, into the cached bitmap
-    // (the first Draw returns once the first frame is shown) or, with
-    // goDirectDraw, straight onto canvas.  UI thread.
+    // (the first Draw returns once the first frame is shown, or a
+    // synchronous painting has ended, and shows it) or, with goDirectDraw,
+    // straight onto canvas.  UI thread.
     void Draw(vcl::TCanvas& canvas, const vcl::TRect& rect);
     // A painter of its own for canvas and rect; an asynchronous one is
     // returned started (it frees itself when it ends), a synchronous one has
-    // painted everything when this returns (nullptr).
+    // painted everything when this returns (nullptr).  Without an
+    // application every painting is synchronous.  A handler of a painter's
+    // event may clear, reload, copy over or free the picture, except a
+    // handler that runs inside this picture's own Draw or synchronous Paint,
+    // which must not free it.
     TGIFPainter* Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIFDrawOptions options);
     TGIFPainter* InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
                                TGIFDrawOptions options);
@@ -916,9 +1125,10 @@ public:
     void PaintPause();
     void PaintResume();
     void PaintRestart();
-    // Stops every painter and waits for the asynchronous ones.
+    // Stops every painter and waits for the asynchronous ones, except those
+    // whose event handler this call comes from: they end once it returns.
     void PaintStop();
-    // Stops the drawing painter and waits for it.
+    // Stops the drawing painter and waits for it (as PaintStop does).
     void StopDraw();
     TGIFPainter* GetDrawingPainter() const { return FDrawingPainter; }
     vcl::TThreadList<TGIFPainter>& GetPainterList() { return FPainters; }
@@ -940,6 +1150,7 @@ protected:
 
 private:
     friend class TGIFSubImage;
+    friend class TGIFImageList;
     // A frame of this picture takes or gives back pixels; taking raises
     // "Invalid image dimensions" beyond GIFImageMaxPicturePixels.
     void ReservePixels(uint64_t count);
@@ -958,9 +1169,11 @@ private:
 
     // The picture becomes one frame converted from another graphic.
     void AssignGraphic(const TPersistent* source);
+    // Appends a frame converted from graphic; returns its index.
+    int AddConverted(const TPersistent* graphic);
 
-    TGIFImageList* FImages;
-    TGIFHeader* FHeader;
+    std::unique_ptr<TGIFImageList> FImages;
+    std::unique_ptr<TGIFHeader> FHeader;
     HPALETTE FPaletteHandle = 0;
     bool FPaletteModified = false;
     bool FPaletteGuard = false;

@@ -15,11 +15,6 @@ bool ReadBlockIntroducer(TStream& stream, uint8_t& b) {
     return true;
 }
 
-uint8_t Percent(int64_t done, int64_t total) {
-    if (total <= 0) return 0;
-    return static_cast<uint8_t>(std::clamp<int64_t>((done * 100 + total / 2) / total, 0, 255));
-}
-
 }  // namespace
 
 void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {
@@ -32,25 +27,44 @@ void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {
             Warning(gsWarning, _sBadBlock);
             return;
         }
-        auto frame = std::make_unique<TGIFSubImage>(image);
-        frame->LoadFromStream(stream);
-        Add(frame.get());
+        // Adopted before it loads: a frame reads the logical screen and
+        // counts its pixels against the picture's while it loads.
+        TGIFSubImage& frame = Adopt(std::make_unique<TGIFSubImage>());
         try {
+            frame.LoadFromStream(stream);
             image->Progress(this, psRunning, Percent(stream.GetPosition(), stream.GetSize()), GIFImageRenderOnLoad,
                             TRect{0, 0, 0, 0}, _sProgressLoading);
         } catch (...) {
-            Remove(frame.get());
+            Delete(IndexOf(&frame));
             throw;
         }
-        frame.release();
         if (!ReadBlockIntroducer(stream, b)) return;
     }
     stream.Seek(-1, rtl::soCurrent);
 }
 
+int TGIFImageList::LastWithPixels() const {
+    for (int i = GetCount() - 1; i >= 0; --i)
+        if (!GetImage(i)->GetEmpty()) return i;
+    return -1;
+}
+
+bool TGIFImageList::SavesControlExtension(int index, int lastWithPixels) const {
+    return index > lastWithPixels || !GetImage(index)->GetEmpty();
+}
+
+TGIFVersion TGIFImageList::GetSavedVersion() const {
+    const int last = LastWithPixels();
+    TGIFVersion version = gvUnknown;
+    for (int i = 0; i < GetCount() && version != gv89a; ++i)
+        version = std::max(version, GetImage(i)->GetSavedVersion(SavesControlExtension(i, last)));
+    return version;
+}
+
 void TGIFImageList::SaveToStream(TStream& stream) {
+    const int last = LastWithPixels();
     for (int i = 0; i < GetCount(); ++i) {
-        GetImage(i)->SaveToStream(stream);
+        GetImage(i)->SaveToStream(stream, SavesControlExtension(i, last));
         FImage->Progress(this, psRunning, Percent(i + 1, GetCount()), false, TRect{0, 0, 0, 0}, _sProgressSaving);
     }
 }

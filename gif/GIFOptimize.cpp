@@ -16,9 +16,6 @@ TDisposalMethod Disposal(const TGIFSubImage& frame) {
     return gce != nullptr ? gce->GetDisposal() : dmNone;
 }
 
-// Disposals beyond dmPrevious mean the frame is not drawn.
-bool IsDrawn(const TGIFSubImage& frame) { return Disposal(frame) <= dmPrevious; }
-
 // What a frame leaves on the screen stays there for the next one.
 bool KeepsItsPixels(const TGIFSubImage& frame) {
     return Disposal(frame) == dmNone || Disposal(frame) == dmNoDisposal;
@@ -32,31 +29,38 @@ int ShownDelay(const TGIFSubImage& frame) {
 }
 
 TGIFGraphicControlExtension& NeedControlExtension(TGIFSubImage& frame) {
-    if (frame.GetGraphicControlExtension() == nullptr) frame.GetExtensions().Add(new TGIFGraphicControlExtension(&frame));
-    return *frame.GetGraphicControlExtension();
+    if (TGIFGraphicControlExtension* gce = frame.GetGraphicControlExtension()) return *gce;
+    return frame.GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
 }
 
-// Appends every extension of one frame but its graphic control extension
-// to another frame's list.
+// Hands every extension of one frame but its graphic control extension over
+// to another frame's list, in order.
 void MoveExtensions(TGIFSubImage& from, TGIFSubImage& to) {
-    rtl::TMemoryStream moved;
     TGIFExtensionList& extensions = from.GetExtensions();
-    for (int i = 0; i < extensions.GetCount(); ++i)
-        if (extensions.GetExtension(i) != from.GetGraphicControlExtension()) extensions.GetExtension(i)->SaveToStream(moved);
-    if (moved.GetSize() == 0) return;
-    moved.SetPosition(0);
-    to.GetExtensions().LoadFromStream(moved, &to);
+    const TGIFExtension* control = from.GetGraphicControlExtension();
+    for (int i = 0; i < extensions.GetCount();) {
+        TGIFExtension& extension = *extensions.GetExtension(i);
+        if (&extension == control) {
+            ++i;
+            continue;
+        }
+        to.GetExtensions().Adopt(extensions.Release(extension));
+    }
+}
+
+// The loop extension a painter obeys: the first one met.
+const TGIFAppExtNSLoop* ObeyedLoop(const TGIFImageList& frames) {
+    for (int i = 0; i < frames.GetCount(); ++i) {
+        const TGIFExtensionList& extensions = frames.GetImage(i)->GetExtensions();
+        for (int e = 0; e < extensions.GetCount(); ++e)
+            if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e))) return loop;
+    }
+    return nullptr;
 }
 
 bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFSubImage::TRect& common) {
     common = {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
     return common.Left < common.Right && common.Top < common.Bottom;
-}
-
-// done * 100 / total, rounded to nearest.
-uint8_t Percent(int done, int total) {
-    if (total <= 0) return 0;
-    return static_cast<uint8_t>(std::clamp((int64_t{done} * 200 + total) / (int64_t{total} * 2), int64_t{0}, int64_t{100}));
 }
 
 }  // namespace
@@ -90,9 +94,8 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
             for (int i = 0; i < count; ++i) {
                 ++done;
                 TGIFSubImage& f = frame(i);
-                if (f.GetTransparent() && f.GetGraphicControlExtension() != nullptr &&
-                    !ContainsIndex(f.GetData(), f.GetGraphicControlExtension()->GetTransparentColorIndex(), f.GetDataSize()))
-                    f.GetGraphicControlExtension()->SetTransparent(false);
+                const int t = f.GetTransparentIndex();
+                if (t >= 0 && !ContainsIndex(f.GetData(), t, f.GetDataSize())) f.GetGraphicControlExtension()->SetTransparent(false);
                 progress();
             }
             // Clearing or restoring a frame's area is useless when the next
@@ -127,6 +130,10 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
         }
 
         if (has(ooCrop)) {
+            // Later passes begin at the frame carrying the loop extension:
+            // its time cannot go to the frame before it, which they skip.
+            const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
+            const TGIFSubImage* loopPoint = loop != nullptr ? loop->GetSubImage() : nullptr;
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 ++done;
                 TGIFSubImage& f = frame(i);
@@ -134,16 +141,18 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 // it before each pass, and an empty first frame shows the
                 // background for its delay.  A frame disposed to the
                 // background keeps the area it clears.
-                if (i == 0 || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !IsDrawn(f)) {
+                if (i == 0 || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !f.IsDrawn()) {
                     progress();
                     continue;
                 }
                 TGIFSubImage::TRect bounds{};
                 if (f.GetOpaqueBounds(bounds)) {
                     f.CropTo(bounds);
-                } else if (KeepsItsPixels(frame(i - 1)) && !f.GetGraphicControlExtension()->GetUserInput()) {
+                } else if (&f != loopPoint && !frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
+                           !f.GetGraphicControlExtension()->GetUserInput()) {
                     // Shows just what the frame before it left: that frame
-                    // is shown for both times instead.
+                    // is shown for both times instead (an empty one takes
+                    // no time to add to).
                     TGIFSubImage& before = frame(i - 1);
                     const int delay = std::min(ShownDelay(before) + ShownDelay(f), 0xFFFF);
                     NeedControlExtension(before).SetDelay(delay);
@@ -151,7 +160,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                     FImages->Delete(i);
                 } else {
                     // Kept as a single transparent pixel: an empty frame
-                    // would end the painter's pass.
+                    // would take no time.
                     f.CropTo({0, 0, 1, 1});
                 }
                 progress();
@@ -164,13 +173,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
 
         if (has(ooCleanup)) {
             const bool single = FImages->GetCount() == 1;
-            // The loop extension a painter obeys is the first one met.
-            const TGIFAppExtNSLoop* loop = nullptr;
-            for (int i = 0; i < FImages->GetCount() && loop == nullptr && !single; ++i) {
-                TGIFExtensionList& extensions = frame(i).GetExtensions();
-                for (int e = 0; e < extensions.GetCount() && loop == nullptr; ++e)
-                    loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e));
-            }
+            const TGIFAppExtNSLoop* loop = single ? nullptr : ObeyedLoop(*FImages);
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 TGIFSubImage& f = frame(i);
                 TGIFExtensionList& extensions = f.GetExtensions();
@@ -185,10 +188,10 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 if (TGIFGraphicControlExtension* gce = f.GetGraphicControlExtension()) {
                     const TDisposalMethod disposal = gce->GetDisposal();
                     if ((gce->GetDelay() == 0 || single) && !gce->GetTransparent() && !gce->GetUserInput() &&
-                        (disposal == dmNone || disposal == dmNoDisposal || (single && disposal <= dmPrevious)))
-                        delete gce;
+                        (disposal == dmNone || disposal == dmNoDisposal || (single && TGIFSubImage::IsDrawnDisposal(disposal))))
+                        extensions.Release(*gce);
                 }
-                if (f.GetEmpty() && extensions.GetCount() == 0) delete &f;
+                if (f.GetEmpty() && extensions.GetCount() == 0) FImages->Delete(i);
                 progress();
             }
         }

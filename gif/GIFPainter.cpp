@@ -2,12 +2,17 @@
 // waits; everything that touches the picture, its frames' caches, the
 // canvases and the event handlers runs on the UI thread (DoSynchronize), and
 // checks there again that the painter was not stopped meanwhile, so that the
-// UI thread can drop caches and bitmaps between two steps.
+// UI thread can drop caches and bitmaps between two steps.  The UI thread
+// never waits for a painter whose step it is running: a handler that stops
+// the painter (directly, or by clearing, reloading or freeing the picture)
+// only marks it, and the painter ends once the handler has returned.
 #include "gif/GIFPainter.h"
 
 #include <algorithm>
 #include <climits>
 #include <set>
+
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
@@ -33,8 +38,6 @@ std::unique_ptr<vcl::TBitmap> NewBuffer(int width, int height, TColor brush) {
     buffer->GetCanvas().Brush.Style = vcl::bsSolid;
     return buffer;
 }
-
-bool Undrawn(int disposal) { return disposal >= GIFFirstUndrawnDisposal && disposal <= GIFLastUndrawnDisposal; }
 
 }  // namespace
 
@@ -93,6 +96,7 @@ void TGIFPainter::Stop() {
     Terminate();
     if (!IsAsync()) return;
     if (FWakeEvent) FWakeEvent->SetEvent();
+    FReply->SetEvent();
     SetPriority(vcl::tpNormal);
     // A painter that never started or is paused runs on, sees the request
     // and ends.
@@ -119,17 +123,47 @@ void TGIFPainter::SetActiveImage(int value) {
     if (image != nullptr && value >= 0 && value < image->GetImages().GetCount()) FCurrentFrame = value;
 }
 
+// One step handed to the UI thread.  Whoever moves it on first decides: the
+// UI thread from queued to running, or the stopped painter from queued to
+// withdrawn, after which the UI thread drops it without touching the
+// painter.  A running step is waited for, so the painter outlives it.
+struct TGIFPainter::UiStep {
+    enum : int { Queued, Running, Done, Withdrawn };
+    std::atomic<int> State{Queued};
+    std::exception_ptr Error;
+    std::shared_ptr<vcl::TEvent> Reply;
+};
+
 void TGIFPainter::DoSynchronize(const std::function<void()>& method) {
     if (Terminated()) return;
     if (!IsAsync()) {
         method();
         return;
     }
-    // Stop and the picture's end come from the UI thread: looked at there,
-    // they cannot change while the method runs.
-    Synchronize([&] {
-        if (!Terminated() && FImage != nullptr) method();
+    auto step = std::make_shared<UiStep>();
+    step->Reply = FReply;
+    vcl::TThread::Queue([this, step, &method] {
+        int queued = UiStep::Queued;
+        if (!step->State.compare_exchange_strong(queued, UiStep::Running)) return;
+        FInUiStep = true;
+        try {
+            // Stop and the picture's end come from the UI thread: looked at
+            // here, they cannot change before the method runs.
+            if (!Terminated() && FImage != nullptr) method();
+        } catch (...) {
+            step->Error = std::current_exception();
+        }
+        FInUiStep = false;
+        step->State = UiStep::Done;
+        step->Reply->SetEvent();
     });
+    for (;;) {
+        FReply->WaitFor(vcl::INFINITE);
+        if (step->State == UiStep::Done) break;
+        int queued = UiStep::Queued;
+        if (Terminated() && step->State.compare_exchange_strong(queued, UiStep::Withdrawn)) return;
+    }
+    if (step->Error) std::rethrow_exception(step->Error);
 }
 
 void TGIFPainter::RaisePaintEvent(const TNotifyEvent& event) {
@@ -166,19 +200,15 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        if (step.Empty) return;
-        for (int i = 0; i < frame->GetExtensions().GetCount(); ++i) {
-            TGIFExtension* extension = frame->GetExtensions().GetExtension(i);
-            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(extension)) {
-                if (!step.HasLoop) {
-                    step.HasLoop = true;
-                    step.Loops = loop->GetLoops();
-                }
-            } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(extension)) {
-                step.HasControl = true;
-                step.Disposal = (gce->GetPackedFields() >> 2) & 7;
-                step.Delay = gce->GetDelay();
+        for (int i = 0; i < frame->GetExtensions().GetCount() && !step.HasLoop; ++i)
+            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions().GetExtension(i))) {
+                step.HasLoop = true;
+                step.Loops = loop->GetLoops();
             }
+        if (const TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension()) {
+            step.HasControl = true;
+            step.Disposal = gce->GetDisposal();
+            step.Delay = gce->GetDelay();
         }
     });
     return step;
@@ -217,12 +247,27 @@ void TGIFPainter::Run() {
         FPreviousDisposal = dmNoDisposal;
         FLastTime = vcl::PlatformTickCount();
         FLastWait = 0;
+        auto noteLoop = [&](const FrameStep& step) {
+            if (!step.HasLoop || loopSeen) return;
+            loopSeen = true;
+            loopCount = step.Loops;
+            if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
+            loopPoint = FCurrentFrame;
+        };
         while ((loopCount != 0 || Has(goLoopContinously)) && !Terminated() && !FRestartRequested) {
             FCurrentFrame = loopPoint;
             if (FFirstFrameShown) RaisePaintEvent(OnLoopStart);
+            bool painted = false;
             while (!Terminated() && !FRestartRequested) {
                 FrameStep step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
+                if (FCurrentFrame >= step.Count) break;
+                // A frame without pixels shows nothing and takes no time; a
+                // loop extension it carries counts all the same.
+                if (step.Empty) {
+                    noteLoop(step);
+                    ++FCurrentFrame;
+                    continue;
+                }
                 if (delay > 0)
                     Wait(delay);
                 else
@@ -233,18 +278,19 @@ void TGIFPainter::Run() {
                 if (Terminated()) break;
                 // A handler may have chosen another frame.
                 step = ReadFrame();
-                if (FCurrentFrame >= step.Count || step.Empty) break;
-                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
-                if (step.HasLoop && !loopSeen) {
-                    loopSeen = true;
-                    loopCount = step.Loops;
-                    if (IsAsync() && (loopCount == 0 || Has(goLoopContinously))) loopCount = -1;
-                    loopPoint = FCurrentFrame;
+                if (FCurrentFrame >= step.Count) break;
+                if (step.Empty) {
+                    // Passed over where it is met; its wait is done.
+                    delay = 0;
+                    continue;
                 }
+                FFrameDisposal = static_cast<uint8_t>(step.HasControl ? step.Disposal : dmNoDisposal);
+                noteLoop(step);
                 if (FRestoreBuffer)
                     DoSynchronize([this] { DoPaintFrame(); });
                 else
                     DoSynchronize([this] { DoPaint(); });
+                painted = true;
                 FPreviousDisposal = FFrameDisposal;
                 if (Terminated()) break;
 
@@ -260,7 +306,8 @@ void TGIFPainter::Run() {
                 if (!Has(goAnimate)) break;
             }
             if (loopCount > 0) --loopCount;
-            if (!(Has(goAnimate) && Has(goLoop))) break;
+            // A pass that shows nothing would only spin.
+            if (!(Has(goAnimate) && Has(goLoop)) || !painted) break;
         }
         if (Terminated()) break;
     }
@@ -328,7 +375,7 @@ void TGIFPainter::DoPaintFrame() {
         Terminate();
         return;
     }
-    if (Undrawn(FFrameDisposal)) return;
+    if (!TGIFSubImage::IsDrawnDisposal(FFrameDisposal)) return;
     TGIFImage* image = FImage;
     TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
     const bool clearFirst = Has(goClearOnLoop) && FCurrentFrame == 0;
@@ -384,13 +431,11 @@ void TGIFPainter::RestoreFrameArea() {
     const TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
     vcl::TCanvas& restore = FRestoreBuffer->GetCanvas();
     const vcl::TRect whole{0, 0, FRestoreBuffer->GetWidth(), FRestoreBuffer->GetHeight()};
-    // Tiles step by the picture's size; a picture of size 0 has one tile.
-    const int stepX = std::max(1, image->GetWidth());
-    const int stepY = std::max(1, image->GetHeight());
-    auto eachTile = [&](const std::function<void(const vcl::TRect&)>& fn) {
-        for (int y = frame->GetTop(); y < whole.Bottom; y += stepY)
-            for (int x = frame->GetLeft(); x < whole.Right; x += stepX)
-                fn({x, y, x + frame->GetWidth(), y + frame->GetHeight()});
+    // The frame's tiles, as the frame draws them into the buffer.
+    auto eachTile = [&](const auto& fn) {
+        const vcl::TRect first{frame->GetLeft(), frame->GetTop(), frame->GetLeft() + frame->GetWidth(),
+                               frame->GetTop() + frame->GetHeight()};
+        ForEachTile(whole, first, image->GetWidth(), image->GetHeight(), fn);
     };
     if (Has(goTransparent) && FBackgroundCopy) {
         vcl::TCanvas& background = FBackgroundCopy->GetCanvas();

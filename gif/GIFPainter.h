@@ -42,6 +42,8 @@ public:
     void Start();
     // Ends the painter at its next check (a waiting asynchronous painter
     // wakes; a paused or not yet started one runs on so that it can end).
+    // Called from the painter's own event handler, it only marks the
+    // painter: the painter ends after the handler has returned.
     void Stop();
     // Begins again at frame 0 at the next check.
     void Restart();
@@ -76,6 +78,15 @@ private:
     friend class TGIFImage;
     bool Has(TGIFDrawOption option) const { return (FDrawOptions & DrawOption(option)) != 0; }
     bool IsAsync() const { return Has(goAsync); }
+    // Whether a caller that stopped this painter has to wait for its end:
+    // an asynchronous painter, unless the caller runs inside one of the
+    // painter's own steps on the UI thread (an event handler), which the
+    // painter's end has to wait for instead.
+    bool Awaited() const { return IsAsync() && !(vcl::IsUiThread() && FInUiStep); }
+    // Runs method on the UI thread (asynchronous) or at once; nothing once
+    // the painter is stopped.  The painter waits for the UI thread on its own
+    // reply event, which Stop signals too: a step the UI thread has not begun
+    // is withdrawn, so a stop never waits for the UI thread.
     void DoSynchronize(const std::function<void()>& method);
     void RaisePaintEvent(const TNotifyEvent& event);
     void DoOnTerminate();
@@ -114,6 +125,9 @@ private:
     std::atomic<bool> FFirstFrameShown{false};
     PGIFPainter FOwnerSlot = nullptr;
     std::unique_ptr<vcl::TEvent> FWakeEvent;
+    struct UiStep;
+    const std::shared_ptr<vcl::TEvent> FReply = std::make_shared<vcl::TEvent>();
+    std::atomic<bool> FInUiStep{false};  // a step of this painter runs on the UI thread
     std::exception_ptr FSavedException;
     std::string FSavedMessage;
     TColor FClearColor = 0;

@@ -7,8 +7,8 @@
 namespace gif {
 
 TGIFImage::TGIFImage()
-    : FImages(new TGIFImageList(this)),
-      FHeader(new TGIFHeader(this)),
+    : FImages(std::make_unique<TGIFImageList>(this)),
+      FHeader(std::make_unique<TGIFHeader>(this)),
       FDrawOptions(GIFImageDefaultDrawOptions),
       FColorReduction(GIFImageDefaultColorReduction),
       FReductionBits(GIFImageDefaultColorReductionBits),
@@ -23,10 +23,6 @@ TGIFImage::~TGIFImage() {
     PaintStop();
     DetachPainters();
     Clear();
-    delete FImages;
-    FImages = nullptr;
-    delete FHeader;
-    FHeader = nullptr;
 }
 
 void TGIFImage::Clear() {
@@ -47,6 +43,8 @@ namespace {
 // Every frame must fit into the new size; an unchanged size changes nothing.
 template <typename Extent, typename Get, typename Set>
 bool SetScreenExtent(TGIFImageList& images, int value, const TGIFResString& error, Extent extent, Get get, Set set) {
+    // The header holds 16 bits.
+    if (value < 0 || value > 0xFFFF) RaiseGIFError(_sBadDimension);
     for (int i = 0; i < images.GetCount(); ++i)
         if (extent(*images.GetImage(i)) > value) RaiseGIFError(error);
     if (value == get()) return false;
@@ -89,38 +87,28 @@ void TGIFImage::FixHeaderWidthHeight() {
 }
 
 bool TGIFImage::GetIsTransparent() const {
-    for (int i = 0; i < FImages->GetCount(); ++i) {
-        const TGIFGraphicControlExtension* gce = FImages->GetImage(i)->GetGraphicControlExtension();
-        if (gce != nullptr && gce->GetTransparent()) return true;
-    }
+    for (int i = 0; i < FImages->GetCount(); ++i)
+        if (FImages->GetImage(i)->GetTransparent()) return true;
     return false;
 }
 
-// A frame that saving writes nothing for (no pixels, no extensions) has no
-// version: a picture made only of such frames would be written as a file
-// without frames, which loads as an empty picture that cannot be saved
-// again, so it cannot be saved in the first place either.
-TGIFVersion TGIFImage::GetVersion() const {
-    TGIFVersion version = gvUnknown;
-    for (int i = 0; i < FImages->GetCount(); ++i) {
-        const TGIFSubImage* image = FImages->GetImage(i);
-        if (image->GetWritesNothing()) continue;
-        const TGIFVersion frame = image->GetVersion();
-        if (frame > version) version = frame;
-        if (frame == gv89a) break;
-    }
-    return version;
-}
+// The version of what saving writes.  A picture whose frames write nothing
+// (no pixels, no extensions) would be written as a file without frames,
+// which loads as an empty picture that cannot be saved again, so it cannot
+// be saved in the first place either.
+TGIFVersion TGIFImage::GetVersion() const { return FImages->GetSavedVersion(); }
 
 int TGIFImage::GetColorResolution() const {
     int result = FHeader->GetColorResolution();
-    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetColorResolution());
+    for (int i = 0; i < FImages->GetCount(); ++i)
+        if (!FImages->GetImage(i)->GetEmpty()) result = std::max(result, FImages->GetImage(i)->GetColorResolution());
     return result;
 }
 
 int TGIFImage::GetBitsPerPixel() const {
     int result = FHeader->GetBitsPerPixel();
-    for (int i = 0; i < FImages->GetCount(); ++i) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
+    for (int i = 0; i < FImages->GetCount(); ++i)
+        if (!FImages->GetImage(i)->GetEmpty()) result = std::max(result, FImages->GetImage(i)->GetBitsPerPixel());
     return result;
 }
 
@@ -137,6 +125,12 @@ void TGIFImage::SetReductionBits(int value) {
 
 void TGIFImage::Warning(TObject* sender, TGIFSeverity severity, const std::string& message) {
     if (FOnWarning) FOnWarning(sender, severity, message);
+}
+
+uint8_t Percent(int64_t done, int64_t total) {
+    if (total <= 0) return 0;
+    done = std::clamp<int64_t>(done, 0, total);
+    return static_cast<uint8_t>((done * 100 + total / 2) / total);
 }
 
 void TGIFImage::Progress(TObject* sender, TProgressStage stage, uint8_t percentDone, bool redrawNow,
@@ -196,6 +190,41 @@ void TGIFImage::SaveToFile(const std::string& fileName) {
     SaveToStream(stream);
 }
 
+void TGIFImage::LoadFromResourceName(rtl::HINSTANCE instance, const std::string& name) {
+    rtl::TResourceStream stream(instance, name, rtl::RT_RCDATA);
+    LoadFromStream(stream);
+}
+
+void TGIFImage::DefineProperties(rtl::TFiler& filer) {
+    filer.DefineBinaryProperty(
+        "Data", [this](TStream& stream) { ReadData(stream); }, [this](TStream& stream) { WriteData(stream); },
+        !GetEmpty());
+}
+
+void TGIFImage::WriteData(TStream& stream) {
+    if (GIFImageOptimizeOnStream) Optimize(GIFAllOptimizeOptions, rmNone, dmNearest, 8);
+    rtl::TMemoryStream picture;
+    SaveToStream(picture);
+    rtl::WriteSizedBytes(stream, picture);
+}
+
+void TGIFImage::ReadData(TStream& stream) {
+    const int64_t position = stream.GetPosition();
+    try {
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = rtl::ReadSizedBytes(stream);
+        } catch (const rtl::EReadError&) {
+            RaiseGIFError(_sOutOfData);
+        }
+        rtl::TMemoryStream picture(std::move(bytes));
+        LoadFromStream(picture);
+    } catch (...) {
+        stream.SetPosition(position);
+        throw;
+    }
+}
+
 void TGIFImage::Assign(const TPersistent* source) {
     if (source == this) return;
     if (source == nullptr) {
@@ -219,7 +248,7 @@ void TGIFImage::Assign(const TPersistent* source) {
     } dropHandlers{this};
     Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressCopying);
     try {
-        FHeader->Assign(picture->FHeader);
+        FHeader->Assign(picture->FHeader.get());
         FThreadPriority = picture->FThreadPriority;
         FDrawBackgroundColor = picture->FDrawBackgroundColor;
         FDrawOptions = picture->FDrawOptions;
@@ -233,11 +262,10 @@ void TGIFImage::Assign(const TPersistent* source) {
         OnPaintEnd = picture->OnPaintEnd;
         const int count = picture->FImages->GetCount();
         for (int i = 0; i < count; ++i) {
-            auto frame = std::make_unique<TGIFSubImage>(this);
+            auto frame = std::make_unique<TGIFSubImage>();
             frame->Assign(picture->FImages->GetImage(i));
-            Add(frame.release());
-            Progress(this, psRunning, static_cast<uint8_t>(((i + 1) * 200 + count) / (2 * count)), false,
-                     TRect{0, 0, 0, 0}, _sProgressCopying);
+            Add(std::move(frame));
+            Progress(this, psRunning, Percent(i + 1, count), false, TRect{0, 0, 0, 0}, _sProgressCopying);
         }
         FixHeaderWidthHeight();
     } catch (...) {
@@ -248,8 +276,28 @@ void TGIFImage::Assign(const TPersistent* source) {
 }
 
 int TGIFImage::Add(TGIFSubImage* source) {
-    if (source == nullptr) RaiseGIFError(_sUnsupportedClass);
-    const int index = FImages->Add(source);
+    TGIFImage* owner = source != nullptr ? source->GetImage() : nullptr;
+    if (owner == nullptr) RaiseGIFError(_sUnsupportedClass);
+    TGIFImageList& from = owner->GetImages();
+    const int index = from.IndexOf(source);
+    std::unique_ptr<TGIFSubImage> frame = from.Release(*source);
+    int added = -1;
+    try {
+        added = Add(std::move(frame));
+    } catch (...) {
+        // Refused here: it goes back where it was, which it fitted.
+        if (frame) from.Insert(index, std::move(frame));
+        throw;
+    }
+    if (owner != this) {
+        owner->FreeBitmap();
+        owner->Changed(owner);
+    }
+    return added;
+}
+
+int TGIFImage::Add(std::unique_ptr<TGIFSubImage>&& frame) {
+    const int index = FImages->Add(std::move(frame));
     FreeBitmap();
     Changed(this);
     return index;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
@@ -45,24 +46,33 @@ void TGIFImage::SetPalette(HPALETTE value) {
 
 void TGIFImage::AssignGraphic(const TPersistent* source) {
     Clear();
-    auto frame = std::make_unique<TGIFSubImage>(this);
     try {
-        frame->Assign(source);
+        AddConverted(source);
     } catch (const rtl::EConvertError&) {
         // Not a graphic a frame can be made of: the framework says so.
-        frame.reset();
         TPersistent::Assign(source);
-        return;
     }
-    Add(frame.release());
+}
+
+int TGIFImage::AddConverted(const TPersistent* graphic) {
+    // The frame converts as a frame of this picture: with its colour
+    // reduction, reporting progress to it.
+    TGIFSubImage& frame = FImages->Adopt(std::make_unique<TGIFSubImage>());
+    try {
+        frame.Assign(graphic);
+    } catch (...) {
+        FImages->Delete(FImages->IndexOf(&frame));
+        throw;
+    }
+    FreeBitmap();
+    Changed(this);
+    return FImages->IndexOf(&frame);
 }
 
 int TGIFImage::Add(const TPersistent* graphic) {
     if (auto* frame = dynamic_cast<TGIFSubImage*>(const_cast<TPersistent*>(graphic))) return Add(frame);
     if (!IsGraphic(graphic)) RaiseGIFError(_sUnsupportedClass);
-    auto frame = std::make_unique<TGIFSubImage>(this);
-    frame->Assign(graphic);
-    return Add(frame.release());
+    return AddConverted(graphic);
 }
 
 void TGIFImage::AssignTo(TPersistent* dest) const {
@@ -110,16 +120,8 @@ void TGIFImage::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALE
     HPALETTE bitmapPalette = 0;
     bitmap->SaveToClipboardFormat(bitmapFormat, bitmapData, bitmapPalette);
     // Until the caller has them, the bitmap form's copies are this call's.
-    struct Handed {
-        gdi::HANDLE data;
-        HPALETTE palette;
-        bool out = false;
-        ~Handed() {
-            if (out) return;
-            if (data != 0) gdi::DeleteObject(data);
-            if (palette != 0) gdi::DeleteObject(palette);
-        }
-    } handed{bitmapData, bitmapPalette};
+    TGDIGuard heldData = TGDIGuard::Object(bitmapData);
+    TGDIGuard heldPalette = TGDIGuard::Object(bitmapPalette);
     rtl::TMemoryStream stream;
     SaveToStream(stream);
     if (const gdi::HGLOBAL block = gdi::GlobalAlloc(gdi::GMEM_MOVEABLE, static_cast<size_t>(stream.GetSize()))) {
@@ -131,7 +133,8 @@ void TGIFImage::SaveToClipboardFormat(uint16_t& format, gdi::HANDLE& data, HPALE
             RaiseGIFError(_sFailedPaste);
         }
     }
-    handed.out = true;
+    heldData.Release();
+    heldPalette.Release();
     if (bitmapFormat == 0) return;
     format = bitmapFormat;
     data = bitmapData;

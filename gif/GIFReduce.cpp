@@ -2,20 +2,13 @@
 #include <algorithm>
 
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
 namespace {
 
 constexpr uint8_t kLevelMask[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
-
-// A palette handle deleted at the end of a scope.
-struct PaletteGuard {
-    HPALETTE Handle = 0;
-    ~PaletteGuard() {
-        if (Handle != 0) gdi::DeleteObject(Handle);
-    }
-};
 
 HPALETTE FixedPalette(std::initializer_list<uint8_t> levels) {
     gdi::LOGPALETTE palette;
@@ -195,16 +188,8 @@ HPALETTE CreateMonochromePalette() { return FixedPalette({0, 255}); }
 HPALETTE CreateWindowsGrayPalette() { return FixedPalette({0, 128, 192, 255}); }
 
 HPALETTE CreateHalftoneScreenPalette() {
-    const gdi::HDC dc = static_cast<gdi::HDC>(CheckGDIHandle(gdi::GetDC(0)));
-    HPALETTE palette = 0;
-    try {
-        palette = gdi::CreateHalftonePalette(dc);
-    } catch (...) {
-        gdi::ReleaseDC(0, dc);
-        throw;
-    }
-    gdi::ReleaseDC(0, dc);
-    return palette;
+    const TGDIGuard screen = TGDIGuard::ScreenDC();
+    return gdi::CreateHalftonePalette(screen.Handle());
 }
 
 // ---------------------------------------------------------------------------
@@ -222,44 +207,44 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, TColorReduction colorRedu
     if (static_cast<int64_t>(width) * height > 500000) SetBitmapPixelFormat(*result, vcl::pf1bit);
 
     TDIBReader reader(bitmap, vcl::pf24bit);
-    PaletteGuard palette;
+    TGDIGuard palette;
     std::unique_ptr<TColorLookup> lookup;
     switch (colorReduction) {
         case rmWindows20:
-            palette.Handle = gdi::GetStockObject(gdi::DEFAULT_PALETTE);
-            lookup = std::make_unique<TSlowColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(gdi::GetStockObject(gdi::DEFAULT_PALETTE));
+            lookup = std::make_unique<TSlowColorLookup>(palette.Handle());
             break;
         case rmWindows256:
-            palette.Handle = CreateHalftoneScreenPalette();
-            lookup = std::make_unique<TSlowColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateHalftoneScreenPalette());
+            lookup = std::make_unique<TSlowColorLookup>(palette.Handle());
             break;
         case rmWindowsGray:
-            palette.Handle = CreateWindowsGrayPalette();
-            lookup = std::make_unique<TSlowColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateWindowsGrayPalette());
+            lookup = std::make_unique<TSlowColorLookup>(palette.Handle());
             break;
         case rmMonochrome:
-            palette.Handle = CreateMonochromePalette();
-            lookup = std::make_unique<TMonochromeLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateMonochromePalette());
+            lookup = std::make_unique<TMonochromeLookup>(palette.Handle());
             break;
         case rmGrayScale:
-            palette.Handle = CreateGrayScalePalette();
-            lookup = std::make_unique<TGrayScaleLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateGrayScalePalette());
+            lookup = std::make_unique<TGrayScaleLookup>(palette.Handle());
             break;
         case rmNetscape:
-            palette.Handle = WebPalette();
-            lookup = std::make_unique<TNetscapeColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(WebPalette());
+            lookup = std::make_unique<TNetscapeColorLookup>(palette.Handle());
             break;
         case rmQuantize:
-            palette.Handle = CreateQuantizedPalette(reader, 1 << std::clamp(reductionBits, 1, 8), 8, false);
-            lookup = std::make_unique<TFastColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateQuantizedPalette(reader, 1 << std::clamp(reductionBits, 1, 8), 8, false));
+            lookup = std::make_unique<TFastColorLookup>(palette.Handle());
             break;
         case rmQuantizeWindows:
-            palette.Handle = CreateQuantizedBitmapPalette(bitmap, 256, 8, true);
-            lookup = std::make_unique<TSlowColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(CreateQuantizedBitmapPalette(bitmap, 256, 8, true));
+            lookup = std::make_unique<TSlowColorLookup>(palette.Handle());
             break;
         case rmPalette:
-            palette.Handle = gdi::CopyPalette(customPalette);
-            lookup = std::make_unique<TSlowColorLookup>(palette.Handle);
+            palette = TGDIGuard::Object(gdi::CopyPalette(customPalette));
+            lookup = std::make_unique<TSlowColorLookup>(palette.Handle());
             break;
         default: RaiseGIFError(_sInvalidReduction);
     }
@@ -267,7 +252,7 @@ std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, TColorReduction colorRedu
     if (lookup->GetColorCount() == 0) RaiseGIFError(_sInvalidReduction);
 
     std::unique_ptr<TDitherEngine> ditherer = CreateDitherer(ditherMode, width, *lookup);
-    TDIBWriter writer(*result, vcl::pf8bit, width, height, palette.Handle);
+    TDIBWriter writer(*result, vcl::pf8bit, width, height, palette.Handle());
     for (int row = 0; row < height; ++row) {
         const uint8_t* source = reader.GetScanLine(row);
         uint8_t* target = writer.GetScanLine(row);

@@ -6,41 +6,11 @@
 #include <vector>
 
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace gif {
 
 namespace {
-
-// Selects an object into a context for a scope and puts the old one back.
-class Selection {
-public:
-    Selection(gdi::HDC dc, gdi::HGDIOBJ object) : dc_(dc), old_(CheckGDIHandle(gdi::SelectObject(dc, object))) {}
-    ~Selection() { gdi::SelectObject(dc_, old_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    gdi::HDC dc_;
-    gdi::HGDIOBJ old_;
-};
-
-class MemoryDC {
-public:
-    explicit MemoryDC(gdi::HDC compatible) : handle(CheckGDIHandle(gdi::CreateCompatibleDC(compatible))) {}
-    ~MemoryDC() { gdi::DeleteDC(handle); }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    const gdi::HDC handle;
-};
-
-class GdiObject {
-public:
-    explicit GdiObject(gdi::HGDIOBJ object) : handle(CheckGDIHandle(object)) {}
-    ~GdiObject() { gdi::DeleteObject(handle); }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    const gdi::HGDIOBJ handle;
-};
 
 // Copies the source where the mask is 0 and keeps the destination where it
 // is 1; maskDC holds the mask, aligned with the source.
@@ -50,52 +20,35 @@ void TransparentStretchBlt(gdi::HDC dst, const vcl::TRect& dstRect, gdi::HDC src
     if (width <= 0 || height <= 0 || dstRect.Width() <= 0 || dstRect.Height() <= 0) return;
     if (gdi::Win32Platform == gdi::VER_PLATFORM_WIN32_NT && dstRect.Width() == width && dstRect.Height() == height) {
         // The mask may not stay selected while the blit reads it.
-        GdiObject standIn(gdi::CreateCompatibleBitmap(dst, 1, 1));
-        const gdi::HBITMAP mask = CheckGDIHandle(gdi::SelectObject(maskDC, standIn.handle));
-        struct Reselect {
-            gdi::HDC dc;
-            gdi::HBITMAP mask;
-            ~Reselect() { gdi::SelectObject(dc, mask); }
-        } reselect{maskDC, mask};
-        gdi::MaskBlt(dst, dstRect.Left, dstRect.Top, width, height, src, srcRect.Left, srcRect.Top, mask, srcRect.Left,
-                     srcRect.Top, gdi::MAKEROP4(0x00AA0029, gdi::SRCCOPY));
+        const TGDIGuard standIn = TGDIGuard::Object(CheckGDIHandle(gdi::CreateCompatibleBitmap(dst, 1, 1)));
+        const TGDIGuard maskOut = TGDIGuard::Selection(maskDC, standIn.Handle());
+        gdi::MaskBlt(dst, dstRect.Left, dstRect.Top, width, height, src, srcRect.Left, srcRect.Top, maskOut.Handle(),
+                     srcRect.Left, srcRect.Top, gdi::MAKEROP4(0x00AA0029, gdi::SRCCOPY));
         return;
     }
     // The colours, black where the mask is set; the destination ANDed with
     // the mask, then the colours ORed in.
-    MemoryDC colorDC(dst);
-    GdiObject colorBitmap(gdi::CreateCompatibleBitmap(dst, width, height));
-    Selection colorSelection(colorDC.handle, colorBitmap.handle);
+    const TGDIGuard colorDC = TGDIGuard::MemoryDC(dst);
+    const TGDIGuard colorBitmap = TGDIGuard::Object(CheckGDIHandle(gdi::CreateCompatibleBitmap(dst, width, height)));
+    const TGDIGuard colorSelection = TGDIGuard::Selection(colorDC.Handle(), colorBitmap.Handle());
     {
-        MemoryDC monoDC(0);
-        GdiObject monoBitmap(gdi::CreateBitmap(width, height, 1, 1, nullptr));
-        Selection monoSelection(monoDC.handle, monoBitmap.handle);
-        gdi::BitBlt(monoDC.handle, 0, 0, width, height, maskDC, srcRect.Left, srcRect.Top, gdi::NOTSRCCOPY);
-        const gdi::HPALETTE shown = palette != 0 ? palette : static_cast<gdi::HPALETTE>(gdi::GetStockObject(gdi::DEFAULT_PALETTE));
-        const gdi::HPALETTE old = gdi::SelectPalette(colorDC.handle, shown, false);
-        gdi::RealizePalette(colorDC.handle);
-        gdi::BitBlt(colorDC.handle, 0, 0, width, height, monoDC.handle, 0, 0, gdi::SRCCOPY);
-        gdi::BitBlt(colorDC.handle, 0, 0, width, height, src, srcRect.Left, srcRect.Top, gdi::SRCAND);
-        if (old != 0) gdi::SelectPalette(colorDC.handle, old, false);
+        const TGDIGuard monoDC = TGDIGuard::MemoryDC(0);
+        const TGDIGuard monoBitmap = TGDIGuard::Object(CheckGDIHandle(gdi::CreateBitmap(width, height, 1, 1, nullptr)));
+        const TGDIGuard monoSelection = TGDIGuard::Selection(monoDC.Handle(), monoBitmap.Handle());
+        gdi::BitBlt(monoDC.Handle(), 0, 0, width, height, maskDC, srcRect.Left, srcRect.Top, gdi::NOTSRCCOPY);
+        const TGDIGuard shown = TGDIGuard::PaletteSelection(
+            colorDC.Handle(), palette != 0 ? palette : gdi::GetStockObject(gdi::DEFAULT_PALETTE));
+        gdi::BitBlt(colorDC.Handle(), 0, 0, width, height, monoDC.Handle(), 0, 0, gdi::SRCCOPY);
+        gdi::BitBlt(colorDC.Handle(), 0, 0, width, height, src, srcRect.Left, srcRect.Top, gdi::SRCAND);
     }
     const gdi::COLORREF text = gdi::SetTextColor(dst, 0x000000);
     const gdi::COLORREF back = gdi::SetBkColor(dst, 0xFFFFFF);
     gdi::StretchBlt(dst, dstRect.Left, dstRect.Top, dstRect.Width(), dstRect.Height(), maskDC, srcRect.Left,
                     srcRect.Top, width, height, gdi::SRCAND);
-    gdi::StretchBlt(dst, dstRect.Left, dstRect.Top, dstRect.Width(), dstRect.Height(), colorDC.handle, 0, 0, width,
+    gdi::StretchBlt(dst, dstRect.Left, dstRect.Top, dstRect.Width(), dstRect.Height(), colorDC.Handle(), 0, 0, width,
                     height, gdi::SRCPAINT);
     gdi::SetTextColor(dst, text);
     gdi::SetBkColor(dst, back);
-}
-
-// The frame's copies over rect, one per picture width and height from the
-// frame's own place; a picture without size steps by one pixel, so the
-// loops end.
-template <typename DrawAt>
-void Tile(const vcl::TRect& rect, int left, int top, int pictureWidth, int pictureHeight, DrawAt drawAt) {
-    const int stepX = std::max(1, pictureWidth), stepY = std::max(1, pictureHeight);
-    for (int x = rect.Left + left; x < rect.Right; x += stepX)
-        for (int y = rect.Top + top; y < rect.Bottom; y += stepY) drawAt(x, y);
 }
 
 // The mask's rows: 1 bit per pixel, most significant first, each row padded
@@ -215,9 +168,9 @@ void TGIFSubImage::RenderBitmap(bool dither) {
     auto bitmap = std::make_unique<vcl::TBitmap>();
     // Large frames are not given a full-depth device bitmap first.
     if (static_cast<int64_t>(width) * height > 500000) bitmap->SetPixelFormat(vcl::pf1bit);
-    const bool buildMask = FNeedMask && FTransparent && FGCE != nullptr && FMask == 0;
+    const int t = GetTransparentIndex();
+    const bool buildMask = FNeedMask && t >= 0 && FMask == 0;
     FNeedMask = false;
-    const int t = FGCE != nullptr ? FGCE->GetTransparentColorIndex() : -1;
     MaskBits mask(buildMask ? width : 0, buildMask ? height : 0);
     const HPALETTE palette = GetPalette();
     TGIFColorMap& map = GetActiveColorMap();
@@ -291,31 +244,32 @@ void TGIFSubImage::StretchDraw(vcl::TCanvas& canvas, const vcl::TRect& rect, boo
     const int pictureWidth = FImage != nullptr ? FImage->GetWidth() : 0;
     const int pictureHeight = FImage != nullptr ? FImage->GetHeight() : 0;
     const int width = GetWidth(), height = GetHeight();
+    // Tiled: copies of the frame at its own size from its own place in rect;
+    // otherwise the frame stretched over rect.
+    auto onto = [&](const auto& draw) {
+        if (!tile) {
+            draw(rect);
+            return;
+        }
+        const int left = rect.Left + GetLeft(), top = rect.Top + GetTop();
+        ForEachTile(rect, {left, top, left + width, top + height}, pictureWidth, pictureHeight, draw);
+    };
     if (transparent && GetTransparent() && HasMask()) {
         vcl::TBitmap* bitmap = GetBitmap();
         if (bitmap == nullptr) return;
-        MemoryDC maskDC(0);
-        Selection maskSelection(maskDC.handle, FMask);
+        const TGDIGuard maskDC = TGDIGuard::MemoryDC(0);
+        const TGDIGuard maskSelection = TGDIGuard::Selection(maskDC.Handle(), FMask);
         const gdi::HDC source = bitmap->GetCanvas().GetHandle();
         const gdi::HPALETTE palette = bitmap->GetPalette();
-        const vcl::TRect frame{0, 0, width, height};
-        if (tile)
-            Tile(rect, GetLeft(), GetTop(), pictureWidth, pictureHeight, [&](int x, int y) {
-                TransparentStretchBlt(canvas.GetHandle(), {x, y, x + width, y + height}, source, frame, maskDC.handle,
-                                      palette);
-            });
-        else
-            TransparentStretchBlt(canvas.GetHandle(), rect, source, frame, maskDC.handle, palette);
+        onto([&](const vcl::TRect& to) {
+            TransparentStretchBlt(canvas.GetHandle(), to, source, {0, 0, width, height}, maskDC.Handle(), palette);
+        });
         canvas.Changed();
         return;
     }
     vcl::TBitmap* bitmap = GetBitmap();
     if (bitmap == nullptr) return;
-    if (tile)
-        Tile(rect, GetLeft(), GetTop(), pictureWidth, pictureHeight,
-             [&](int x, int y) { canvas.StretchDraw({x, y, x + width, y + height}, *bitmap); });
-    else
-        canvas.StretchDraw(rect, *bitmap);
+    onto([&](const vcl::TRect& to) { canvas.StretchDraw(to, *bitmap); });
 }
 
 void TGIFSubImage::AssignTo(TPersistent* dest) const {

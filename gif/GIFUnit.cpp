@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/codec/SubBlocks.h"
 
 namespace gif {
 
@@ -54,26 +55,47 @@ void ReadExact(TStream& stream, void* buffer, int64_t count) {
 }
 
 void WriteTextAsSubBlocks(TStream& stream, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        size_t done = 0;
-        while (done < line.size()) {
-            const size_t size = std::min<size_t>(line.size() - done, 255);
-            WriteByteToStream(stream, static_cast<uint8_t>(size));
-            stream.WriteBuffer(line.data() + done, static_cast<int64_t>(size));
-            done += size;
-        }
+    std::vector<std::span<const uint8_t>> pieces;
+    for (const std::string& line : lines)
+        pieces.emplace_back(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+    WriteSubBlocks(stream, pieces);
+}
+
+void WriteSubBlocks(TStream& stream, const std::vector<std::span<const uint8_t>>& pieces) {
+    std::vector<uint8_t> bytes;
+    codec::SubBlockWriter blocks(bytes);
+    for (const auto& piece : pieces) {
+        blocks.Write(piece);
+        blocks.EndBlock();
     }
-    WriteByteToStream(stream, 0);
+    blocks.Terminate();
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines) {
     lines.clear();
+    std::vector<uint8_t> run;
+    ReadSubBlockRun(stream, run);
+    codec::SubBlockReader blocks(run);
+    std::span<const uint8_t> block;
+    while (blocks.Next(block)) lines.emplace_back(block.begin(), block.end());
+    // A stream that ends where a block's size should come ends the text.
+    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
+}
+
+void ReadSubBlockRun(TStream& stream, std::vector<uint8_t>& run) {
+    const size_t start = run.size();
+    codec::SubBlockReader blocks;
     for (;;) {
-        uint8_t size = 0;
-        if (stream.Read(&size, 1) != 1 || size == 0) return;
-        std::string line(size, '\0');
-        ReadExact(stream, line.data(), size);
-        lines.push_back(std::move(line));
+        blocks.Skip();
+        const size_t missing = blocks.Missing();
+        if (missing == 0) return;
+        const size_t have = run.size();
+        run.resize(have + missing);
+        const int64_t got = std::max<int64_t>(stream.Read(run.data() + have, static_cast<int64_t>(missing)), 0);
+        run.resize(have + static_cast<size_t>(got));
+        if (static_cast<size_t>(got) < missing) return;
+        blocks.Extend(std::span<const uint8_t>(run).subspan(start));
     }
 }
 
@@ -112,7 +134,7 @@ void SetBitmapPixelFormat(vcl::TBitmap& bitmap, vcl::TPixelFormat pixelFormat) {
 // Items and lists
 
 void TGIFItem::Warning(TGIFSeverity severity, const std::string& message) {
-    FImage->Warning(this, severity, message);
+    if (TGIFImage* image = GetImage()) image->Warning(this, severity, message);
 }
 
 void TGIFItem::SaveToStream(TStream&) { throw rtl::EAbstractError(); }
@@ -128,7 +150,7 @@ void TGIFItem::LoadFromFile(const std::string& fileName) {
     LoadFromStream(stream);
 }
 
-TGIFList::~TGIFList() { Clear(); }
+TGIFList::~TGIFList() = default;
 
 void TGIFList::CheckIndex(int index) const {
     if (index < 0 || index >= GetCount()) throw rtl::EListError(index);
@@ -136,42 +158,43 @@ void TGIFList::CheckIndex(int index) const {
 
 TGIFItem* TGIFList::GetItem(int index) const {
     CheckIndex(index);
-    return FItems[static_cast<size_t>(index)];
+    return FItems[static_cast<size_t>(index)].get();
 }
 
-void TGIFList::SetItem(int index, TGIFItem* item) {
-    CheckIndex(index);
-    FItems[static_cast<size_t>(index)] = item;
-}
-
-int TGIFList::Add(TGIFItem* item) {
-    FItems.push_back(item);
-    return GetCount() - 1;
-}
-
-void TGIFList::Insert(int index, TGIFItem* item) {
+void TGIFList::InsertItem(int index, TGIFItem& item) {
     if (index < 0 || index > GetCount()) throw rtl::EListError(index);
-    FItems.insert(FItems.begin() + index, item);
+    // Room first, so that nothing can fail once the item is attached.
+    FItems.reserve(FItems.size() + 1);
+    Attach(item);
+    FItems.insert(FItems.begin() + index, std::unique_ptr<TGIFItem>(&item));
 }
 
-void TGIFList::Delete(int index) {
-    TGIFItem* item = GetItem(index);
+std::unique_ptr<TGIFItem> TGIFList::ReleaseItem(int index) {
+    CheckIndex(index);
+    std::unique_ptr<TGIFItem> item = std::move(FItems[static_cast<size_t>(index)]);
     FItems.erase(FItems.begin() + index);
-    delete item;
+    Detach(*item);
+    return item;
 }
+
+std::unique_ptr<TGIFItem> TGIFList::ReplaceItem(int index, TGIFItem& item) {
+    CheckIndex(index);
+    Attach(item);
+    std::unique_ptr<TGIFItem> replaced = std::move(FItems[static_cast<size_t>(index)]);
+    FItems[static_cast<size_t>(index)].reset(&item);
+    Detach(*replaced);
+    return replaced;
+}
+
+void TGIFList::Delete(int index) { ReleaseItem(index); }
 
 void TGIFList::Clear() {
     while (!FItems.empty()) Delete(0);
 }
 
-int TGIFList::Remove(TGIFItem* item) {
-    const int index = IndexOf(item);
-    if (index >= 0) FItems.erase(FItems.begin() + index);
-    return index;
-}
-
 int TGIFList::IndexOf(const TGIFItem* item) const {
-    const auto found = std::find(FItems.begin(), FItems.end(), item);
+    const auto found =
+        std::find_if(FItems.begin(), FItems.end(), [item](const std::unique_ptr<TGIFItem>& p) { return p.get() == item; });
     return found == FItems.end() ? -1 : static_cast<int>(found - FItems.begin());
 }
 
@@ -183,18 +206,19 @@ void TGIFList::Exchange(int index1, int index2) {
 
 void TGIFList::Move(int curIndex, int newIndex) {
     if (curIndex == newIndex) return;
-    TGIFItem* item = GetItem(curIndex);
+    CheckIndex(curIndex);
     CheckIndex(newIndex);
+    std::unique_ptr<TGIFItem> item = std::move(FItems[static_cast<size_t>(curIndex)]);
     FItems.erase(FItems.begin() + curIndex);
-    FItems.insert(FItems.begin() + newIndex, item);
+    FItems.insert(FItems.begin() + newIndex, std::move(item));
 }
 
 void TGIFList::Warning(TGIFSeverity severity, const std::string& message) {
-    FImage->Warning(this, severity, message);
+    if (TGIFImage* image = GetImage()) image->Warning(this, severity, message);
 }
 
 void TGIFList::SaveToStream(TStream& stream) {
-    for (TGIFItem* item : FItems) item->SaveToStream(stream);
+    for (const auto& item : FItems) item->SaveToStream(stream);
 }
 
 void TGIFList::LoadFromStream(TStream&, TObject*) { throw rtl::EAbstractError(); }

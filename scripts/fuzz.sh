@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds the GIF unit's fuzz targets with clang, libFuzzer, AddressSanitizer
+# Builds the fuzz targets (the GIF unit's, the simulated drive's command
+# decoder, the machine description parser, the media identifier parser, the
+# settings file's reader and writer) with clang, libFuzzer, AddressSanitizer
 # and UndefinedBehaviorSanitizer into build-fuzz/ and runs each one for a
 # short while (FUZZ_SECONDS, default 20) from its committed seed corpus in
-# fuzz/seeds/.  New inputs go to a scratch directory; a crash leaves its
-# input in build-fuzz/artifacts/ and fails the script.
+# fuzz/seeds/ (the machine descriptions from simdrive/machines/).  New inputs
+# go to a scratch directory; a crash leaves its input in build-fuzz/artifacts/
+# and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,7 +18,9 @@ runs=${FUZZ_RUNS:-4000}
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode
+cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode \
+    fuzz_gif_optimize fuzz_gif_decode fuzz_simdrive_commands fuzz_machine_file fuzz_media_id
+cmake --build "$build" -j "$(nproc)" --target fuzz_settings
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
@@ -37,3 +42,9 @@ run() {
 run gif_load fuzz/seeds/load
 run gif_load_save_load fuzz/seeds/load
 run gif_encode fuzz/seeds/encode
+run gif_decode fuzz/seeds/decode
+run gif_optimize fuzz/seeds/optimize
+run simdrive_commands fuzz/seeds/simdrive
+run machine_file simdrive/machines
+run media_id fuzz/seeds/media_id
+run settings fuzz/seeds/settings

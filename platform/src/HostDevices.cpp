@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <grp.h>
+#include <pwd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -43,8 +44,6 @@ constexpr unsigned kHostBadTarget = 0x04;
 
 // Operation codes C0h-FFh belong to the drive's maker.
 constexpr uint8_t kFirstVendorOpcode = 0xC0;
-
-constexpr const char* kDefaultGroup = "cdrom";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -140,22 +139,90 @@ bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint3
 
 namespace {
 
-std::string GroupOrDefault(const std::string& group) { return group.empty() ? kDefaultGroup : group; }
-
 std::string Hex2(uint8_t value) {
     char text[4];
     std::snprintf(text, sizeof text, "%02X", value);
     return text;
 }
 
+std::string InParentheses(const std::string& advice) { return advice.empty() ? "" : " (" + advice + ")"; }
+
 }  // namespace
 
-std::string OpenFailureText(const std::string& path, int osError, const std::string& group) {
+std::string AccessAdvice(const NodeOwnership& node, const UserIdentity& user, NodeAccess access) {
+    // The permission bit of the access for the owner; the group's and the
+    // others' lie 3 and 6 bits below it.
+    const uint32_t ownerBit = access == NodeAccess::Read ? 0400 : 0200;
+    const uint32_t groupBit = ownerBit >> 3;
+    const uint32_t otherBit = ownerBit >> 6;
+    const std::string what = access == NodeAccess::Read ? "read" : "write";
+    const std::string group = node.GroupName.empty() ? "#" + std::to_string(node.Group) : node.GroupName;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(node.Mode & 07777));
+    const bool inGroup = std::find(user.Groups.begin(), user.Groups.end(), node.Group) != user.Groups.end();
+
+    bool allowed;
+    if (user.Uid == 0)
+        allowed = true;
+    else if (user.Uid == node.Owner)
+        allowed = (node.Mode & ownerBit) != 0;
+    else if (inGroup)
+        allowed = (node.Mode & groupBit) != 0;
+    else
+        allowed = (node.Mode & otherBit) != 0;
+    if (allowed) return "its mode " + std::string(mode) + " allows it: an ACL or a security module refuses it";
+    if (user.Uid == node.Owner)
+        return "its mode " + std::string(mode) + " denies its owner " + what + " access: change the node's mode";
+    if ((node.Mode & groupBit) != 0) {
+        if (user.ListedInNodeGroup && !inGroup)
+            return "the user is in group " + group + " since this login began: log in again";
+        if (!inGroup) return "add the user to group " + group;
+    }
+    return "its mode " + std::string(mode) + " gives group " + group + " no " + what +
+           " access: change the node's mode (a udev rule) or run as root";
+}
+
+std::string SystemAccessAdvice(const std::string& path, NodeAccess access) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return {};
+    NodeOwnership node;
+    node.Mode = status.st_mode;
+    node.Owner = status.st_uid;
+    node.Group = status.st_gid;
+    UserIdentity user;
+    user.Uid = ::getuid();
+    user.Groups.push_back(::getegid());
+    const int count = ::getgroups(0, nullptr);
+    if (count > 0) {
+        std::vector<gid_t> groups(static_cast<size_t>(count));
+        const int got = ::getgroups(count, groups.data());
+        for (int i = 0; i < got; ++i) user.Groups.push_back(groups[static_cast<size_t>(i)]);
+    }
+    std::vector<char> buffer(16384);
+    passwd account;
+    passwd* foundAccount = nullptr;
+    const bool known = ::getpwuid_r(user.Uid, &account, buffer.data(), buffer.size(), &foundAccount) == 0 &&
+                       foundAccount != nullptr;
+    const std::string name = known ? account.pw_name : "";
+    user.ListedInNodeGroup = known && account.pw_gid == status.st_gid;
+    std::vector<char> groupBuffer(16384);
+    group entry;
+    group* foundGroup = nullptr;
+    if (::getgrgid_r(status.st_gid, &entry, groupBuffer.data(), groupBuffer.size(), &foundGroup) == 0 &&
+        foundGroup != nullptr) {
+        node.GroupName = entry.gr_name;
+        for (char** member = entry.gr_mem; member != nullptr && *member != nullptr; ++member)
+            if (known && name == *member) user.ListedInNodeGroup = true;
+    }
+    return AccessAdvice(node, user, access);
+}
+
+std::string OpenFailureText(const std::string& path, int osError, const std::string& advice) {
     const std::string head = "cannot open " + path + ": ";
     switch (osError) {
         case EACCES:
         case EPERM:
-            return head + "permission denied (add the user to group " + GroupOrDefault(group) + ")";
+            return head + "permission denied" + InParentheses(advice);
         case ENOENT:
         case ENODEV:
         case ENXIO: return head + "no such device";
@@ -164,12 +231,13 @@ std::string OpenFailureText(const std::string& path, int osError, const std::str
     }
 }
 
-std::string ReadOnlyOpenText(const std::string& path, const std::string& group) {
-    return path + ": opened read-only, the user may not write to it (add the user to group " +
-           GroupOrDefault(group) + "); commands that need write access will fail";
+std::string ReadOnlyOpenText(const std::string& path, const std::string& advice) {
+    return path + ": opened read-only, the user may not write to it" + InParentheses(advice) +
+           "; commands that need write access will fail";
 }
 
-std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly) {
+std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly,
+                               uint32_t length) {
     const std::string head = path + ": ";
     const std::string command = "command " + Hex2(opcode) + "h";
     switch (osError) {
@@ -187,8 +255,23 @@ std::string CommandFailureText(const std::string& path, int osError, uint8_t opc
         case ETIMEDOUT: return head + command + " timed out";
         case EBUSY: return head + "the drive or its bus is busy (" + command + ")";
         case EIO: return head + command + " failed: input/output error (the drive or its connection failed)";
+        // The kernel gives no reason; with data, the usual one is a transfer
+        // the device queue cannot take in one request.
+        case EINVAL:
+            if (length != 0)
+                return head + "the kernel refused " + command + " as invalid: its transfer of " +
+                       std::to_string(length) + " bytes is likely more than the device queue takes at once";
+            return head + "the kernel refused " + command + " as invalid";
         default: return head + command + " failed: " + std::strerror(osError);
     }
+}
+
+std::string OptionalQueryText(const std::string& path, uint8_t opcode) {
+    const std::string tail = " (needs root or CAP_SYS_RAWIO); the query is optional, nothing failed";
+    if (opcode >= kFirstVendorOpcode)
+        return path + ": drive-specific information is not shown: the kernel refused the drive's vendor query" +
+               tail;
+    return path + ": the information of command " + Hex2(opcode) + "h is not shown: the kernel refused it" + tail;
 }
 
 std::string TransferLimitText(const std::string& path, uint8_t opcode, uint32_t length, uint32_t limit) {
@@ -197,23 +280,51 @@ std::string TransferLimitText(const std::string& path, uint8_t opcode, uint32_t 
            " bytes); not sent";
 }
 
-uint32_t ParseQueueLimitKiB(const std::string& text) {
+namespace {
+
+// The number a block queue file holds, held at `largest`; 0 for any other text.
+uint64_t ParseQueueNumber(const std::string& text, uint64_t largest) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    // A limit past what a request can ask for is held at the largest.
-    constexpr uint64_t kLargestKiB = UINT32_MAX / 1024 + 1;
-    uint64_t kib = 0;
+    uint64_t value = 0;
     size_t digits = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
-        kib = std::min(kib * 10 + static_cast<uint64_t>(text[i] - '0'), kLargestKiB);
+        value = std::min(value * 10 + static_cast<uint64_t>(text[i] - '0'), largest);
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
     if (digits == 0 || i != text.size()) return 0;
-    return static_cast<uint32_t>(std::min<uint64_t>(kib * 1024, UINT32_MAX));
+    return value;
+}
+
+}  // namespace
+
+uint32_t ParseQueueLimitKiB(const std::string& text) {
+    // A limit past what a request can ask for is held at the largest.
+    constexpr uint64_t kLargestKiB = UINT32_MAX / 1024 + 1;
+    return static_cast<uint32_t>(std::min<uint64_t>(ParseQueueNumber(text, kLargestKiB) * 1024, UINT32_MAX));
+}
+
+uint32_t ParseQueueCount(const std::string& text) {
+    return static_cast<uint32_t>(ParseQueueNumber(text, UINT32_MAX));
+}
+
+uint32_t LargestTransfer(uint32_t sectorLimitBytes, uint32_t maxSegments, uint32_t pageBytes) {
+    uint32_t limit = sectorLimitBytes;
+    if (maxSegments != 0 && pageBytes != 0) {
+        const uint64_t pages = std::max<uint32_t>(maxSegments - 1, 1);
+        const uint32_t segmentLimit = static_cast<uint32_t>(std::min<uint64_t>(pages * pageBytes, UINT32_MAX));
+        limit = limit == 0 ? segmentLimit : std::min(limit, segmentLimit);
+    }
+    return limit;
 }
 
 // ---------------------------------------------------------------------------
 
 int SystemOpen(const std::string& path, int flags) { return ::open(path.c_str(), flags); }
+
+uint32_t SystemPageBytes() {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<uint32_t>(size) : 4096;
+}
 
 HostDrives::HostDrives(HostDriveSystem system) : system_(std::move(system)) {}
 
@@ -231,14 +342,22 @@ void HostDrives::Report(const std::string& line) {
     if (system_.Report) system_.Report(line);
 }
 
-uint32_t HostDrives::ReadTransferLimit(const std::string& deviceName) const {
-    for (const char* file : {"max_hw_sectors_kb", "max_sectors_kb"}) {
-        std::ifstream in(system_.BlockDirectory + "/" + deviceName + "/queue/" + file);
-        if (!in) continue;
-        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        if (const uint32_t limit = ParseQueueLimitKiB(text)) return limit;
+void HostDrives::ReportOnce(const std::string& line) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!saidOnce_.insert(line).second) return;
     }
-    return 0;
+    if (system_.Report) system_.Report(line);
+}
+
+uint32_t HostDrives::ReadTransferLimit(const std::string& deviceName) const {
+    const auto read = [&](const char* file) {
+        std::ifstream in(system_.BlockDirectory + "/" + deviceName + "/queue/" + file);
+        return in ? std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()} : std::string{};
+    };
+    uint32_t sectors = ParseQueueLimitKiB(read("max_hw_sectors_kb"));
+    if (sectors == 0) sectors = ParseQueueLimitKiB(read("max_sectors_kb"));
+    return LargestTransfer(sectors, ParseQueueCount(read("max_segments")), system_.PageBytes);
 }
 
 unsigned HostDrives::GetDriveType(const char* root) {
@@ -247,22 +366,6 @@ unsigned HostDrives::GetDriveType(const char* root) {
     if (path.empty() || ::stat(path.c_str(), &status) != 0) return DRIVE_NO_ROOT_DIR;
     return DRIVE_CDROM;
 }
-
-namespace {
-
-// The name of the group that owns a node ("" when unknown).
-std::string NodeGroup(const std::string& path) {
-    struct stat status;
-    if (::stat(path.c_str(), &status) != 0) return {};
-    group entry;
-    group* found = nullptr;
-    char buffer[4096];
-    if (::getgrgid_r(status.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
-        return {};
-    return found->gr_name;
-}
-
-}  // namespace
 
 Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*share*/,
                               uint32_t /*disposition*/, uint32_t /*flags*/) {
@@ -274,7 +377,9 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
     OpenNode node;
     node.Path = device;
     int fd = system_.Open(device, O_RDWR | kFlags);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    // Only a refused permission has advice; a read-only file system has none.
+    const bool writeDenied = fd < 0 && (errno == EACCES || errno == EPERM);
+    if (fd < 0 && (writeDenied || errno == EROFS)) {
         // A user who may only read the node can still list and read the
         // drive (INQUIRY and the other reads need no write access).
         fd = system_.Open(device, O_RDONLY | kFlags);
@@ -283,11 +388,16 @@ Handle HostDrives::CreateFile(const char* path, uint32_t /*access*/, uint32_t /*
     if (fd < 0) {
         const int error = errno;
         // A missing node is a letter without a drive, nothing to report.
-        if (error != ENOENT) Report(OpenFailureText(device, error, NodeGroup(device)));
+        if (error != ENOENT) {
+            const bool denied = (error == EACCES || error == EPERM) && system_.Advice;
+            Report(OpenFailureText(device, error, denied ? system_.Advice(device, NodeAccess::Read) : ""));
+        }
         return kInvalidHandle;
     }
-    node.Group = NodeGroup(device);
-    if (node.ReadOnly) Report(ReadOnlyOpenText(device, node.Group));
+    if (node.ReadOnly) {
+        const bool advise = writeDenied && system_.Advice;
+        Report(ReadOnlyOpenText(device, advise ? system_.Advice(device, NodeAccess::Write) : ""));
+    }
     node.MaxTransfer = ReadTransferLimit(OpticalDeviceName(letter));
     std::lock_guard<std::mutex> lock(mutex_);
     open_[fd] = std::move(node);
@@ -327,9 +437,13 @@ bool HostDrives::DeviceIoControl(Handle device, uint32_t code, void* in, uint32_
                                           return;
                                       }
                                       SendSgIo(fd, request, system_.SgIo);
-                                      if (request.OsError != 0)
-                                          Report(CommandFailureText(node.Path, request.OsError, opcode,
-                                                                    node.ReadOnly));
+                                      const int error = request.OsError;
+                                      if (error == 0) return;
+                                      if (OptionalQuery::Active() && (error == EPERM || error == EACCES))
+                                          ReportOnce(OptionalQueryText(node.Path, opcode));
+                                      else
+                                          Report(CommandFailureText(node.Path, error, opcode, node.ReadOnly,
+                                                                    request.DataLength));
                                   });
 }
 

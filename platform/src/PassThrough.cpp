@@ -91,4 +91,14 @@ bool CarryPassThroughDirect(const void* in, uint32_t inSize, void* out, uint32_t
     return true;
 }
 
+namespace {
+
+thread_local int t_optionalQueries = 0;
+
+}  // namespace
+
+OptionalQuery::OptionalQuery() { ++t_optionalQueries; }
+OptionalQuery::~OptionalQuery() { --t_optionalQueries; }
+bool OptionalQuery::Active() { return t_optionalQueries > 0; }
+
 }  // namespace platform

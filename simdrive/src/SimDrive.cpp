@@ -161,12 +161,12 @@ void Command::Fail(const Sense& sense) {
     WriteSense(Result, sense);
 }
 
-const uint8_t* Command::Received(uint32_t size) {
+const uint8_t* Command::Received(uint64_t size) {
     if (Request.Direction != DataDirection::Out || Request.DataLength < size) {
         Fail(kSenseParameterListLength);
         return nullptr;
     }
-    Transferred = size;
+    Transferred = static_cast<uint32_t>(size);
     return Request.Data;
 }
 
@@ -224,6 +224,11 @@ bool SimDrive::Impl::StillBusy() {
     if (Clock->TickCount() - BusyFrom < BusyMs) return true;
     Busy = false;
     return false;
+}
+
+bool SimDrive::Impl::Implements(uint8_t opcode) const {
+    const std::vector<uint8_t>& missing = Config.MissingCommands;
+    return std::find(missing.begin(), missing.end(), opcode) == missing.end();
 }
 
 bool SimDrive::Impl::HasFeature(uint16_t feature) const {
@@ -302,7 +307,8 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
                 if (!fault.TransportFailure &&
                     (fault.Status == kStatusCheckCondition || !(fault.SenseData == Sense{})))
                     WriteSense(result, fault.SenseData);
-            } else if (CommandHandler handler = OpcodeTable()[command.Cdb[0]]) {
+            } else if (CommandHandler handler =
+                           d.Implements(command.Cdb[0]) ? OpcodeTable()[command.Cdb[0]] : nullptr) {
                 handler(d, command);
                 if (corrupt) Corrupt(command, *corrupt->Block);
             } else {

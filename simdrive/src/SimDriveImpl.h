@@ -38,8 +38,9 @@ struct Command {
 
     void Fail(const Sense& sense);
     // Data out: the bytes the host sent, or nullptr (and the command failed
-    // with 05/1A/00) when it sent fewer than `size`.
-    const uint8_t* Received(uint32_t size);
+    // with 05/1A/00) when it sent fewer than `size`.  The size is taken in 64
+    // bits, so a block count times the block size cannot wrap past the check.
+    const uint8_t* Received(uint64_t size);
     // Data in: copies min(size, DataLength) bytes of the reply into the
     // caller's buffer.  A data-out request is refused (the host would wait
     // for data the drive wants to send); without a data phase nothing moves.
@@ -114,6 +115,7 @@ struct SimDrive::Impl {
     void StartBusy(uint32_t ms, const Sense& sense);
     bool StillBusy();
     bool HasFeature(uint16_t feature) const;
+    bool Implements(uint8_t opcode) const;
     // Takes the disc out (the tray opened on a queued disc, an eject).
     void RemoveDisc();
 

@@ -158,7 +158,7 @@ void HandleWrite(SimDrive::Impl& drive, Command& command) {
             return;
         }
     }
-    const uint8_t* data = command.Received(count * kBlockBytes);
+    const uint8_t* data = command.Received(uint64_t{count} * kBlockBytes);
     if (data == nullptr || count == 0) return;
     if (open != nullptr) {
         open->Recorded += count;
@@ -196,8 +196,13 @@ void HandleModeSelect10(SimDrive::Impl& drive, Command& command) {
     if (length == 0) return;
     const uint8_t* data = command.Received(length);
     if (data == nullptr) return;
+    // The header (with the block descriptor length in bytes 6-7) comes first.
+    if (length < 8) {
+        command.Fail(kSenseParameterListLength);
+        return;
+    }
     const uint32_t at = 8u + Big16(data + 6);
-    if (length < 8 || at + 2 > length || at + 2u + data[at + 1] > length) {
+    if (at + 2 > length || at + 2u + data[at + 1] > length) {
         command.Fail(kSenseParameterListLength);
         return;
     }

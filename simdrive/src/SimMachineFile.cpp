@@ -12,11 +12,14 @@
 #include <sstream>
 
 #include "platform/Host.h"
-#include "simdrive/Words.h"
+#include "words/Words.h"
 
 namespace sim {
 
 namespace {
+
+using words::Token;
+using words::Tokenize;
 
 // Decimal, or hexadecimal after "0x"; at most `max`.
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t& value) {

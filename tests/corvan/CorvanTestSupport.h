@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -28,6 +29,8 @@
 #include "diagnostic/Mirtaltest.h"
 #include "diagnostic/Mirtaltestspec.h"
 #include "diagnostic/Startup.h"
+#include "diagnostic/TestEngine.h"
+#include "diagnostic/TestReport.h"
 #include "simdrive/Disc.h"
 #include "simdrive/SimMachine.h"
 #include "vcl/Dialogs.h"
@@ -66,6 +69,52 @@ inline std::string LogHeader(const std::string& startTime) {
 }
 
 inline std::string LabelText(const QLabel* label) { return label->text().toStdString(); }
+
+// A run's report without a window: each call as a line ("status <text>",
+// "disc <type>", "ended <verdict>", ...), from any thread; the disc prompts
+// are answered from a queue (OK when it is empty).
+class RecordingReport : public ITestReport {
+public:
+    void StepBegan() override { Add("step began"); }
+    void StepEnded() override { Add("step ended"); }
+    void ShowStatus(const std::string& text, uint32_t) override { Add("status " + text); }
+    void ClearStatus() override { Add("clear"); }
+    void ShowRange(uint32_t start, uint32_t end) override {
+        Add("range " + std::to_string(start) + " ~ " + std::to_string(end));
+    }
+    void ShowProgressMaximum(uint32_t maximum) override { Add("maximum " + std::to_string(maximum)); }
+    void ShowProgress(uint32_t position) override { Add("progress " + std::to_string(position)); }
+    void ShowDisc(const drive::DiscRecord& disc) override { Add("disc " + drive::GetDiscCodeName(disc.DiscType)); }
+    int AskForDisc(const std::string& prompt) override {
+        Add("ask " + prompt);
+        std::lock_guard lock(mutex_);
+        if (answers_.empty()) return platform::IDOK;
+        const int answer = answers_.front();
+        answers_.erase(answers_.begin());
+        return answer;
+    }
+    void RunEnded(const std::string& verdict) override { Add("ended " + verdict); }
+
+    void QueueAnswer(int answer) {
+        std::lock_guard lock(mutex_);
+        answers_.push_back(answer);
+    }
+    std::vector<std::string> Calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+protected:
+    virtual void Add(const std::string& call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(call);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+    std::vector<int> answers_;
+};
 
 class CorvanTest : public ::testing::Test {
 protected:

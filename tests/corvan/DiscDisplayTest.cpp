@@ -89,4 +89,34 @@ TEST_F(CorvanTest, TheWaitForADiscEndsAfterAMinute) {
     EXPECT_LT(Elapsed(), kDiscWaitBoundMs + kSplashMs + 5 * kDiscWaitPollMs);
 }
 
+// A drive that refuses a command of the disc information answers something
+// waiting will not change: the window shows what it has at once instead of
+// waiting out its minute with the UI thread held.
+struct RefusedCase {
+    const char* name;
+    uint8_t opcode;
+};
+
+class RefusedAtStart : public CorvanTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedAtStart, EndsTheWaitForTheDiscAtOnce) {
+    sim::DriveConfig dvdRom;
+    dvdRom.Product = "DVD-ROM SD-16";
+    dvdRom.Features = {sim::kFeatureDvdRead};
+    sim::SimDrive& drive = AttachDrive('d', sim::MakeDisc(sim::DiscModel::DvdRom), dvdRom);
+    sim::Fault refuse;
+    refuse.Opcode = GetParam().opcode;
+    refuse.SenseData = sim::kSenseInvalidOpcode;
+    drive.AddFault(refuse);
+    bool up = false;
+    Run([&](TFormTest&) { up = true; });
+    EXPECT_TRUE(up);
+    EXPECT_LT(Elapsed(), kSplashMs + kDiscWaitPollMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, RefusedAtStart,
+                         ::testing::Values(RefusedCase{"ReadFormatCapacities", 0x23},
+                                           RefusedCase{"ReadDiscInformation", 0x51}),
+                         [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -50,6 +50,16 @@ std::vector<sim::LoggedCommand> Commands(const sim::SimDrive& drive, uint8_t opc
     return found;
 }
 
+// An engine of its own for the window's drive and disc, reporting to a
+// recorder; its pieces run on the test's thread.
+struct LoneEngine {
+    LoneEngine(const TFormTest& form, const std::string& log)
+        : engine(RunSetup{form.CurrentSlot, log, form.Disc}, options, report) {}
+    RecordingReport report;
+    TestOptions options;
+    TestEngine engine;
+};
+
 enum class Choice { Batch, FullWrite, PartialWrite, SequentialRead, RandomRead, Nothing };
 
 class EngineTest : public CorvanTest {
@@ -83,10 +93,10 @@ protected:
     void StartAndWait(TFormTest& form, const std::function<bool()>& stopWhen = {}) {
         form.StartBtnClick();
         if (stopWhen) {
-            ASSERT_TRUE(RunLoop([&] { return stopWhen() || !form.Run.Running; }, 120000));
+            ASSERT_TRUE(RunLoop([&] { return stopWhen() || !form.RunActive(); }, 120000));
             form.StopBtnClick();
         }
-        ASSERT_TRUE(RunLoop([&] { return !form.Run.Running; }, 120000));
+        ASSERT_TRUE(RunLoop([&] { return !form.RunActive(); }, 120000));
     }
 
     // One run outside Batch Mode on the loaded disc.
@@ -94,7 +104,7 @@ protected:
         Run([&](TFormTest& form) {
             Choose(form, choice, count);
             StartAndWait(form, stopWhen);
-            runEnded = !form.Run.Running;
+            runEnded = !form.RunActive();
             windowBack = form.DriveComboBox->isEnabled() && !form.StopBtn->isEnabled() && form.AutoRun->Enabled();
         });
     }
@@ -196,7 +206,11 @@ TEST_F(EngineTest, ABatchRunOnADriveWithEveryFeatureLogsFourRounds) {
                          "    [ STATUS         ] : PASS!!\n\n");
     EXPECT_EQ(Boxes(), (Lines{"Put a CD-ROM or CD-R disc on the tray ", "Put a CD-RW disc on the tray ",
                               "Put a DVD-ROM or DVD-R disc on the tray ", "Put a DVD-RW disc on the tray ", "PASS !!"}));
-    for (const vcl::MessageBoxRecord& box : dialogs.MessageBoxes()) EXPECT_EQ(box.Caption, "MESSAGE");
+    // The prompts and the verdict are the window's, shown on its thread.
+    for (const vcl::MessageBoxRecord& box : dialogs.MessageBoxes()) {
+        EXPECT_EQ(box.Caption, "MESSAGE");
+        EXPECT_TRUE(box.OnUiThread) << box.Text;
+    }
     // The CD-RW is blanked (minimal, immediate) and the DVD-RW quick formatted.
     const auto blanks = Commands(drive, 0xA1);
     ASSERT_EQ(blanks.size(), 1u);
@@ -295,7 +309,10 @@ TEST_F(EngineTest, AStoppedBatchRunSkipsTheRemainingRounds) {
     drive.QueueDisc(Disc(DiscModel::DvdRom, 4096));
     Run([&](TFormTest& form) {
         // The CD-RW's partial range is 1,200,000 blocks long.
-        StartAndWait(form, [&] { return form.Run.RangeEnd > 100000 && form.Run.CurrentAddress > 0; });
+        StartAndWait(form, [&] {
+            const TestRunState& run = form.Engine()->State();
+            return run.RangeEnd > 100000 && run.CurrentAddress > 0;
+        });
     });
     EXPECT_EQ(Boxes(), (Lines{kCdPrompt, kCdRwPrompt, "BREAK!!"}));
     EXPECT_EQ(Count(Log(), "TEST INDEX"), 2u);
@@ -339,12 +356,10 @@ TEST_P(SecondLook, EndsTheRunAndGivesTheWindowBack) {
         if (!c.batch) Choose(form, Choice::Nothing);
         drive.AddFault(DiscInfoFailsAt(c.failingRead));
         form.StartBtnClick();
-        // Waits for the worker's end, however it ends, and looks at what it
-        // left.  A run that never gives the window back fails here instead of
-        // blocking the window's close.
-        ASSERT_TRUE(RunLoop([&] { return form.Worker == nullptr || form.Worker->Finished(); }, 120000));
-        running = form.Run.Running;
-        form.Run.Running = false;
+        // A run that never reports its end is stopped, so that the window's
+        // close does not wait for it for good.
+        running = !RunLoop([&] { return !form.RunActive(); }, 120000);
+        if (running) form.StopBtnClick();
         displayTimer = form.DisplayTimer->Enabled();
         windowBack = form.DriveComboBox->isEnabled() && form.CloseBtn->isEnabled() &&
                      form.LogFileNameEdit->isEnabled() && !form.StopBtn->isEnabled() && form.AutoRun->Enabled();
@@ -442,7 +457,7 @@ TEST_F(EngineTest, ADvdPlusRwIsFormattedWithItsWriteParameters) {
 
 TEST_F(EngineTest, StopDuringAWriteFlushesAndClosesNothing) {
     sim::SimDrive& drive = AttachDrive('d', Disc(DiscModel::DvdRam));
-    RunOnce(Choice::FullWrite, nullptr, [] { return FormTest->Run.CurrentAddress > 0; });
+    RunOnce(Choice::FullWrite, nullptr, [] { return FormTest->Engine()->State().CurrentAddress > 0; });
     const std::string body = Body();
     EXPECT_NE(body.find("    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 2236704 \n"
                         "    [ STATUS         ] : BREAK\n\n"),
@@ -536,10 +551,12 @@ sim::Fault RefusedClose() { return Refuse(0x5B, sim::kSenseSequenceError); }
 INSTANTIATE_TEST_SUITE_P(
     Steps, Failures,
     ::testing::Values(
+        // No drive answered the mismatch: there is no code to show, nor an
+        // address beside it.
         FailureCase{"CompareError", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, sim::Fault::CorruptBlock(37),
                     "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
-                    "    [ FAIL ADDR.     ] : 32(20h)\n    [ STATUS         ] : COMPARE ERROR(000000)\n\n",
-                    ""},
+                    "    [ STATUS         ] : COMPARE ERROR\n\n",
+                    "(000000)"},
         FailureCase{"ReadError", DiscModel::DvdRom, 1000, std::nullopt, Choice::SequentialRead,
                     sim::Fault::ReadErrorAt(517),
                     "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
@@ -555,17 +572,73 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedFormat(),
                     "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(052600)\n\n    << FULL WRITE TEST >>\n",
                     "READ & COMPARE"},
-        // A close the drive refuses leaves the disc open: the write fails.
+        // A close the drive refuses leaves the disc open: the write fails,
+        // and its code is shown once, in the close's own text.
         FailureCase{"RefusedClose", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, RefusedClose(),
                     "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
-                    "    [ FAIL ADDR.     ] : 1000(3E8h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)(052C00)\n\n",
-                    "READ & COMPARE"},
-        // A disc without blocks has no address to read at random.
-        FailureCase{"NoCapacityForTheRandomRead", DiscModel::DvdRom, 0, std::nullopt, Choice::RandomRead, std::nullopt,
-                    "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n"
-                    "    [ READ FAIL ADDR.] : 0(0h)\n    [ STATUS         ] : FAIL!!(000000)\n\n",
-                    ""}),
+                    "    [ FAIL ADDR.     ] : 1000(3E8h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)\n\n",
+                    "READ & COMPARE"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// A step that had nothing to read or write sends no command and never
+// passes: its section says why.
+struct NothingCase {
+    const char* name;
+    DiscModel model;
+    uint32_t capacity;
+    Choice choice;
+    const char* count;  // the "# of Loop" text, when the choice has one
+    std::string section;
+};
+
+class NothingToDo : public EngineTest, public ::testing::WithParamInterface<NothingCase> {};
+
+TEST_P(NothingToDo, FailsTheStepWithoutACommand) {
+    const NothingCase& c = GetParam();
+    sim::SimDrive& drive = AttachDrive('d', Disc(c.model, c.capacity));
+    RunOnce(c.choice, c.count);
+    EXPECT_NE(Body().find(c.section), std::string::npos) << Body();
+    EXPECT_EQ(Body().find("PASS!!"), std::string::npos) << Body();
+    EXPECT_EQ(Verdict(), "FAIL !!");
+    EXPECT_TRUE(windowBack);
+    for (uint8_t opcode : {0x28, 0x2A, 0xAA}) EXPECT_TRUE(Commands(drive, opcode).empty()) << int{opcode};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, NothingToDo,
+    ::testing::Values(
+        NothingCase{"SequentialReadOfADiscWithoutBlocks", DiscModel::DvdRom, 0, Choice::SequentialRead, nullptr,
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 0 \n"
+                    "    [ TEST COUNT     ] : 1 Time(s)\n    [ STATUS         ] : EMPTY TEST AREA\n\n"},
+        NothingCase{"RandomReadOfADiscWithoutBlocks", DiscModel::DvdRom, 0, Choice::RandomRead, nullptr,
+                    "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n"
+                    "    [ STATUS         ] : DISC SIZE 0\n\n"},
+        // "x" passes as a loop text but counts no read.
+        NothingCase{"RandomReadOfNoBlocks", DiscModel::DvdRom, 1000, Choice::RandomRead, "x",
+                    "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 0 TIME(S)\n"
+                    "    [ STATUS         ] : NOTHING READ\n\n"},
+        // The partial range of 500 blocks is empty.
+        NothingCase{"PartialWriteOfASmallDisc", DiscModel::DvdRam, 500, Choice::PartialWrite, nullptr,
+                    "    << PARTIAL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 0 \n"
+                    "    [ STATUS         ] : EMPTY TEST AREA\n\n"}),
+    [](const ::testing::TestParamInfo<NothingCase>& info) { return std::string(info.param.name); });
+
+// A Batch round reads 200 times whatever the "# of Loop" field holds, and
+// its section says so.
+TEST_F(EngineTest, ABatchRandomReadLogsTheReadsItMade) {
+    sim::DriveConfig config;
+    config.Features = {};
+    sim::SimDrive& drive = AttachDrive('d', std::nullopt, config);
+    drive.QueueDisc(Disc(DiscModel::CdRom, 4096));
+    Run([&](TFormTest& form) {
+        form.RandomReadEdit->setText("7");
+        StartAndWait(form);
+    });
+    EXPECT_NE(Body().find("    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n"), std::string::npos)
+        << Body();
+    EXPECT_EQ(Commands(drive, 0x28).size(), 200u);
+    EXPECT_EQ(Verdict(), "PASS !!");
+}
 
 // The write step reads the disc information again before it picks its
 // range.  When that read fails the step has no range to write: it fails with
@@ -673,10 +746,10 @@ INSTANTIATE_TEST_SUITE_P(
     Busy, BoundedWaits,
     ::testing::Values(BoundCase{"Format", DiscModel::DvdRw, {2000, 30000, 60000, kForever},
                                 "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(020404)\n\n",
-                                kFormatWaitBoundMs},
+                                drive::kFormatWaitBoundMs},
                       BoundCase{"Close", DiscModel::DvdR, {kForever, 30000, 60000, 90000},
-                                "    [ STATUS         ] : CLOSE SESSION ERROR( 20407)(020407)\n\n",
-                                kCloseWaitBoundMs}),
+                                "    [ STATUS         ] : CLOSE SESSION ERROR( 20407)\n\n",
+                                drive::kCloseWaitBoundMs}),
     [](const ::testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
 
 // STOP ends the readiness waits after a format and after a close at once,
@@ -689,58 +762,107 @@ TEST_F(EngineTest, StopEndsTheReadinessWaits) {
     recordable.Tracks.back().Recorded = 16;  // its open first track holds a chunk
     sim::SimDrive& drive = AttachDrive('d', rewritable);
     Run([&](TFormTest& form) {
-        form.AutoRun->SetEnabled(false);  // as during a run
-        form.TestLogPath = dir + "/stop.LOG";
-        form.Run.Abort = 1;
-        form.Run.UserBreak = 1;
-        const auto onWorker = [&](const std::function<bool(std::span<uint8_t>)>& step) {
-            std::vector<uint8_t> buffer(kStepBufferSize);
-            std::atomic<bool> done{false};
-            bool result = true;
-            const uint32_t start = machine.Clock().TickCount();
-            std::thread worker([&] {
-                vcl::WorkerScope scope;
-                result = step(buffer);
-                done = true;
-            });
-            EXPECT_TRUE(RunLoop([&] { return done.load(); }));
-            worker.join();
-            // No more than the format's settling pause.
-            EXPECT_LT(machine.Clock().TickCount() - start, 10000u);
-            return result;
-        };
-        form.Run.TestKind = 5;
-        EXPECT_FALSE(onWorker([&](std::span<uint8_t> buffer) { return form.RunFormatTest(buffer); }));
+        LoneEngine lone(form, dir + "/stop.LOG");
+        TestRunState& run = lone.engine.State();
+        lone.engine.Stop();
+        std::vector<uint8_t> buffer(kStepBufferSize);
+        uint32_t start = machine.Clock().TickCount();
+        run.TestKind = 5;
+        EXPECT_FALSE(lone.engine.RunFormatTest(buffer));
+        // No more than the format's settling pause.
+        EXPECT_LT(machine.Clock().TickCount() - start, 10000u);
         drive.LoadDisc(recordable);
-        form.Run.TestKind = 4;
-        EXPECT_FALSE(onWorker([&](std::span<uint8_t> buffer) { return form.CloseSession(buffer, 1); }));
+        start = machine.Clock().TickCount();
+        run.TestKind = 4;
+        EXPECT_FALSE(lone.engine.CloseSession(buffer, 1));
+        EXPECT_LT(machine.Clock().TickCount() - start, 10000u);
     });
     EXPECT_EQ(ReadFile(dir + "/stop.LOG"), "    << FORMAT TEST >>\n    [ STATUS         ] : BREAK\n\n");
     EXPECT_EQ(Commands(drive, 0x04).size(), 1u);
     EXPECT_EQ(Commands(drive, 0x5B).size(), 1u);
 }
 
-// The disc is read again after a write with a pause between reads, so the
-// wait spends its minute on the clock and not in a tight loop.
-TEST_F(EngineTest, TheWaitAfterAWritePausesBetweenReads) {
-    sim::SimDrive& drive = AttachDrive('d');
+// After a write the disc is read again while it may still come (the drive
+// is becoming ready or holds no disc yet), with a pause between reads, so
+// the wait spends its minute on the clock and not in a tight loop; any other
+// answer ends it at once.
+struct AfterWriteCase {
+    const char* name;
+    bool discLoaded;
+    std::optional<sim::Fault> fault;
+    uint32_t atLeastMs, belowMs;
+};
+
+class WaitAfterWrite : public EngineTest, public ::testing::WithParamInterface<AfterWriteCase> {};
+
+TEST_P(WaitAfterWrite, GoesOnOnlyWhileTheDiscMayCome) {
+    const AfterWriteCase& c = GetParam();
+    sim::SimDrive& drive =
+        c.discLoaded ? AttachDrive('d', Disc(DiscModel::DvdRam, 1000)) : AttachDrive('d');
     Run([&](TFormTest& form) {
-        form.AutoRun->SetEnabled(false);  // as during a run
+        LoneEngine lone(form, "");
+        if (c.fault) drive.AddFault(*c.fault);
         const uint32_t commandsBefore = drive.CommandCount();
         const uint32_t start = machine.Clock().TickCount();
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            vcl::WorkerScope scope;
-            form.WaitForDiscAfterWrite();
-            done = true;
-        });
-        EXPECT_TRUE(RunLoop([&] { return done.load(); }));
-        worker.join();
-        EXPECT_GE(machine.Clock().TickCount() - start, 60000u);
+        lone.engine.WaitForDiscAfterWrite();
+        EXPECT_GE(machine.Clock().TickCount() - start, c.atLeastMs);
+        EXPECT_LT(machine.Clock().TickCount() - start, c.belowMs);
         // At most one look every half second, a few commands each.
         EXPECT_LE(drive.CommandCount() - commandsBefore, 121u * 4u);
     });
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, WaitAfterWrite,
+    ::testing::Values(AfterWriteCase{"NoDiscYet", false, std::nullopt, 60000, 61000},
+                      AfterWriteCase{"DiscInformationRefused", true, Refuse(0x51, sim::kSenseInvalidOpcode), 0,
+                                     1}),
+    [](const ::testing::TestParamInfo<AfterWriteCase>& info) { return std::string(info.param.name); });
+
+// The lead-in waits for the disc while the drive says it may still come (it
+// is becoming ready, or holds none yet) and asks again after a unit
+// attention, which reports the tray's medium change once; any other answer
+// ends it at once.  (The time also holds a few ticks of the window's disc
+// watch after the run.)
+struct LeadInCase {
+    const char* name;
+    bool discLoaded;
+    std::optional<sim::Fault> fault;  // on TEST UNIT READY, once the window is up
+    const char* verdict;
+    uint32_t atLeastMs, belowMs;
+};
+
+class LeadIn : public EngineTest, public ::testing::WithParamInterface<LeadInCase> {};
+
+TEST_P(LeadIn, WaitsOnlyWhileTheDiscMayCome) {
+    const LeadInCase& c = GetParam();
+    sim::SimDrive& drive = c.discLoaded ? AttachDrive('d', Disc(DiscModel::DvdRom, 40)) : AttachDrive('d');
+    uint32_t elapsed = 0;
+    Run([&](TFormTest& form) {
+        Choose(form, Choice::Nothing);
+        if (c.fault) drive.AddFault(*c.fault);
+        const uint32_t start = machine.Clock().TickCount();
+        StartAndWait(form);
+        elapsed = machine.Clock().TickCount() - start;
+    });
+    EXPECT_EQ(Verdict(), c.verdict);
+    EXPECT_GE(elapsed, c.atLeastMs);
+    EXPECT_LT(elapsed, c.belowMs);
+}
+
+sim::Fault OnceOnTestUnitReady(sim::Sense sense) {
+    sim::Fault fault = Refuse(0x00, sense);
+    fault.Once = true;
+    return fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, LeadIn,
+    ::testing::Values(LeadInCase{"NoDiscYet", false, std::nullopt, "FAIL !!", 60000, 70000},
+                      LeadInCase{"HardwareFailure", true, Refuse(0x00, {0x04, 0x44, 0x00}), "FAIL !!", 0, 10000},
+                      LeadInCase{"UnitAttention", true, OnceOnTestUnitReady({0x06, 0x28, 0x00}), "PASS !!", 0,
+                                 10000}),
+    [](const ::testing::TestParamInfo<LeadInCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // The log's name

@@ -6,10 +6,7 @@
 #include <QCloseEvent>
 #include <QTest>
 
-#include <atomic>
-#include <thread>
 
-#include "vcl/Thread.h"
 
 namespace {
 
@@ -81,30 +78,30 @@ TEST_F(CorvanTest, AboutAndSpecificationSheetReturnWithNothingChanged) {
     EXPECT_EQ(forms[3].Result, vcl::mrCancel);
 }
 
-// The close box during a run stops the run and waits for its worker before
-// the window goes; the settings are written after the run ended.
+// The close box during a run stops the run and waits for its end before the
+// window goes; the settings are written after the run ended.
 TEST_F(CorvanTest, TheCloseBoxDuringARunStopsItFirst) {
-    AttachDrive('d');
+    sim::DiscSetup setup;
+    setup.Model = sim::DiscModel::DvdRam;
+    AttachDrive('d', sim::MakeDisc(setup));
     closeAtEnd = false;
-    std::atomic<bool> workerSawAbort{false};
-    std::thread worker;
+    bool endedBeforeTheClose = true;
     Run([&](TFormTest& form) {
-        form.Run.Running = true;
-        worker = std::thread([&] {
-            while (form.Run.Abort == 0) std::this_thread::yield();
-            workerSawAbort = form.Run.UserBreak == 1;
-            // A worker's last update of the window reaches the UI thread.
-            vcl::TThread::Synchronize([&] { form.StatusLabel->setText("BREAK"); });
-            form.Run.Running = false;
-        });
+        form.WriteProperties->click();
+        form.FullWriteRadioBtn->click();
+        form.StartBtnClick();
+        ASSERT_TRUE(RunLoop([&] { return form.Engine()->State().CurrentAddress > 0 || !form.RunActive(); }));
+        endedBeforeTheClose = !form.RunActive();
         QCloseEvent close;
         QApplication::sendEvent(&form, &close);
-        EXPECT_FALSE(form.Run.Running);
+        EXPECT_FALSE(form.RunActive());
         EXPECT_EQ(LabelText(form.StatusLabel), "BREAK");
     });
-    worker.join();
-    EXPECT_TRUE(workerSawAbort);
+    EXPECT_FALSE(endedBeforeTheClose);
     EXPECT_TRUE(fs::exists(SettingsPath()));
+    const auto boxes = dialogs.MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().Text, "BREAK!!");
     ASSERT_EQ(dialogs.ModalForms().size(), 1u);
     EXPECT_EQ(dialogs.ModalForms()[0].Result, vcl::mrCancel);
 }

@@ -172,15 +172,18 @@ TEST(TestRangeArithmetic, AboutThreePercentInWholeSixteens) {
     }
 }
 
+// The engine's range reaches the window's label through the queued report.
 TEST_F(CorvanTest, TheRangeLabelShowsStartAndEnd) {
     AttachDrive('d', sim::MakeDisc(sim::DiscModel::DvdPlusRw));
     Run([&](TFormTest& f) {
-        f.Run.RangeKind = 9;
-        f.SetTestRange(false);
+        QueuedTestReport report(f, &f);
+        TestEngine engine(RunSetup{f.CurrentSlot, "", f.Disc}, f.Options, report);
+        engine.State().RangeKind = 9;
+        engine.SetTestRange(false);
         const uint32_t part = ((f.Disc.Capacity / 100) * 3) & ~15u;
         EXPECT_EQ(LabelText(f.RangeLabel), "0 ~ " + std::to_string(part));
-        EXPECT_EQ(f.Run.RangeEnd.load(), part);
-        f.SetTestRange(true);
+        EXPECT_EQ(engine.State().RangeEnd.load(), part);
+        engine.SetTestRange(true);
         EXPECT_EQ(LabelText(f.RangeLabel), "0 ~ " + std::to_string(f.Disc.Capacity));
     });
 }

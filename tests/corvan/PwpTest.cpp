@@ -114,22 +114,4 @@ INSTANTIATE_TEST_SUITE_P(CdRwOrEmpty, NotRamTable, ::testing::Bool(),
                              return std::string(info.param ? "CdRw" : "EmptyDrive");
                          });
 
-// While a run owns the drive the command is not offered, and a call that
-// comes all the same sends nothing.
-TEST_F(CorvanTest, NoWriteProtectionCommandDuringARun) {
-    sim::SimDrive& drive = AttachDrive('d', sim::MakeDisc(sim::DiscModel::DvdRam));
-    Run([&](TFormTest& form) {
-        form.Run.Running = true;
-        form.EnableControls(false);
-        EXPECT_FALSE(form.PWPControl->isEnabled());
-        const uint32_t before = drive.CommandCount();
-        form.PWPControlClick();
-        EXPECT_EQ(drive.CommandCount(), before);
-        form.Run.Running = false;
-        form.EnableControls(true);
-        EXPECT_TRUE(form.PWPControl->isEnabled());
-    });
-    EXPECT_EQ(Shown(), (Lines{"TFormTest"}));
-}
-
 }  // namespace

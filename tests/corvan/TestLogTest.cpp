@@ -107,17 +107,25 @@ INSTANTIATE_TEST_SUITE_P(
         SectionCase{"FullWriteError", 0, 0, false, false, "ERROR", 0x052100,
                     "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
                     "    [ FAIL ADDR.     ] : 42416(A5B0h)\n    [ STATUS         ] : ERROR(052100)\n\n"},
-        // A failed step shows where and why, whatever its failure text.
-        SectionCase{"CompareErrorShowsItsAddress", 1, 1, false, false, "COMPARE ERROR", 0,
+        // A failed step with a drive's code shows where and which, whatever
+        // its failure text; one whose failure no drive answered shows its
+        // text alone; a text that carries its code does not get it twice.
+        SectionCase{"FailureWithACode", 1, 0, false, false, "FAIL!!", 0x031100,
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
+                    "    [ TEST COUNT     ] : 2 Time(s)\n    [ FAIL ADDR.     ] : 42416(A5B0h)\n"
+                    "    [ STATUS         ] : FAIL!!(031100)\n\n"},
+        SectionCase{"FailureWithoutACode", 1, 1, false, false, "COMPARE ERROR", 0,
                     "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
-                    "    [ FAIL ADDR.     ] : 42416(A5B0h)\n    [ STATUS         ] : COMPARE ERROR(000000)\n\n"}),
+                    "    [ STATUS         ] : COMPARE ERROR\n\n"},
+        SectionCase{"TextCarryingItsCode", 0, 0, false, false, "CLOSE SESSION ERROR( 52C00)", 0x052C00,
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 16 ~ 68960 \n"
+                    "    [ FAIL ADDR.     ] : 42416(A5B0h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)\n\n"}),
     [](const ::testing::TestParamInfo<SectionCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TestLogTest, RandomReadFormatAndTraySections) {
-    TestOptions options;
-    options.RandomReadCount = 200;
-    WriteLogRandomReadTest(path, 7, "PASS!!", 0, options);
-    WriteLogRandomReadTest(path, 0x1F0, "FAIL!!", 0x031100, options);
+    WriteLogRandomReadTest(path, 200, 7, "PASS!!", 0);
+    WriteLogRandomReadTest(path, 200, 0x1F0, "FAIL!!", 0x031100);
+    WriteLogRandomReadTest(path, 0, 0x1F0, "NOTHING READ", 0);
     WriteLogFormatTest(path, "COMPLETE", 0x020404);
     WriteLogFormatTest(path, "ERROR", 0x052600);
     WriteLogFormatTest(path, "BREAK", 0x020404);
@@ -127,6 +135,7 @@ TEST_F(TestLogTest, RandomReadFormatAndTraySections) {
               "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n    [ STATUS         ] : PASS!!\n\n"
               "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 200 TIME(S)\n"
               "    [ READ FAIL ADDR.] : 496(1F0h)\n    [ STATUS         ] : FAIL!!(031100)\n\n"
+              "    << RANDOM READ TEST >>\n    [ TEST COUNT     ] : 0 TIME(S)\n    [ STATUS         ] : NOTHING READ\n\n"
               "    << FORMAT TEST >>\n    [ STATUS         ] : COMPLETE\n\n"
               "    << FORMAT TEST >>\n    [ STATUS         ] : ERROR(052600)\n\n"
               "    << FORMAT TEST >>\n    [ STATUS         ] : BREAK\n\n"

@@ -93,6 +93,8 @@ TEST_F(SettingsTest, LayoutIsTwoLinesThenFortySixPerDrive) {
     EXPECT_EQ(lines[50 + 21], "21, 234");
     EXPECT_FALSE(fs::exists(path + ".tmp"));
 
+    // With no earlier file, a table without drives writes the two lines.
+    fs::remove(path);
     TestDriveTable empty;
     ASSERT_TRUE(WriteSettingsFile(path, empty));
     EXPECT_EQ(Lines(path), (std::vector<std::string>{"[ACTIVE DRIVE]", "0"}));
@@ -138,6 +140,48 @@ TEST_F(SettingsTest, DrivesNotInTheFileGetDefaultsOrKeepTheirValues) {
     ReadSettingsFile(path, twins, true);
     EXPECT_EQ(twins.Entries[1].Mode, kModeScreen);
     EXPECT_EQ(twins.Entries[1].TableB[2].Flag1, 0);
+}
+
+// A drive that is not there for a session keeps its block: the session's
+// writes carry it over, once, after the drives it has, and the drive gets
+// its values back when it returns.
+TEST_F(SettingsTest, ADriveAbsentForASessionKeepsItsBlock) {
+    const std::vector<std::string> written = WrittenLines();
+    TestDriveTable alone;
+    alone.Entries[0] = TwoDrives().Entries[0];
+    alone.Entries[0].Mode = kModeNormal;
+    alone.Count = 1;
+    ASSERT_TRUE(WriteSettingsFile(path, alone));
+    ASSERT_TRUE(WriteSettingsFile(path, alone));
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_EQ(lines.size(), 2u + 46u * 2u);
+    EXPECT_EQ(lines[1], "0");
+    EXPECT_EQ(lines[3], "1");  // the present drive as this session has it
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 48, lines.end()),
+              std::vector<std::string>(written.begin() + 48, written.end()));
+
+    TestDriveTable back = TwoDrives();
+    const SettingsReadResult result = ReadSettingsFile(path, back, true);
+    EXPECT_FALSE(result.Malformed);
+    EXPECT_EQ(back.Entries[0].Mode, kModeNormal);
+    EXPECT_EQ(back.Entries[1].Mode, kModeNormal);
+    for (int i = 0; i < kScreenItemCount; ++i) {
+        EXPECT_EQ(back.Entries[1].TableA[i].Flag1, 255 - i) << i;
+        EXPECT_EQ(back.Entries[1].TableB[i].Flag1, i % 3) << i;
+    }
+}
+
+// A block that does not read whole is not carried over, nor is anything
+// after it.
+TEST_F(SettingsTest, AnAbsentDrivesBrokenBlockIsNotCarriedOver) {
+    std::vector<std::string> lines = WrittenLines();
+    lines[50 + 30] = "x, 1";
+    WriteText(path, Join(lines));
+    TestDriveTable alone;
+    alone.Entries[0] = TwoDrives().Entries[0];
+    alone.Count = 1;
+    ASSERT_TRUE(WriteSettingsFile(path, alone));
+    EXPECT_EQ(Lines(path).size(), 2u + 46u);
 }
 
 TEST_F(SettingsTest, NoFileOrNoPathReadsNothing) {

@@ -293,19 +293,26 @@ TEST_F(DiscInfoTest, AnIncompleteDiscReadsTheTrackBeforeTheLastFirst) {
 }
 
 TEST_F(DiscInfoTest, TrackReadFailures) {
+    const Answer lastBlock = Good(Bytes(8, {{1, 0x05}, {2, 0x7D}, {3, 0x0F}, {6, 0x08}}));  // 57D0Fh
     struct Case {
         const char* what;
         uint8_t status;
         uint16_t last;
         std::vector<Answer> tracks;
+        std::vector<Answer> capacityReads;  // READ CAPACITY, expected exactly so often
         bool result;
         uint32_t capacity;
     } cases[] = {
-        {"the only read fails: the step goes on", 0x02, 1, {Check(5, 0x24, 0)}, true, 0},
+        {"the only read refused: the size from READ CAPACITY", 0x02, 1, {Check(5, 0x20, 0)}, {lastBlock},
+         true, 0x57D10},
+        {"the only read fails and READ CAPACITY too: size unknown", 0x02, 1, {Check(5, 0x24, 0)},
+         {Check(5, 0x20, 0)}, true, 0},
+        {"READ CAPACITY of a blank disc names no size", 0x00, 1, {Check(5, 0x24, 0)}, {Good(Bytes(8, {}))},
+         true, 0},
         {"the first of two fails: the second's values", 0x01, 2,
-         {Check(5, 0x24, 0), Track(100, 100, 50, 150)}, true, 250},
-        {"the second of two fails", 0x01, 2, {Track(0, 0, 0, 100), Check(5, 0x24, 0)}, false, 100},
-        {"an incomplete disc of one track reads it alone", 0x01, 1, {Track(0, 20, 80, 100)}, true,
+         {Check(5, 0x24, 0), Track(100, 100, 50, 150)}, {}, true, 250},
+        {"the second of two fails", 0x01, 2, {Track(0, 0, 0, 100), Check(5, 0x24, 0)}, {}, false, 100},
+        {"an incomplete disc of one track reads it alone", 0x01, 1, {Track(0, 20, 80, 100)}, {}, true,
          100},
     };
     for (const Case& c : cases) {
@@ -313,9 +320,11 @@ TEST_F(DiscInfoTest, TrackReadFailures) {
         drive::DiscRecord r{};
         drv.Queue(0x51, DiscInformation(c.status, c.last));
         for (const Answer& a : c.tracks) drv.Queue(0x52, a);
+        for (const Answer& a : c.capacityReads) drv.Queue(0x25, a);
         EXPECT_EQ(drive::ReadCapacityInfo(0, buffer, r), c.result) << c.what;
         EXPECT_EQ(r.Capacity, c.capacity) << c.what;
         EXPECT_EQ(drv.SentWith(0x52).size(), c.tracks.size()) << c.what;
+        EXPECT_EQ(drv.SentWith(0x25).size(), c.capacityReads.size()) << c.what;
     }
 }
 
@@ -360,10 +369,35 @@ TEST_F(DiscInfoTest, FormatCapacitiesAreReadOnlyWhereTheListReaches) {
     ASSERT_TRUE(drive::ReadCapacityInfo(0, buffer, cd));
     EXPECT_TRUE(drv.SentWith(0x23).empty()) << "CDs have no format capacities";
 
-    drive::DiscRecord dvd{};
-    dvd.DiscType = 0x1204;
-    drv.Queue(0x23, Check(5, 0x20, 0));
-    EXPECT_FALSE(drive::ReadCapacityInfo(0, buffer, dvd)) << "a refused list fails the step";
+    // The list is optional for a drive that cannot format: its refusal fails
+    // only a disc that may need formatting.
+    struct Refused {
+        const char* what;
+        drive::DiscTypeCode code;
+        uint8_t status;
+        Answer answer;
+        bool result;
+    } refused[] = {
+        {"DVD+RW", 0x1204, 0x02, Check(5, 0x20, 0), false},
+        {"blank DVD-R", 0x1102, 0x00, Check(5, 0x20, 0), false},
+        {"DVD-ROM", 0x1001, 0x02, Check(5, 0x20, 0), true},
+        {"finalized DVD-R", 0x1102, 0x02, Check(5, 0x24, 0), true},
+        {"DVD-ROM, but the drive is not ready", 0x1001, 0x02, Check(2, 0x3A, 0), false},
+        {"DVD-ROM, the query not delivered", 0x1001, 0x02, ControlFails(), false},
+    };
+    for (const Refused& c : refused) {
+        drive::DiscRecord dvd{};
+        dvd.DiscType = c.code;
+        dvd.FormattableCapacity = 77;
+        drv.Queue(0x51, DiscInformation(c.status, 1));
+        drv.Queue(0x52, Track(0, 0, 0, 1000));
+        drv.Queue(0x23, c.answer);
+        EXPECT_EQ(drive::ReadCapacityInfo(0, buffer, dvd), c.result) << c.what;
+        if (c.result) {
+            EXPECT_EQ(dvd.FormattableCapacity, 0u) << c.what;
+            EXPECT_EQ(dvd.Capacity, 1000u) << c.what;
+        }
+    }
 }
 
 TEST_F(DiscInfoTest, GetDiscInfoRecordsWhyItFailed) {
@@ -466,12 +500,41 @@ TEST_F(DiscInfoTest, WriteProtectionAndAtipAreReadWithinTheirReplies) {
         EXPECT_STREQ(r.SecondText, "79:59:74") << c.what;
         EXPECT_EQ(r.FinishedReadable, 1) << c.what;
     }
-    drv.Queue(0x46, Profile(0x09));
-    drv.Queue(0x43, Good(Bytes(12, {{1, 10}, {8, 97}, {9, 24}, {10, 1}})));
-    drive::DiscRecord r;
-    ASSERT_TRUE(drive::GetDiscInfo(0, r));
-    EXPECT_STREQ(r.IdentityText, "97:24:01");
-    EXPECT_STREQ(r.SecondText, "") << "the lead-out time lies past the reply";
+}
+
+TEST_F(DiscInfoTest, AtipTimesAreShownOnlyWhenTheReplyIsAnAtipAndTheyCanBeTimes) {
+    struct Case {
+        const char* what;
+        Buffer reply;
+        const char* leadIn;
+        const char* leadOut;
+    } cases[] = {
+        {"an ATIP", Bytes(28, {{1, 26}, {4, 0xD0}, {6, 0x80}, {8, 97}, {9, 24}, {10, 1}, {12, 79}, {13, 59},
+                              {14, 74}}),
+         "97:24:01", "79:59:74"},
+        {"the lead-out time lies past the reply", Bytes(12, {{1, 10}, {8, 97}, {9, 24}, {10, 1}}), "97:24:01",
+         ""},
+        // An emulated drive answers format 4 with its table of contents: one
+        // data track at 0 and the lead-out entry (track AAh).
+        {"a table of contents instead", Bytes(20, {{1, 18}, {2, 1}, {3, 1}, {5, 0x14}, {6, 1}, {13, 0x16},
+                                                   {14, 0xAA}, {18, 0x41}, {19, 0x20}}),
+         "", ""},
+        {"frame 75", Bytes(28, {{1, 26}, {8, 97}, {9, 24}, {10, 75}, {12, 79}, {13, 59}, {14, 74}}), "",
+         "79:59:74"},
+        {"second 60", Bytes(28, {{1, 26}, {8, 97}, {9, 24}, {10, 1}, {12, 79}, {13, 60}, {14, 0}}),
+         "97:24:01", ""},
+        {"minute 100", Bytes(28, {{1, 26}, {8, 100}, {9, 0}, {10, 0}, {12, 79}, {13, 59}, {14, 74}}), "",
+         "79:59:74"},
+    };
+    for (const Case& c : cases) {
+        drv.Queue(0x43, Good(c.reply));
+        drive::DiscRecord r{};
+        std::memset(r.IdentityText, 'x', sizeof r.IdentityText - 1);
+        std::memset(r.SecondText, 'x', sizeof r.SecondText - 1);
+        EXPECT_EQ(drive::ReadAtipTimes(0, buffer, r), 1) << c.what;
+        EXPECT_STREQ(r.IdentityText, c.leadIn) << c.what;
+        EXPECT_STREQ(r.SecondText, c.leadOut) << c.what;
+    }
 }
 
 }  // namespace

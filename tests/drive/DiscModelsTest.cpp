@@ -105,6 +105,48 @@ const char* const kRicohDl = "52 49 43 4F 48 4A 50 4E 44 30 31";
 const char* const kRicohRw = "52 49 43 4F 48 4A 50 4E 57 31 31";
 const char* const kMatshita = "4D 41 54 53 48 49 54 41 4D 30 31 4A 33";
 
+// ---- drives that lack optional commands ----------------------------------------
+
+// Emulated drives answer only what a read-only drive must: no track
+// information, no format capacities, no vendor query.
+TEST(DriveWithoutOptionalCommands, ReadOnlyDiscsStillGiveTheirSize) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> missing;
+        DiscModel disc;
+        bool valid;
+        uint32_t capacity;
+        uint32_t formattable;
+        uint32_t error;
+    } cases[] = {
+        {"DVD-ROM drive without track information or format capacities", {0x52, 0x23}, DiscModel::DvdRom,
+         true, kDvdPlus, 0, 0},
+        {"CD-ROM in a drive without track information", {0x52}, DiscModel::CdRom, true, 333000, 0, 0},
+        {"DVD-ROM in a drive without format capacities", {0x23}, DiscModel::DvdRom, true, kDvdPlus, 0, 0},
+        {"nothing tells the size", {0x52, 0x25}, DiscModel::CdRom, true, 0, 0, 0},
+        {"a writable disc needs the format capacities", {0x23}, DiscModel::DvdPlusRw, false, kDvdPlus, 0,
+         0x052000},
+    };
+    for (const Case& c : cases) {
+        sim::SimMachine machine;
+        sim::DriveConfig config;
+        config.Product = "DVD-ROM EMULATED";
+        config.Features = {sim::kFeatureDvdRead};
+        config.MissingCommands = c.missing;
+        int found = 0;
+        sim::SimDrive& d = drivetest::AttachOnCarrier(machine, Carrier::PassThrough, config, found);
+        ASSERT_EQ(found, 1) << c.what;
+        d.LoadDisc(sim::MakeDisc(c.disc));
+
+        drive::DiscRecord r;
+        std::memset(&r, 0x5A, sizeof r);
+        EXPECT_EQ(drive::GetDiscInfo(0, r), c.valid) << c.what;
+        EXPECT_EQ(r.Capacity, c.capacity) << c.what;
+        EXPECT_EQ(r.FormattableCapacity, c.formattable) << c.what;
+        EXPECT_EQ(r.ErrorCode, c.error) << c.what;
+    }
+}
+
 std::vector<RecordCase> RecordCases() {
     // Tracks of an incomplete disc: two closed in the first session, the
     // third open after the session gap (11,400 blocks on a CD, 12,288 on a

@@ -3,6 +3,7 @@
 // and the test pattern.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -68,6 +69,21 @@ TEST_F(MmcTest, EveryRoutineSendsItsBlockLengthDirectionAndDataLength) {
          {0x52, 1, 0, 0, 1, 2, 0, 0, 0xFE, 0}, true, 254},
         {"ATIP", [](auto b) { drive::ReadAtip(0, b); }, {0x43, 0, 4, 0, 0, 0, 0, 0, 0xFE, 0}, true,
          254},
+        {"READ CAPACITY", [](auto b) { drive::ReadCapacity(0, b); }, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         true, 8},
+        {"read protection status", [](auto b) { drive::ReadProtectionStatus(0, b); },
+         {0xAD, 0, 0, 0, 0, 0, 0, 0xC0, 0, 8, 0, 0}, true, 8},
+        {"send protection status", [](auto b) { drive::SendProtectionStatus(0, b); },
+         {0xBF, 0, 0, 0, 0, 0, 0, 0xC0, 0, 8, 0, 0}, false, 8},
+        {"MODE SENSE of page 05h", [](auto b) { drive::ModeSense(0, b); },
+         {0x5A, 0, 0x05, 0, 0, 0, 0, 0, 0xFE, 0}, true, 254},
+        {"MODE SELECT of 36 bytes", [](auto b) { drive::ModeSelect(0, 36, b); },
+         {0x55, 0x10, 0, 0, 0, 0, 0, 0, 36, 0}, false, 36},
+        {"BLANK", [](auto b) { drive::Blank(0, b); }, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0}, true, 254},
+        {"FORMAT UNIT with a list", [](auto b) { drive::FormatUnit(0, &drive::kDvdRwQuickFormatList, b); },
+         {0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false, 12},
+        {"FORMAT UNIT without a list", [](auto b) { drive::FormatUnit(0, nullptr, b); },
+         {0x04, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false, 0},
     };
     for (const Case& c : cases) {
         drv.sent.clear();
@@ -76,7 +92,10 @@ TEST_F(MmcTest, EveryRoutineSendsItsBlockLengthDirectionAndDataLength) {
         EXPECT_EQ(drv.sent[0].Cdb, c.block) << c.what;
         EXPECT_EQ(drv.sent[0].DataIn, c.dataIn) << c.what;
         EXPECT_EQ(drv.sent[0].Length, c.length) << c.what;
+        // Only the vendor query can be done without: a host may say so once.
+        EXPECT_EQ(drv.sent[0].Optional, c.block[0] == 0xFF) << c.what;
     }
+    EXPECT_FALSE(platform::OptionalQuery::Active()) << "the mark ends with the query";
 }
 
 TEST_F(MmcTest, YesNoRoutinesFollowTheStatusAndTheReply) {
@@ -158,6 +177,16 @@ TEST_F(MmcTest, AFailureWithoutSenseRecordsACodeNoDriveSends) {
          ControlFails(), 0xFF, 0xFF00FF},
         {"failed data-out command", [](auto b) { return drive::Write10(0, 0, 1, b); }, 0x2A,
          ControlFails(), 0xFF, 0xFF00FF},
+        {"failed FORMAT UNIT", [](auto b) { return drive::FormatUnit(0, &drive::kDvdPlusRwFormatList, b); },
+         0x04, ControlFails(), 0xFF, 0xFF00FF},
+        {"failed BLANK", [](auto b) { return drive::Blank(0, b); }, 0xA1, ControlFails(), 0xFF, 0xFF00FF},
+        {"failed protection status read", [](auto b) { return drive::ReadProtectionStatus(0, b); }, 0xAD,
+         ControlFails(), 0xFF, 0xFF00FF},
+        {"failed protection status send", [](auto b) { return drive::SendProtectionStatus(0, b); }, 0xBF,
+         ControlFails(), 0xFF, 0xFF00FF},
+        {"refused FORMAT UNIT keeps the drive's sense",
+         [](auto b) { return drive::FormatUnit(0, &drive::kDvdRwQuickFormatList, b); }, 0x04,
+         Check(0x05, 0x26, 0x00), 4, 0x052600},
     };
     for (const Case& c : cases) {
         buffer[2] = 0x02;
@@ -210,6 +239,57 @@ TEST_F(MmcTest, QueriesClearWhatTheyAskForSoAShortReplyLeavesNoStaleBytes) {
     ASSERT_TRUE(drive::ReadFormatCapacities(0, buffer));
     for (size_t i = 4; i < 254; ++i) ASSERT_EQ(buffer[i], 0) << i;
     EXPECT_EQ(buffer[254], 0xEE) << "past the data length the buffer is the caller's";
+}
+
+TEST_F(MmcTest, FormatUnitSendsItsListWithTheImmediateBit) {
+    struct Case {
+        const char* what;
+        const drive::FormatParameterList* list;
+        std::vector<uint8_t> out;
+    } cases[] = {
+        {"DVD-RW quick format", &drive::kDvdRwQuickFormatList,
+         {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10}},
+        {"DVD+RW format", &drive::kDvdPlusRwFormatList,
+         {0x00, 0x82, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0x00, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) {
+        drv.sent.clear();
+        std::fill(buffer.begin(), buffer.end(), 0xEE);
+        EXPECT_EQ(drive::FormatUnit(0, c.list, buffer), 1) << c.what;
+        ASSERT_EQ(drv.sent.size(), 1u) << c.what;
+        EXPECT_EQ(drv.sent[0].Out, c.out) << c.what;
+    }
+}
+
+TEST_F(MmcTest, ProtectionStatusAndFormatCapacityReadOnlyWhatTheReplyHolds) {
+    struct Protection {
+        const char* what;
+        std::vector<uint8_t> status;
+        bool protectedNow;
+    } protection[] = {
+        {"persistent bit", Bytes(8, {{1, 6}, {4, 0x02}}), true},
+        {"cartridge bit", Bytes(8, {{1, 6}, {4, 0x04}}), true},
+        {"software bit alone", Bytes(8, {{1, 6}, {4, 0x01}}), false},
+        {"nothing set", Bytes(8, {{1, 6}}), false},
+        {"byte 4 beyond what the reply says it sent", Bytes(8, {{1, 2}, {4, 0x02}}), false},
+        {"too short to hold a length", {0x00}, false},
+    };
+    for (const Protection& c : protection)
+        EXPECT_EQ(drive::IsWriteProtected(c.status), c.protectedNow) << c.what;
+
+    struct Capacity {
+        const char* what;
+        std::vector<uint8_t> reply;
+        uint32_t blocks;
+    } capacity[] = {
+        {"one descriptor: current capacity", Bytes(20, {{3, 8}, {7, 0x10}, {15, 0x20}}), 0x10},
+        {"two descriptors: first formattable", Bytes(20, {{3, 16}, {7, 0x10}, {15, 0x20}}), 0x20},
+        {"no descriptor", Bytes(20, {{3, 4}, {7, 0x10}, {15, 0x20}}), 0},
+        {"list longer than the reply", Bytes(8, {{3, 16}, {7, 0x10}}), 0},
+        {"nothing", {}, 0},
+    };
+    for (const Capacity& c : capacity)
+        EXPECT_EQ(drive::FormatCapacityBlocks(c.reply), c.blocks) << c.what;
 }
 
 // ---- mode page 05h ----------------------------------------------------------
@@ -284,20 +364,48 @@ TEST_F(MmcTest, AnUnusableSensedPageIsNeverSelectedBack) {
     } cases[] = {
         {"MODE SENSE refused", Check(0x05, 0x24, 0x00), 4, 0x052400},
         {"MODE SENSE not delivered", ControlFails(), 0xFF, 0xFF00FF},
-        {"page longer than what was received", Good(SensedPage(0x0100)), 0, drive::kNotSentCode},
-        {"mode data length FFh wraps in one byte", Good(SensedPage(0x00FF)), 0, drive::kNotSentCode},
-        {"page shorter than the template", Good(SensedPage(10)), 0, drive::kNotSentCode},
-        {"nothing sensed at all", Good({}), 0, drive::kNotSentCode},
+        {"page longer than what was received", Good(SensedPage(0x0100)), 0xFF, drive::kNotSentCode},
+        {"mode data length FEh wraps to 0 in one byte", Good(SensedPage(0x00FE)), 0xFF,
+         drive::kNotSentCode},
+        {"mode data length FFh wraps in one byte", Good(SensedPage(0x00FF)), 0xFF, drive::kNotSentCode},
+        {"page shorter than the template", Good(SensedPage(10)), 0xFF, drive::kNotSentCode},
+        {"nothing sensed at all", Good({}), 0xFF, drive::kNotSentCode},
     };
-    for (uint32_t media : {1u, 4u, 8u}) {
+    struct Caller {
+        const char* what;
+        std::function<uint8_t(std::span<uint8_t>)> call;
+    } callers[] = {
+        {"CD-R write parameters", [](auto b) { return drive::SetWriteParameters(0, 1, b); }},
+        {"DVD-R write parameters", [](auto b) { return drive::SetWriteParameters(0, 4, b); }},
+        {"DVD+R write parameters", [](auto b) { return drive::SetWriteParameters(0, 8, b); }},
+        {"DVD+RW format parameters",
+         [](auto b) { return drive::SelectWriteParameters(0, drive::kDvdPlusRwFormatTemplate, b); }},
+    };
+    for (const Caller& caller : callers) {
         for (const Case& c : cases) {
             drv.sent.clear();
             drv.Queue(0x5A, c.sense);
-            EXPECT_EQ(drive::SetWriteParameters(0, media, buffer), c.status) << c.what << " " << media;
-            EXPECT_EQ(drive::GetSenseCode(buffer), c.code) << c.what;
-            EXPECT_TRUE(drv.SentWith(0x55).empty()) << c.what << " " << media;
+            EXPECT_EQ(caller.call(buffer), c.status) << c.what << ", " << caller.what;
+            EXPECT_EQ(drive::GetSenseCode(buffer), c.code) << c.what << ", " << caller.what;
+            EXPECT_TRUE(drv.SentWith(0x55).empty()) << c.what << ", " << caller.what;
         }
     }
+}
+
+TEST_F(MmcTest, SelectWriteParametersReplacesTheHeaderAndPageStartAndKeepsTheRest) {
+    const Buffer sensed = SensedPage(58);
+    drv.Queue(0x5A, Good(sensed));
+    drv.Queue(0x55, Check(0x05, 0x26, 0x00));
+    EXPECT_EQ(drive::SelectWriteParameters(0, drive::kDvdPlusRwFormatTemplate, buffer), 4);
+    EXPECT_EQ(drive::GetSenseCode(buffer), 0x052600u) << "the select's own sense";
+    ASSERT_EQ(drv.sent.size(), 2u);
+    EXPECT_EQ(drv.sent[0].Cdb, (std::vector<uint8_t>{0x5A, 0, 0x05, 0, 0, 0, 0, 0, 0xFE, 0}));
+    EXPECT_EQ(drv.sent[1].Cdb, (std::vector<uint8_t>{0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}));
+    Buffer expected(sensed.begin(), sensed.begin() + 60);
+    const std::vector<uint8_t> image = {0, 0, 0, 0, 0, 0, 0, 0, 0x05, 0x32, 0x01, 0xC4,
+                                        0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x96};
+    std::copy(image.begin(), image.end(), expected.begin());
+    EXPECT_EQ(drv.sent[1].Out, expected);
 }
 
 TEST_F(MmcTest, SetWriteParametersReturnsTheSelectsStatus) {
@@ -356,16 +464,11 @@ TEST_F(MmcTest, CloseTrackSessionWaitsForTheDriveWithinABound) {
         {"a refused sense is not selected; the wait still runs", Check(5, 0x24, 0),
          {Check(2, 4, 7)}, false, 2, 300},
         {"busy for ever: the wait ends at its bound", Good(SensedPage(58)), {}, true,
-         drive::kCloseWaitBoundMs / drive::kClosePollMs + 1, drive::kCloseWaitBoundMs},
+         drive::kCloseWaitBoundMs / drive::kBeforeClosePollMs + 1, drive::kCloseWaitBoundMs},
     };
     for (const Case& c : cases) {
-        sim::SimMachine local;
-        local.Install();
-        ScriptedDrive scripted;
-        platform::Services services;
-        services.DeviceControl = &scripted;
-        platform::Install(services);
-
+        FreshScriptedDrive fresh;
+        ScriptedDrive& scripted = fresh.drive;
         scripted.Queue(0x5A, c.sense);
         scripted.Queue(0x55, Check(2, 4, 8));
         for (const Answer& a : c.readiness) scripted.Queue(0x00, a);
@@ -374,12 +477,79 @@ TEST_F(MmcTest, CloseTrackSessionWaitsForTheDriveWithinABound) {
         EXPECT_EQ(drive::CloseTrackSession(0, 5, 0, 0, buffer), 4) << c.what;
         EXPECT_EQ(drive::GetSenseCode(buffer), 0x052C00u) << c.what << ": the close's own status";
         EXPECT_EQ(scripted.SentWith(0x00).size(), c.unitReadyCount) << c.what;
-        EXPECT_EQ(local.Clock().TotalSleptMs(), c.sleptMs) << c.what;
+        EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), c.sleptMs) << c.what;
         ASSERT_FALSE(scripted.SentWith(0x5B).empty()) << c.what;
         if (c.sense.ScsiStatus != 0) {
             EXPECT_TRUE(scripted.SentWith(0x55).empty()) << c.what;
         }
     }
+}
+
+TEST_F(MmcTest, WaitUntilReadyKeepsAskingOnlyOnTheSensesItIsGiven) {
+    constexpr uint16_t kBusy[] = {drive::kSenseBecomingReady};
+    constexpr uint16_t kBusyOrEmpty[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium};
+    struct Case {
+        const char* what;
+        std::span<const uint16_t> keepWaiting;
+        std::vector<Answer> answers;  // then the standing answer
+        Answer standing;
+        bool cancelAfterFirst;
+        drive::ReadyResult result;
+        size_t asked;
+        uint64_t sleptMs;
+        uint32_t code;  // the sense left in the buffer
+    } cases[] = {
+        {"ready at once", kBusy, {}, Good(), false, drive::ReadyResult::Ready, 1, 0, 0},
+        {"becoming ready twice", kBusy, {Check(2, 4, 1), Check(2, 4, 7)}, Good(), false,
+         drive::ReadyResult::Ready, 3, 2000, 0},
+        {"no medium is not waited for unless asked", kBusy, {Check(2, 0x3A, 0)}, Good(), false,
+         drive::ReadyResult::OtherSense, 1, 0, 0x023A00},
+        {"no medium waited for when asked", kBusyOrEmpty, {Check(2, 0x3A, 0), Check(2, 4, 1)}, Good(),
+         false, drive::ReadyResult::Ready, 3, 2000, 0},
+        {"another answer ends at once", kBusyOrEmpty, {Check(5, 0x20, 0)}, Good(), false,
+         drive::ReadyResult::OtherSense, 1, 0, 0x052000},
+        {"a refused command reports its no-sense code", kBusy, {ControlFails()}, Good(), false,
+         drive::ReadyResult::OtherSense, 1, 0, 0xFF00FF},
+        {"STOP while becoming ready", kBusy, {}, Check(2, 4, 7), true, drive::ReadyResult::Cancelled, 2,
+         1000, 0x020407},
+        {"busy for ever: the bound ends it with the last sense", kBusy, {}, Check(2, 4, 8), false,
+         drive::ReadyResult::BoundReached, 11, 10000, 0x020408},
+    };
+    for (const Case& c : cases) {
+        FreshScriptedDrive fresh;
+        ScriptedDrive& scripted = fresh.drive;
+        for (const Answer& a : c.answers) scripted.Queue(0x00, a);
+        scripted.Always(0x00, c.standing);
+
+        std::atomic<uint8_t> stop{0};
+        size_t polls = 0;
+        drive::ReadyWait wait;
+        wait.PollMs = 1000;
+        wait.BoundMs = 10000;
+        wait.KeepWaiting = c.keepWaiting;
+        wait.Cancel = &stop;
+        wait.EachPoll = [&] {
+            if (++polls == 2 && c.cancelAfterFirst) stop = 1;
+        };
+        std::fill(buffer.begin(), buffer.end(), 0);
+        EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), c.result) << c.what;
+        EXPECT_EQ(scripted.SentWith(0x00).size(), c.asked) << c.what;
+        EXPECT_EQ(polls, c.asked) << c.what;
+        EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), c.sleptMs) << c.what;
+        if (c.result != drive::ReadyResult::Ready) {
+            EXPECT_EQ(drive::GetSenseCode(buffer), c.code) << c.what;
+        }
+    }
+
+    // Without a poll period the wait still sleeps, or a simulated clock would
+    // never reach the bound.
+    FreshScriptedDrive fresh;
+    fresh.drive.Always(0x00, Check(2, 4, 7));
+    drive::ReadyWait wait;
+    wait.BoundMs = 50;
+    wait.KeepWaiting = kBusy;
+    EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), drive::ReadyResult::BoundReached);
+    EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 50u);
 }
 
 // ---- test pattern -----------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "drive/Transport.h"
+#include "platform/PassThrough.h"
 #include "platform/Services.h"
 #include "simdrive/SimMachine.h"
 
@@ -47,6 +48,7 @@ struct Sent {
     bool DataIn = true;
     uint32_t Length = 0;
     std::vector<uint8_t> Out;  // data-out bytes
+    bool Optional = false;     // sent as an optional query (platform::OptionalQuery)
 };
 
 class ScriptedDrive : public platform::IDeviceControl {
@@ -74,6 +76,7 @@ public:
         s.Length = request.DataTransferLength;
         const auto* data = static_cast<uint8_t*>(request.DataBuffer);
         if (!s.DataIn) s.Out.assign(data, data + s.Length);
+        s.Optional = platform::OptionalQuery::Active();
         sent.push_back(s);
 
         const Answer answer = Next(s.Cdb.empty() ? 0 : s.Cdb[0]);
@@ -120,6 +123,19 @@ protected:
 
     sim::SimMachine machine;
     ScriptedDrive drv;
+};
+
+// A scripted drive on a machine of its own: a fresh clock and script for
+// each case of a table.
+struct FreshScriptedDrive {
+    FreshScriptedDrive() {
+        machine.Install();
+        platform::Services services;
+        services.DeviceControl = &drive;
+        platform::Install(services);
+    }
+    sim::SimMachine machine;
+    ScriptedDrive drive;
 };
 
 // A reply of n bytes, zero but for the bytes given at their offsets.

@@ -68,8 +68,7 @@ TEST(ColorMap, OptimizeOrdersByUseAndDropsUnused) {
     f.frame->DoSetBounds(0, 0, 6, 1);
     const Bytes pixels{2, 2, 2, 0, 2, 0};
     std::copy(pixels.begin(), pixels.end(), f.frame->GetData());
-    auto* gce = new TGIFGraphicControlExtension(f.frame);
-    f.frame->GetExtensions().Add(gce);
+    auto* gce = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
     gce->SetTransparent(true);
     gce->SetTransparentColorIndex(0);
     EXPECT_TRUE(f.map().Optimize());

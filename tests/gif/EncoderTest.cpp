@@ -14,8 +14,7 @@ std::unique_ptr<TGIFImage> MakePicture(int width, int height, const Bytes& pixel
                                        TGIFCompression compression, bool interlaced = false) {
     auto image = std::make_unique<TGIFImage>();
     image->SetCompression(compression);
-    auto* frame = new TGIFSubImage(image.get());
-    image->Add(frame);
+    auto* frame = &image->GetImages().Adopt(std::make_unique<TGIFSubImage>());
     for (int i = 0; i < colors; ++i) frame->GetColorMap().Add(static_cast<TColor>(i * 0x010101));
     frame->DoSetBounds(0, 0, width, height);
     frame->SetInterlaced(interlaced);
@@ -76,8 +75,7 @@ TEST(Encoder, TwoColourFrameUsesCodeSizeTwo) {
 
 TEST(Encoder, FrameWithoutPixelsWritesOnlyTheEndCode) {
     TGIFImage image;
-    auto* frame = new TGIFSubImage(&image);
-    image.Add(frame);
+    auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
     rtl::TMemoryStream stream;
     frame->Compress(stream);
     EXPECT_EQ(stream.Bytes(), (Bytes{2, 1, 0x05, 0}));

@@ -53,8 +53,7 @@ TEST(Extensions, GraphicControlFields) {
         EXPECT_EQ(f.SaveExtensions(), bytes);
     }
     Fixture f;
-    auto* gce = new TGIFGraphicControlExtension(f.frame);
-    f.frame->GetExtensions().Add(gce);
+    auto* gce = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
     gce->SetTransparent(true);
     gce->SetDisposal(dmPrevious);
     EXPECT_EQ(gce->GetPackedFields(), 0x0D);
@@ -167,10 +166,33 @@ TEST(Extensions, ApplicationBlocksFindTheirClass) {
     EXPECT_EQ(u.SaveExtensions(), cases[5].bytes);
 }
 
+TEST(Extensions, UnknownApplicationBlocksRoundTripByteForByte) {
+    // Saved and loaded again, an unknown block keeps its block size and every
+    // byte.  Cut to 11 bytes, the first two would read back as a loop
+    // extension with 5 loops.
+    const Bytes loopLike{0x03, 0x01, 0x05, 0x00, 0x00};
+    const Bytes cases[] = {
+        Concat({{0x21, 0xFF, 0x0C}, Text("NETSCAPE2.0!"), loopLike}),
+        Concat({{0x21, 0xFF, 0xFF}, Text("ANIMEXTS1.0"), Bytes(244, 0x5A), loopLike}),
+        Concat({{0x21, 0xFF, 0x0A}, Text("ABCDEFGHIJ"), {0x01, 0x30, 0x00}}),
+    };
+    for (const Bytes& bytes : cases) {
+        Bytes saved = bytes;
+        for (int round = 0; round < 2; ++round) {
+            Fixture f;
+            ASSERT_EQ(f.LoadExtensions(saved), "") << "block size " << int(bytes[2]) << " round " << round;
+            ASSERT_EQ(f.frame->GetExtensions().GetCount(), 1);
+            EXPECT_EQ(f.frame->GetExtensions().GetExtension(0)->ClassName(), "TGIFUnknownAppExtension")
+                << "block size " << int(bytes[2]) << " round " << round;
+            saved = f.SaveExtensions();
+            EXPECT_EQ(saved, bytes) << "block size " << int(bytes[2]) << " round " << round;
+        }
+    }
+}
+
 TEST(Extensions, LoopWritesTheBufferSubBlockOnlyWhenSet) {
     Fixture f;
-    auto* loop = new TGIFAppExtNSLoop(f.frame);
-    f.frame->GetExtensions().Add(loop);
+    auto* loop = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>());
     loop->SetLoops(0x0102);
     EXPECT_EQ(f.SaveExtensions(), Concat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x02, 0x01, 0x00}}));
     loop->SetBufferSize(0x0A0B0C0D);

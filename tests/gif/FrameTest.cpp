@@ -2,6 +2,8 @@
 // reading and writing.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "GifTestSupport.h"
 
 using namespace giftest;
@@ -41,6 +43,42 @@ TEST(Frame, BoundsReallocateThePixelStoreAndGrowThePicture) {
     f.frame->SetBoundsRect(rect);
     EXPECT_EQ(f.frame->GetWidth(), 6);
     EXPECT_EQ(f.frame->GetHeight(), 4);
+}
+
+// Bounds are 16-bit fields and a frame ends within the largest screen: what
+// would be cut to 16 bits or wrap the screen's size is refused and changes
+// nothing.
+TEST(Frame, BoundsThatWouldWrapAreRefused) {
+    struct Case {
+        const char* name;
+        std::function<void(TGIFSubImage&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"moved right past 65535", [](TGIFSubImage& f) { f.SetLeft(65500); }},
+        {"moved down past 65535", [](TGIFSubImage& f) { f.SetTop(65534); }},
+        {"wider than 65535", [](TGIFSubImage& f) { f.SetWidth(65536); }},
+        {"left of 0", [](TGIFSubImage& f) { f.SetLeft(-1); }},
+        {"negative height", [](TGIFSubImage& f) { f.SetHeight(-2); }},
+        {"right before left", [](TGIFSubImage& f) { f.SetBoundsRect({5, 0, 2, 1}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        f.frame->DoSetBounds(0, 0, 100, 2);
+        f.frame->GetData()[7] = 3;
+        ExpectGIFError([&] { c.change(*f.frame); }, "Invalid image dimensions");
+        EXPECT_EQ(f.frame->GetBoundsRect(), (TGIFSubImage::TRect{0, 0, 100, 2}));
+        EXPECT_EQ(f.frame->GetData()[7], 3);
+        EXPECT_EQ(f.image.GetWidth(), 100);
+        EXPECT_EQ(f.image.GetHeight(), 2);
+    }
+    Fixture edge;
+    edge.frame->DoSetBounds(65435, 0, 100, 1);
+    EXPECT_EQ(edge.image.GetWidth(), 65535);
+    ExpectGIFError([&] { edge.image.SetWidth(65536); }, "Invalid image dimensions");
+    TGIFImage empty;
+    ExpectGIFError([&] { empty.SetHeight(-1); }, "Invalid image dimensions");
+    EXPECT_EQ(empty.GetHeight(), 0);
 }
 
 TEST(Frame, PixelAccessIsChecked) {
@@ -94,6 +132,42 @@ TEST(Frame, ZeroSizedDescriptorTakesThePictureSize) {
     EXPECT_EQ(log.Messages(), std::vector<std::string>{"Image exceeds Logical Screen size"});
 }
 
+// A frame that belongs to no picture saves, loads and warns (to nobody)
+// without a picture to ask.
+TEST(Frame, AFrameOnItsOwnSavesAndLoads) {
+    for (int colors : {0, 4}) {
+        SCOPED_TRACE(colors);
+        // Without a table the codes are 8 bits wide and keep any index.
+        const Bytes pixels = NoisePixels(15, colors > 0 ? colors : 256, 5);
+        TGIFSubImage frame;
+        for (int i = 0; i < colors; ++i) frame.GetColorMap().Add(static_cast<TColor>(i * 0x40));
+        frame.DoSetBounds(2, 1, 5, 3);
+        std::copy(pixels.begin(), pixels.end(), frame.GetData());
+        frame.GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>()).GetText().push_back("alone");
+        rtl::TMemoryStream stream;
+        frame.SaveToStream(stream);
+        stream.SetPosition(0);
+        TGIFSubImage again;
+        again.LoadFromStream(stream);
+        EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+        EXPECT_EQ(again.GetBoundsRect(), frame.GetBoundsRect());
+        EXPECT_EQ(FramePixels(again), pixels);
+        EXPECT_EQ(again.GetColorMap().GetCount(), colors);
+        EXPECT_EQ(again.GetExtensions().GetCount(), 1);
+    }
+    // A descriptor of size 0 has no logical screen to take the size from.
+    const Bytes block = Concat({Descriptor(0, 0, 0, 0, 0x81), ColorTable(4), ImageData(ReferenceLZW({1, 2}, 2))});
+    rtl::TMemoryStream stream = StreamOf(block);
+    TGIFSubImage empty;
+    empty.LoadFromStream(stream);
+    EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+    EXPECT_EQ(empty.GetWidth(), 0);
+    EXPECT_EQ(empty.GetHeight(), 0);
+    EXPECT_TRUE(empty.GetEmpty());
+    // Its table's warnings have nobody to reach.
+    EXPECT_EQ(empty.GetColorMap().GetColor(7), empty.GetColorMap().GetColor(0));
+}
+
 TEST(Frame, InterlacedFrameWithLocalTableSavesItsFlags) {
     Fixture f;
     for (int i = 0; i < 5; ++i) f.frame->GetColorMap().Add(static_cast<TColor>(i));
@@ -117,7 +191,7 @@ TEST(Frame, VersionFromOptimizedMapOrExtensions) {
     f.frame->GetColorMap().SetOptimized(true);
     EXPECT_EQ(f.frame->GetVersion(), gv89a);
     Fixture g;
-    g.frame->GetExtensions().Add(new TGIFCommentExtension(g.frame));
+    g.frame->GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>());
     EXPECT_EQ(g.frame->GetVersion(), gv89a);
 }
 
@@ -133,10 +207,9 @@ TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
             f.frame->GetColorMap().Add(0xFF0000);
             f.frame->GetColorMap().Add(0x00FF00);
             f.frame->GetData()[1] = 1;
-            auto* gce = new TGIFGraphicControlExtension(f.frame);
+            auto* gce = &f.frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
             gce->SetTransparent(true);
             gce->SetTransparentColorIndex(1);
-            f.frame->GetExtensions().Add(gce);
             ASSERT_NE(f.frame->GetPalette(), 0u);
             ASSERT_TRUE(f.frame->HasMask());
             ASSERT_NE(f.frame->GetMask(), 0u);
@@ -144,7 +217,7 @@ TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
             EXPECT_GT(held.Palettes, before.Palettes);
             EXPECT_GT(held.Bitmaps, before.Bitmaps);
             if (destroy) {
-                delete f.frame;
+                f.image.GetImages().Delete(0);
             } else {
                 f.frame->Clear();
                 EXPECT_EQ(f.frame->GetMask(), 0u);

@@ -182,8 +182,7 @@ struct OneFramePicture {
     gif::TGIFImage image;
     gif::TGIFSubImage* frame;
     WarningLog log;
-    OneFramePicture() : frame(new gif::TGIFSubImage(&image)) {
-        image.Add(frame);
+    OneFramePicture() : frame(&image.GetImages().Adopt(std::make_unique<gif::TGIFSubImage>())) {
         log.Attach(image);
     }
 };

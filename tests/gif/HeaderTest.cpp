@@ -71,8 +71,7 @@ TEST(Header, SaveWritesTheTableItHolds) {
     // field describes the global table (3), which is written with 16 entries.
     TGIFImage image;
     for (int i = 0; i < 16; ++i) image.GetGlobalColorMap().Add(static_cast<TColor>(i));
-    auto* frame = new TGIFSubImage(&image);
-    image.Add(frame);
+    auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
     for (int i = 0; i < 256; ++i) frame->GetColorMap().Add(static_cast<TColor>(i << 8));
     frame->DoSetBounds(0, 0, 2, 2);
     const Bytes saved = SaveBytes(image);
@@ -83,8 +82,7 @@ TEST(Header, SaveWritesTheTableItHolds) {
 
 TEST(Header, VersionFollowsSortFlagAndAspectRatio) {
     TGIFImage image;
-    auto* frame = new TGIFSubImage(&image);
-    image.Add(frame);
+    auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
     frame->GetColorMap().Add(0);
     frame->DoSetBounds(0, 0, 1, 1);
     EXPECT_EQ(image.GetHeader().GetVersion(), gv87a);
@@ -93,7 +91,7 @@ TEST(Header, VersionFollowsSortFlagAndAspectRatio) {
     // The picture's version comes from its frames.
     const Bytes plain = SaveBytes(image);
     EXPECT_EQ(Bytes(plain.begin() + 3, plain.begin() + 6), Text("87a"));
-    frame->GetExtensions().Add(new TGIFCommentExtension(frame));
+    frame->GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>());
     const Bytes saved = SaveBytes(image);
     EXPECT_EQ(Bytes(saved.begin() + 3, saved.begin() + 6), Text("89a"));
 }

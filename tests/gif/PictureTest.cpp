@@ -162,6 +162,56 @@ TEST(Picture, FramesThatWriteNothingGiveNoVersion) {
     EXPECT_EQ(SaveBytes(*again), saved);
 }
 
+// A frame without pixels writes no descriptor and no table, and its control
+// extension only where no image follows to take it: nothing of what it
+// holds may shape the header, the version or the other frames' image data.
+// A save of the reloaded picture then writes the same bytes.
+TEST(Picture, SaveLoadSaveGivesTheSameBytesWhateverAnEmptyFrameHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(TGIFSubImage&)> fill;
+        bool last;  // after the frames with pixels
+        std::string version;
+    };
+    auto table = [](int colours, bool sorted) {
+        return [=](TGIFSubImage& frame) {
+            for (int i = 0; i < colours; ++i) frame.GetColorMap().Add(static_cast<TColor>(0x030201 * i));
+            frame.GetColorMap().SetOptimized(sorted);
+        };
+    };
+    auto control = [](TGIFSubImage& frame) {
+        auto* gce = &frame.GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
+        gce->SetDelay(100);
+    };
+    const std::vector<Case> cases = {
+        {"a local table larger than any written", table(64, false), false, "87a"},
+        {"a sorted local table", table(4, true), false, "87a"},
+        {"a control extension an image follows", control, false, "87a"},
+        {"a control extension at the end", control, true, "89a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TGIFImage image;
+        for (TColor colour : {0x000000u, 0x0000FFu, 0x00FF00u, 0xFF0000u}) image.GetGlobalColorMap().Add(colour);
+        auto addFrame = [&](int width, int height) {
+            auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+            frame->DoSetBounds(0, 0, width, height);
+            const Bytes pixels = NoisePixels(frame->GetDataSize(), 4, 3);
+            std::copy(pixels.begin(), pixels.end(), frame->GetData());
+            return frame;
+        };
+        addFrame(5, 3);
+        if (!c.last) c.fill(*addFrame(0, 0));
+        addFrame(4, 2);
+        if (c.last) c.fill(*addFrame(7, 0));
+        const Bytes saved = SaveBytes(image);
+        EXPECT_EQ(std::string(saved.begin() + 3, saved.begin() + 6), c.version);
+        EXPECT_EQ(saved[10], 0x91);  // a global table of 4 colours, resolution 2 bits
+        auto again = LoadBytes(saved);
+        EXPECT_EQ(SaveBytes(*again), saved);
+    }
+}
+
 // Frames within the bound of one frame still cannot add up to more than the
 // bound of one picture; what frames give back counts again.
 TEST(Picture, PixelBudgetOfThePictureAsAWhole) {
@@ -196,10 +246,65 @@ TEST(Picture, PixelBudgetOfThePictureAsAWhole) {
     EXPECT_EQ(three.GetPixelCount(), 50u);
     three.Clear();
     EXPECT_EQ(three.GetPixelCount(), 0u);
-    auto* extra = new TGIFSubImage(&three);
-    three.Add(extra);
+    auto* extra = &three.GetImages().Adopt(std::make_unique<TGIFSubImage>());
     extra->DoSetBounds(0, 0, 10, 10);
     EXPECT_EQ(three.GetPixelCount(), 100u);
+}
+
+// A frame added to a picture leaves the picture that held it: it sits in one
+// list, belongs to one picture, counts its pixels once and is freed once.
+TEST(Picture, AddTakesOverAFrameThatAPictureHolds) {
+    auto source = LoadBytes(Animation());
+    TGIFSubImage* first = source->GetImages().GetImage(0);
+    TGIFSubImage* second = source->GetImages().GetImage(1);
+    TGIFImage target;
+    int sourceChanges = 0;
+    source->SetOnChange([&](TObject*) { ++sourceChanges; });
+
+    EXPECT_EQ(target.Add(second), 0);
+    EXPECT_EQ(source->GetImages().GetCount(), 1);
+    EXPECT_EQ(source->GetImages().IndexOf(second), -1);
+    EXPECT_EQ(second->GetImage(), &target);
+    EXPECT_EQ(source->GetPixelCount(), 200u);
+    EXPECT_EQ(target.GetPixelCount(), 30u);
+    EXPECT_EQ(sourceChanges, 1);
+    // The new picture's screen holds the frame, as it does a frame made in it.
+    EXPECT_EQ(target.GetWidth(), 9);
+    EXPECT_EQ(target.GetHeight(), 9);
+
+    // Through the graphic overload as well.
+    EXPECT_EQ(target.Add(static_cast<const TPersistent*>(first)), 1);
+    EXPECT_TRUE(source->GetEmpty());
+    EXPECT_EQ(source->GetPixelCount(), 0u);
+    // Added to the picture that holds it: it moves to the end, still once.
+    EXPECT_EQ(target.Add(second), 1);
+    ASSERT_EQ(target.GetImages().GetCount(), 2);
+    EXPECT_EQ(target.GetImages().GetImage(0), first);
+    EXPECT_EQ(target.GetPixelCount(), 230u);
+    source.reset();
+    EXPECT_EQ(FramePixels(*target.GetImages().GetImage(1)), NoisePixels(30, 16, 2));
+
+    // A frame on its own comes by std::unique_ptr; by pointer it stays with
+    // the caller.
+    TGIFSubImage alone;
+    ExpectGIFError([&] { target.Add(&alone); }, "Object type not supported for operation");
+    EXPECT_EQ(alone.GetImage(), nullptr);
+
+    // A frame the new picture cannot take stays where it was.
+    struct Bound {
+        uint64_t picture = GIFImageMaxPicturePixels;
+        ~Bound() { GIFImageMaxPicturePixels = picture; }
+    } bound;
+    GIFImageMaxPicturePixels = 250;
+    TGIFImage full;
+    full.GetImages().Adopt(std::make_unique<TGIFSubImage>()).DoSetBounds(0, 0, 10, 10);
+    full.Add(std::make_unique<TGIFSubImage>());
+    full.GetImages().GetImage(1)->DoSetBounds(0, 0, 10, 10);
+    ExpectGIFError([&] { full.Add(target.GetImages().GetImage(0)); }, "Invalid image dimensions");
+    EXPECT_EQ(full.GetImages().GetCount(), 2);
+    EXPECT_EQ(target.GetImages().GetImage(0), first);
+    EXPECT_EQ(first->GetImage(), &target);
+    EXPECT_EQ(target.GetPixelCount(), 230u);
 }
 
 TEST(Picture, CutOffDataFailsAndPutsTheStreamBack) {
@@ -220,4 +325,95 @@ TEST(Picture, CutOffDataFailsAndPutsTheStreamBack) {
         return;
     }
     ADD_FAILURE() << "loaded";
+}
+
+TEST(Picture, LoadFromResourceNameReadsTheModulesRawDataBlock) {
+    const rtl::HINSTANCE module = 0x5150;
+    struct Forget {
+        rtl::HINSTANCE id;
+        ~Forget() { rtl::RemoveResources(id); }
+    } forget{module};
+    rtl::AddResource(module, rtl::RT_RCDATA, "ANIMATION", Animation());
+    rtl::AddResource(module, "GIF", "STILL", SimpleGif(2, 2, {0, 1, 1, 0}, 2));
+    TGIFImage image;
+    image.LoadFromResourceName(module, "Animation");
+    EXPECT_EQ(image.GetImages().GetCount(), 2);
+    EXPECT_EQ(SaveBytes(image), SaveBytes(*LoadBytes(Animation())));
+    // Only raw data blocks, and only the module's own.
+    EXPECT_THROW(image.LoadFromResourceName(module, "STILL"), rtl::EResNotFound);
+    EXPECT_THROW(image.LoadFromResourceName(rtl::HInstance, "ANIMATION"), rtl::EResNotFound);
+    EXPECT_EQ(image.GetImages().GetCount(), 2);
+}
+
+// The picture in a form stream: property "Data", holding the picture's size
+// and the picture.
+TEST(Picture, AFormStreamKeepsThePictureAndReadsItBack) {
+    auto image = LoadBytes(Animation());
+    const Bytes gif = SaveBytes(*image);
+    rtl::TMemoryStream form;
+    rtl::TWriter(form).WriteProperties(*image);
+    const Bytes& bytes = form.Bytes();
+    ASSERT_EQ(bytes.size(), 1 + 4 + 1 + 4 + 4 + gif.size() + 1);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 6), (Bytes{4, 'D', 'a', 't', 'a', 0x0A}));
+    auto u32 = [&](size_t at) {
+        return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 | uint32_t{bytes[at + 3]} << 24;
+    };
+    EXPECT_EQ(u32(6), gif.size() + 4);  // the property's bytes
+    EXPECT_EQ(u32(10), gif.size());     // the picture's size
+    EXPECT_EQ(Bytes(bytes.begin() + 14, bytes.end() - 1), gif);
+    EXPECT_EQ(bytes.back(), 0);
+
+    TGIFImage copy;
+    form.SetPosition(0);
+    rtl::TReader(form).ReadProperties(copy);
+    EXPECT_EQ(SaveBytes(copy), gif);
+
+    // An empty picture keeps nothing.
+    TGIFImage empty;
+    rtl::TMemoryStream none;
+    rtl::TWriter(none).WriteProperties(empty);
+    EXPECT_EQ(none.Bytes(), Bytes{0});
+}
+
+TEST(Picture, WriteDataOptimisesFirstWhenAskedTo) {
+    struct Restore {
+        bool value = GIFImageOptimizeOnStream;
+        ~Restore() { GIFImageOptimizeOnStream = value; }
+    } restore;
+    for (bool optimise : {false, true}) {
+        SCOPED_TRACE(optimise ? "optimised" : "as it is");
+        GIFImageOptimizeOnStream = optimise;
+        auto image = LoadBytes(Animation());  // its second frame carries a comment
+        rtl::TMemoryStream data;
+        image->WriteData(data);
+        data.SetPosition(0);
+        TGIFImage copy;
+        copy.ReadData(data);
+        EXPECT_EQ(copy.GetImages().GetImage(1)->GetExtensions().GetCount(), optimise ? 0 : 1);
+        EXPECT_EQ(image->GetImages().GetImage(1)->GetExtensions().GetCount(), optimise ? 0 : 1);
+    }
+}
+
+// What ReadData refuses leaves the stream where it was.
+TEST(Picture, ReadDataRefusesASizeTheStreamDoesNotHold) {
+    const Bytes gif = Animation();
+    auto sized = [&](uint32_t size, size_t keep) {
+        Bytes out{9, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16),
+                  static_cast<uint8_t>(size >> 24)};
+        out.insert(out.end(), gif.begin(), gif.begin() + static_cast<ptrdiff_t>(keep));
+        return out;
+    };
+    struct Case {
+        const char* name;
+        Bytes stream;
+    };
+    for (const Case& c : {Case{"size cut short", {9, 0x10, 0x00}}, Case{"size beyond the stream", sized(0xFFFFFFF0u, gif.size())},
+                          Case{"picture cut short", sized(static_cast<uint32_t>(gif.size() - 40), gif.size() - 40)}}) {
+        SCOPED_TRACE(c.name);
+        rtl::TMemoryStream stream = StreamOf(c.stream);
+        stream.SetPosition(1);
+        TGIFImage image;
+        ExpectGIFError([&] { image.ReadData(stream); }, "Premature end of data");
+        EXPECT_EQ(stream.GetPosition(), 1);
+    }
 }

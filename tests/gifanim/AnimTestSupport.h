@@ -61,20 +61,17 @@ inline std::unique_ptr<gif::TGIFImage> MakePicture(int width, int height, const 
     image->SetWidth(width);
     image->SetHeight(height);
     for (const FrameSetup& setup : frames) {
-        auto* frame = new gif::TGIFSubImage(image.get());
-        image->Add(frame);
+        auto* frame = &image->GetImages().Adopt(std::make_unique<gif::TGIFSubImage>());
         frame->DoSetBounds(setup.Left, setup.Top, setup.Width, setup.Height);
         if (frame->GetDataSize() > 0) std::memset(frame->GetData(), setup.ColourIndex, frame->GetDataSize());
         if (setup.Loops >= 0) {
-            auto* loop = new gif::TGIFAppExtNSLoop(frame);
+            auto* loop = &frame->GetExtensions().Adopt(std::make_unique<gif::TGIFAppExtNSLoop>());
             loop->SetLoops(setup.Loops);
-            frame->GetExtensions().Add(loop);
         }
         if (setup.Delay >= 0) {
-            auto* gce = new gif::TGIFGraphicControlExtension(frame);
+            auto* gce = &frame->GetExtensions().Adopt(std::make_unique<gif::TGIFGraphicControlExtension>());
             gce->SetDelay(setup.Delay);
             gce->SetDisposal(static_cast<gif::TDisposalMethod>(setup.Disposal));
-            frame->GetExtensions().Add(gce);
         }
     }
     return image;

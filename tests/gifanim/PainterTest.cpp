@@ -90,6 +90,33 @@ INSTANTIATE_TEST_SUITE_P(
         DelayCase{"SyncToo", {10, 10, 10}, 100, false, 20, {110, 110}}),
     [](const ::testing::TestParamInfo<DelayCase>& info) { return std::string(info.param.Name); });
 
+// A frame carrying two control extensions is delayed and disposed by the
+// first, as the optimiser, the renderer and a save see it.
+TEST_F(PainterTest, TheFirstControlExtensionRulesTheFrame) {
+    auto image = MakePicture(4, 4, {{0, 0, 4, 4, 1, 10, dmNone}, {0, 0, 4, 4, 2, 10, dmNone}});
+    auto& second = image->GetImages().GetImage(0)->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
+    second.SetDelay(50);
+    second.SetDisposal(static_cast<TDisposalMethod>(5));
+    // With buffers, so that an undrawn disposal would show.
+    for (TGIFDrawOptions options : {Options({goAnimate, goClearOnLoop}), Options({goAsync, goAnimate, goClearOnLoop})}) {
+        SCOPED_TRACE(options);
+        vcl::TBitmap target;
+        target.SetSize(4, 4);
+        std::vector<TColor> shown;
+        std::vector<uint32_t> slept;
+        image->OnFrameDone = [&](TObject*) {
+            shown.push_back(target.GetCanvas().GetPixel(1, 1));
+            const auto sleeps = clock.Sleeps();
+            slept.push_back(std::accumulate(sleeps.begin(), sleeps.end(), 0u));
+        };
+        image->Paint(target.GetCanvas(), {0, 0, 4, 4}, options);
+        ASSERT_TRUE(RunUntil([&] { return PainterCount(*image) == 0; }));
+        EXPECT_EQ(shown, (std::vector<TColor>{Colour(1), Colour(2)}));
+        ASSERT_EQ(slept.size(), 2u);
+        EXPECT_EQ(slept[1] - slept[0], 120u);
+    }
+}
+
 TEST_F(PainterTest, SpeedZeroWaitsUntilTheSpeedChanges) {
     auto image = Strip(3);
     image->SetAnimationSpeed(0);

@@ -124,10 +124,9 @@ TEST(ColorMapOptimizer, TheBackgroundAndTextColoursKeepTheirColours) {
     p.Background = 5;
     p.Frames.push_back(Pixels(0, 0, 2, 1, {1, 2}));
     auto image = gifbridge::Build(p);
-    auto* text = new gif::TGIFTextExtension(image->GetImages().GetImage(0));
+    auto* text = &image->GetImages().GetImage(0)->GetExtensions().Adopt(std::make_unique<gif::TGIFTextExtension>());
     text->SetColorIndex(1, 6);
     text->SetColorIndex(2, 2);
-    image->GetImages().GetImage(0)->GetExtensions().Add(text);
     image->OptimizeColorMap();
     const gif::TGIFColorMap& table = image->GetGlobalColorMap();
     EXPECT_EQ(table.GetCount(), 4);

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "AnimationCorpus.h"
+#include "Compositor.h"
+#include "GiflibOracle.h"
 #include "OptimizeTestSupport.h"
 #include "gif/GIFPainter.h"
 
@@ -92,6 +94,19 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     EXPECT_EQ(merged.GetGraphicControlExtension()->GetTransparentColorIndex(), 2);
     EXPECT_EQ(Indices(merged), (std::vector<uint8_t>{2, 3, 2}));
     EXPECT_EQ(other->GetGlobalColorMap().GetCount(), 4);
+
+    // A new entry would give its colour, or once saved the padding's black,
+    // to a pixel beyond the table in another frame of the table: no merge
+    // then.
+    Picture r = Screen(3, 1, 4);
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}));
+    r.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+    r.Frames.push_back(Pixels(0, 0, 1, 1, {6}, 1, 5));
+    auto damaged = gifbridge::Build(r);
+    gif::TGIFSubImage& second = *damaged->GetImages().GetImage(1);
+    second.Merge(damaged->GetImages().GetImage(0));
+    EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
@@ -114,15 +129,18 @@ TEST(Optimize, AFrameThatShowsNothingNewStaysAsOnePixelWhereItsTimeCannotGoElsew
         const char* name;
         int index;          // of the transparent frame
         int disposalBefore;  // of the frame before it
+        bool loopPoint = false;  // it carries the loop extension
     };
     for (const Case& c : {Case{"the first frame", 0, 1}, Case{"after a frame cleared to the background", 1, 2},
-                          Case{"after a frame restoring the previous screen", 1, 3}}) {
+                          Case{"after a frame restoring the previous screen", 1, 3},
+                          Case{"where later passes begin", 1, 1, true}}) {
         SCOPED_TRACE(c.name);
         Picture p = Screen(6, 4, 4);
         if (c.index == 1) p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, 20));
         p.Frames.push_back(Pixels(0, 0, 3, 2, {3, 3, 3, 3, 3, 3}, 1, 7, 3));
         p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
         auto image = gifbridge::Build(p);
+        if (c.loopPoint) AddLoop(*image->GetImages().GetImage(c.index), 2);
         const int frames = image->GetImages().GetCount();
         image->Optimize(gif::OptimizeOption(gif::ooCrop), gif::rmNone, gif::dmNearest, 8);
         ASSERT_EQ(image->GetImages().GetCount(), frames);
@@ -268,6 +286,42 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
     const gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
     EXPECT_EQ(ShownColor(f, 0), ColorOf(p.GlobalPalette[3]));
     EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
+}
+
+// A transparent index beyond the frame's table is legal in a file; no pixel
+// of the table's colours becomes transparent by it, before or after the
+// tables are sorted by use.
+TEST(OptimizeColorTables, ATransparentIndexBeyondTheTableMakesNoColourTransparent) {
+    struct Case {
+        const char* name;
+        bool local;
+        bool wholePicture;  // OptimizeColorMap instead of Optimize(ooColorMap)
+    };
+    for (const Case& c : {Case{"local table", true, false}, Case{"global table", false, false},
+                          Case{"one table for the picture", false, true}}) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(4, 2, c.local ? 0 : 4);
+        // Colour 2 is the most used: sorted, it becomes index 0.
+        Frame f = Pixels(0, 0, 4, 2, {2, 2, 2, 1, 3, 2, 0, 2}, 1, 5, 7);
+        if (c.local) f.LocalPalette = gifopt::Palette(4, 3);
+        p.Frames.push_back(f);
+        p.Frames.push_back(Pixels(0, 0, 2, 1, {1, 3}, 1, 5));
+        if (c.local) p.Frames.back().LocalPalette = gifopt::Palette(4, 4);
+        const std::vector<uint8_t> file = giforacle::GiflibEncode(p);
+        gif::TGIFImage image;
+        rtl::TMemoryStream stream(file);
+        image.LoadFromStream(stream);
+        const gifopt::Timeline before = gifopt::Compose(image);
+        if (c.wholePicture)
+            image.OptimizeColorMap();
+        else
+            image.Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(image)), "");
+        const gif::TGIFSubImage& frame = *image.GetImages().GetImage(0);
+        if (!c.wholePicture) {
+            EXPECT_EQ(frame.GetGraphicControlExtension()->GetTransparentColorIndex(), 7);
+        }
+    }
 }
 
 }  // namespace

@@ -38,9 +38,8 @@ inline std::vector<uint8_t> Indices(const gif::TGIFSubImage& frame) {
 }
 
 inline void AddComment(gif::TGIFSubImage& frame, const std::string& text) {
-    auto* comment = new gif::TGIFCommentExtension(&frame);
+    auto* comment = &frame.GetExtensions().Adopt(std::make_unique<gif::TGIFCommentExtension>());
     comment->GetText().push_back(text);
-    frame.GetExtensions().Add(comment);
 }
 
 inline std::vector<std::string> Comments(const gif::TGIFSubImage& frame) {
@@ -52,9 +51,8 @@ inline std::vector<std::string> Comments(const gif::TGIFSubImage& frame) {
 }
 
 inline void AddLoop(gif::TGIFSubImage& frame, int loops) {
-    auto* loop = new gif::TGIFAppExtNSLoop(&frame);
+    auto* loop = &frame.GetExtensions().Adopt(std::make_unique<gif::TGIFAppExtNSLoop>());
     loop->SetLoops(loops);
-    frame.GetExtensions().Add(loop);
 }
 
 inline std::vector<int> Loops(const gif::TGIFSubImage& frame) {

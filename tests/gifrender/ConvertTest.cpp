@@ -154,6 +154,31 @@ TEST(FrameFromBitmap, AFrameThatWasDrawnBeforeTakesANewBitmap) {
     EXPECT_EQ(FrameShows(frame, 0, 0), 0x00FF00u);
 }
 
+// A frame holds at most 65535 pixels each way: a larger bitmap is refused
+// rather than cut to its low 16 bits.
+TEST(FrameFromBitmap, ABitmapLargerThanAFrameCanBeIsRefused) {
+    struct Case {
+        int width, height;
+        bool fits;
+    };
+    for (const Case& c : {Case{65536, 1, false}, Case{2, 65537, false}, Case{65535, 1, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(vcl::pf8bit);
+        bitmap.SetSize(c.width, c.height);
+        gif::TGIFImage image;
+        try {
+            image.Assign(&bitmap);
+            EXPECT_TRUE(c.fits);
+            EXPECT_EQ(image.GetWidth(), c.width);
+        } catch (const gif::GIFException& e) {
+            EXPECT_FALSE(c.fits);
+            EXPECT_STREQ(e.what(), "Invalid image dimensions");
+            EXPECT_TRUE(image.GetEmpty());
+        }
+    }
+}
+
 TEST(FrameToBitmap, ABitmapTakesTheFramesPixelsAndAFrameCopyKeepsItsBitmap) {
     auto source = MakeBitmap(vcl::pf8bit, 5, 3, [](int x, int y) { return (x + y) % 2 ? 0xFF0000u : 0x00FFFFu; });
     gif::TGIFImage image;
@@ -163,7 +188,7 @@ TEST(FrameToBitmap, ABitmapTakesTheFramesPixelsAndAFrameCopyKeepsItsBitmap) {
     out.Assign(&frame);
     ASSERT_EQ(out.GetWidth(), 5);
     for (int x = 0; x < 5; ++x) EXPECT_EQ(Shown(out, x, 1), Shown(*source, x, 1));
-    gif::TGIFSubImage copy(&image);
+    gif::TGIFSubImage copy;
     copy.Assign(&frame);
     EXPECT_TRUE(copy.GetHasBitmap());
     EXPECT_EQ(FrameShows(copy, 1, 0), 0xFF0000u);

@@ -7,6 +7,7 @@
 #include "GifUnitBridge.h"
 #include "GiflibOracle.h"
 #include "gif/GIFColor.h"
+#include "gif/GIFDrawing.h"
 
 namespace {
 
@@ -159,8 +160,17 @@ TEST(FrameDraw, TransparentAtOneToOneAndScaledKeepsTheDestinationUnderTransparen
             const gdi::HDC dc = target.bitmap.GetCanvas().GetHandle();
             gdi::SetTextColor(dc, gdi::RGB(7, 7, 7));
             gdi::SetBkColor(dc, gdi::RGB(8, 8, 8));
-            image->GetImages().GetImage(0)->Draw(target.bitmap.GetCanvas(), {1, 1, 1 + 2 * scale, 1 + 2 * scale}, true,
-                                                 false);
+            gif::TGIFSubImage& frame = *image->GetImages().GetImage(0);
+            const vcl::TRect place{1, 1, 1 + 2 * scale, 1 + 2 * scale};
+            // The first drawing makes the frame's bitmap, mask and palette;
+            // the drawing itself keeps nothing.
+            frame.Draw(target.bitmap.GetCanvas(), place, true, false);
+            const gdi::ObjectCounts before = gdi::LiveObjects();
+            frame.Draw(target.bitmap.GetCanvas(), place, true, false);
+            const gdi::ObjectCounts after = gdi::LiveObjects();
+            EXPECT_EQ(after.Bitmaps, before.Bitmaps);
+            EXPECT_EQ(after.Contexts, before.Contexts);
+            EXPECT_EQ(after.Palettes, before.Palettes);
             EXPECT_EQ(gdi::GetTextColor(dc), gdi::RGB(7, 7, 7));
             EXPECT_EQ(gdi::GetBkColor(dc), gdi::RGB(8, 8, 8));
             const gdi::COLORREF expected[2][2] = {{gdi::RGB(255, 0, 0), back}, {gdi::RGB(0, 0, 255), back}};
@@ -173,6 +183,43 @@ TEST(FrameDraw, TransparentAtOneToOneAndScaledKeepsTheDestinationUnderTransparen
         }
         gdi::Win32Platform = saved;
     }
+}
+
+// A selection is undone and what the scope made is deleted at its end, also
+// when a later step fails; Release hands an object over.  (A selected object
+// refuses deletion, so a selection left behind shows.)
+TEST(GDIGuard, GivesBackWhatTheScopeHoldsOnEveryPath) {
+    using gif::TGDIGuard;
+    const gdi::ObjectCounts before = gdi::LiveObjects();
+    const gdi::HPALETTE palette = gif::WebPalette();
+    const TGDIGuard holder = TGDIGuard::MemoryDC(0);
+    const TGDIGuard held = TGDIGuard::Object(gdi::CreateBitmap(2, 2, 1, 1, nullptr));
+    {
+        const TGDIGuard selected = TGDIGuard::Selection(holder.Handle(), held.Handle());
+        const TGDIGuard shown = TGDIGuard::PaletteSelection(holder.Handle(), palette);
+        EXPECT_FALSE(gdi::DeleteObject(palette));
+        // The bitmap is selected into holder: a second selection fails, and
+        // the context and bitmap made before it are given back.
+        EXPECT_THROW(
+            {
+                const TGDIGuard other = TGDIGuard::MemoryDC(0);
+                const TGDIGuard made = TGDIGuard::Object(gdi::CreateBitmap(2, 2, 1, 1, nullptr));
+                const TGDIGuard again = TGDIGuard::Selection(other.Handle(), held.Handle());
+            },
+            rtl::EOutOfResources);
+    }
+    gdi::HGDIOBJ handed = 0;
+    {
+        TGDIGuard made = TGDIGuard::Object(gdi::CreateBitmap(2, 2, 1, 1, nullptr));
+        TGDIGuard moved = std::move(made);
+        handed = moved.Release();
+    }
+    EXPECT_TRUE(gdi::DeleteObject(handed));
+    EXPECT_TRUE(gdi::DeleteObject(palette));
+    const gdi::ObjectCounts after = gdi::LiveObjects();
+    EXPECT_EQ(after.Palettes, before.Palettes);
+    EXPECT_EQ(after.Bitmaps, before.Bitmaps + 1);  // held, until the end of the test
+    EXPECT_EQ(after.Contexts, before.Contexts + 1);
 }
 
 TEST(FrameDraw, OpaqueDrawingCoversEverythingAndTheFrameTakesItsScaledPlace) {
@@ -240,8 +287,7 @@ TEST(FramePalette, ComesFromTheLocalTableElseThePicture) {
     // Without any table the picture has no palette to give, and says so
     // rather than asking its first frame again.
     gif::TGIFImage bare;
-    auto* frame = new gif::TGIFSubImage(&bare);
-    bare.Add(frame);
+    auto* frame = &bare.GetImages().Adopt(std::make_unique<gif::TGIFSubImage>());
     try {
         frame->GetPalette();
         FAIL() << "no exception";

@@ -8,14 +8,14 @@
 
 #include <QCoreApplication>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "gif/GIFPainter.h"
+#include "support/Watchdog.h"
 
 using namespace gif;
 
@@ -30,19 +30,16 @@ std::vector<uint8_t> AnimationBytes() {
     image.SetHeight(10);
     const int disposals[] = {dmNone, dmBackground, dmPrevious, dmNoDisposal, 5};
     for (int i = 0; i < 5; ++i) {
-        auto* frame = new TGIFSubImage(&image);
-        image.Add(frame);
+        auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
         frame->DoSetBounds(i, i, 12 - i, 10 - i);
         for (uint64_t p = 0; p < frame->GetDataSize(); ++p) frame->GetData()[p] = static_cast<uint8_t>((p + i) % 4);
         if (i == 0) {
-            auto* loop = new TGIFAppExtNSLoop(frame);
+            auto* loop = &frame->GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>());
             loop->SetLoops(0);
-            frame->GetExtensions().Add(loop);
         }
-        auto* gce = new TGIFGraphicControlExtension(frame);
+        auto* gce = &frame->GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
         gce->SetDelay(1 + i % 2);
         gce->SetDisposal(static_cast<TDisposalMethod>(disposals[i]));
-        frame->GetExtensions().Add(gce);
         if (i == 1) {
             gce->SetTransparent(true);
             gce->SetTransparentColorIndex(2);
@@ -77,22 +74,9 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
         return options;
     };
 
-    std::atomic<int> progress{0};
-    std::atomic<bool> finished{false};
-    std::thread watchdog([&] {
-        int seen = -1;
-        while (!finished) {
-            for (int i = 0; i < 300 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (finished) break;
-            if (progress == seen) {
-                std::fprintf(stderr, "no progress for 30 s in round %d: a deadlock\n", seen);
-                std::abort();
-            }
-            seen = progress;
-        }
-    });
-
+    testsupport::Watchdog watchdog(std::chrono::seconds(30));
     for (int round = 0; round < rounds; ++round) {
+        watchdog.Beat("round " + std::to_string(round));
         auto image = std::make_unique<TGIFImage>();
         rtl::TMemoryStream stream(bytes);
         image->LoadFromStream(stream);
@@ -122,10 +106,7 @@ TEST(PainterStress, PaintersSurviveEverythingTheUiThreadDoes) {
         }
         if (pick(2)) image->Clear();
         image.reset();
-        ++progress;
     }
-    finished = true;
-    watchdog.join();
     ServiceFor(0);
     EXPECT_EQ(vcl::TThread::RunningCount(), 0);
 }

@@ -108,16 +108,17 @@ TEST(DriveFailures, SayTheCauseInPlainWords) {
         std::string Text;
         std::string Expected;
     } cases[] = {
-        {OpenFailureText(sr1, EACCES, "cdrom"), "cannot open /dev/sr1: permission denied (add the user to group cdrom)"},
-        {OpenFailureText(sr1, EPERM, ""), "cannot open /dev/sr1: permission denied (add the user to group cdrom)"},
-        {OpenFailureText(sr1, EACCES, "optical"),
-         "cannot open /dev/sr1: permission denied (add the user to group optical)"},
-        {OpenFailureText(sr1, ENXIO, "cdrom"), "cannot open /dev/sr1: no such device"},
-        {OpenFailureText(sr1, EBUSY, "cdrom"), "cannot open /dev/sr1: the device is busy (another program holds it)"},
-        {OpenFailureText(sr1, EIO, "cdrom"), "cannot open /dev/sr1: Input/output error"},
-        {ReadOnlyOpenText(sr0, "cdrom"),
+        {OpenFailureText(sr1, EACCES, "add the user to group cdrom"),
+         "cannot open /dev/sr1: permission denied (add the user to group cdrom)"},
+        {OpenFailureText(sr1, EPERM, ""), "cannot open /dev/sr1: permission denied"},
+        {OpenFailureText(sr1, ENXIO, "add"), "cannot open /dev/sr1: no such device"},
+        {OpenFailureText(sr1, EBUSY, ""), "cannot open /dev/sr1: the device is busy (another program holds it)"},
+        {OpenFailureText(sr1, EIO, ""), "cannot open /dev/sr1: Input/output error"},
+        {ReadOnlyOpenText(sr0, "add the user to group cdrom"),
          "/dev/sr0: opened read-only, the user may not write to it (add the user to group cdrom); "
          "commands that need write access will fail"},
+        {ReadOnlyOpenText(sr0, ""),
+         "/dev/sr0: opened read-only, the user may not write to it; commands that need write access will fail"},
         {CommandFailureText(sr0, EPERM, 0xFF, false),
          "/dev/sr0: the kernel refused the vendor command (needs root or CAP_SYS_RAWIO)"},
         {CommandFailureText(sr0, EPERM, 0xFF, true),
@@ -132,6 +133,13 @@ TEST(DriveFailures, SayTheCauseInPlainWords) {
         {CommandFailureText(sr0, EIO, 0x28, false),
          "/dev/sr0: command 28h failed: input/output error (the drive or its connection failed)"},
         {CommandFailureText(sr0, ENOMEM, 0x28, false), "/dev/sr0: command 28h failed: Cannot allocate memory"},
+        {CommandFailureText(sr0, EINVAL, 0x28, false, 1048576),
+         "/dev/sr0: the kernel refused command 28h as invalid: its transfer of 1048576 bytes is likely more than "
+         "the device queue takes at once"},
+        {CommandFailureText(sr0, EINVAL, 0x00, false, 0), "/dev/sr0: the kernel refused command 00h as invalid"},
+        {OptionalQueryText(sr0, 0xFF),
+         "/dev/sr0: drive-specific information is not shown: the kernel refused the drive's vendor query (needs "
+         "root or CAP_SYS_RAWIO); the query is optional, nothing failed"},
         {TransferLimitText(sr0, 0x28, 522240, 131072),
          "/dev/sr0: command 28h would move 522240 bytes, more than the device takes at once (131072 bytes); "
          "not sent"},
@@ -150,6 +158,75 @@ TEST(DriveLimits, TheQueueLimitInKibibytesBecomesBytes) {
         {"", 0}, {"\n", 0}, {"abc\n", 0}, {"128 KiB\n", 0}, {"-5\n", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseQueueLimitKiB(c.Text), c.Bytes) << c.Text;
+    EXPECT_EQ(ParseQueueCount("254\n"), 254u);
+    EXPECT_EQ(ParseQueueCount("99999999999999999999\n"), 0xFFFFFFFFu);
+    EXPECT_EQ(ParseQueueCount("x\n"), 0u);
+}
+
+// A user buffer takes one segment per page, and may start inside a page.
+TEST(DriveLimits, TheLargestTransferIsTheSmallerOfTheSectorAndSegmentLimits) {
+    const struct {
+        const char* What;
+        uint32_t Sectors, Segments, Page, Expected;
+    } cases[] = {
+        {"virtio-scsi: 254 segments under a 4 MiB sector limit", 4096 * 1024, 254, 4096, 253 * 4096},
+        {"sectors smaller than the segments allow", 120 * 1024, 128, 4096, 120 * 1024},
+        {"segments unknown", 512 * 1024, 0, 4096, 512 * 1024},
+        {"sectors unknown", 0, 168, 4096, 167 * 4096},
+        {"one segment still takes a page", 0, 1, 4096, 4096},
+        {"64 KiB pages", 0, 254, 65536, 253 * 65536},
+        {"nothing known", 0, 0, 4096, 0},
+        {"segments past 32 bits of bytes are held", 0, 0xFFFFFFFFu, 4096, 0xFFFFFFFFu},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LargestTransfer(c.Sectors, c.Segments, c.Page), c.Expected) << c.What;
+}
+
+// What would let the user open a node: only the change that helps.
+TEST(DriveAccess, TheAdviceNamesWhatWouldActuallyHelp) {
+    constexpr uint32_t kUser = 1000, kCdrom = 24, kUsers = 100;
+    const struct {
+        const char* What;
+        uint32_t Mode, Owner;
+        std::vector<uint32_t> Groups;
+        bool Listed;
+        NodeAccess Access;
+        std::string Expected;
+    } cases[] = {
+        {"group may write, user not in it", 0660, 0, {kUsers}, false, NodeAccess::Write,
+         "add the user to group cdrom"},
+        {"group may read, user not in it", 0640, 0, {kUsers}, false, NodeAccess::Read,
+         "add the user to group cdrom"},
+        {"added to the group after this login began", 0660, 0, {kUsers}, true, NodeAccess::Write,
+         "the user is in group cdrom since this login began: log in again"},
+        {"mode 0444: no group may write", 0444, 0, {kUsers, kCdrom}, true, NodeAccess::Write,
+         "its mode 0444 gives group cdrom no write access: change the node's mode (a udev rule) or run as root"},
+        {"mode 0600: joining the group does not help", 0600, 0, {kUsers}, false, NodeAccess::Read,
+         "its mode 0600 gives group cdrom no read access: change the node's mode (a udev rule) or run as root"},
+        {"already in the group, which may write", 0660, 0, {kUsers, kCdrom}, true, NodeAccess::Write,
+         "its mode 0660 allows it: an ACL or a security module refuses it"},
+        {"others may write", 0666, 0, {kUsers}, false, NodeAccess::Write,
+         "its mode 0666 allows it: an ACL or a security module refuses it"},
+        {"the user owns a node it may not write", 0440, kUser, {kUsers}, false, NodeAccess::Write,
+         "its mode 0440 denies its owner write access: change the node's mode"},
+    };
+    for (const auto& c : cases) {
+        NodeOwnership node;
+        node.Mode = 020000 | c.Mode;  // a character device
+        node.Owner = c.Owner;
+        node.Group = kCdrom;
+        node.GroupName = "cdrom";
+        UserIdentity user;
+        user.Uid = kUser;
+        user.Groups = c.Groups;
+        user.ListedInNodeGroup = c.Listed;
+        EXPECT_EQ(AccessAdvice(node, user, c.Access), c.Expected) << c.What;
+    }
+    NodeOwnership unnamed;
+    unnamed.Mode = 0660;
+    unnamed.Group = 5;
+    EXPECT_EQ(AccessAdvice(unnamed, UserIdentity{kUser, {kUsers}, false}, NodeAccess::Write),
+              "add the user to group #5");
+    EXPECT_EQ(SystemAccessAdvice("/nonexistent/sr9", NodeAccess::Read), "");
 }
 
 }  // namespace

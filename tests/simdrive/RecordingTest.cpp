@@ -125,6 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "02 07/27/00"},
         RefusalCase{"WriteCartridgeProtection", RamWith(sim::kProtectCartridge), Write10(0, 1), 1, "02 07/27/00"},
         RefusalCase{"WriteShortData", DiscOf(DiscModel::DvdRam), Write10(0, 2), 1, "02 05/1A/00"},
+        // 200000h blocks of 2048 bytes are 2^32 bytes: the length must not wrap to 0.
+        RefusalCase{"Write12CountTimesBlockWraps", DiscOf(DiscModel::DvdRam),
+                    {0xAA, 0, 0, 0, 0, 0, 0x00, 0x20, 0x00, 0x00, 0, 0}, 1, "02 05/1A/00"},
         RefusalCase{"ReadUnwritten", DiscOf(DiscModel::DvdR), Read10(0, 1), 1, "02 05/21/00"},
         RefusalCase{"ReadPastRecorded", DiscOf(DiscModel::CdR, DiscState::Finalized), Read10(19999, 2), 2,
                     "02 05/21/00"},
@@ -366,6 +369,8 @@ TEST(WriteParameters, RefuseAListThatIsNotPage05) {
     list[8] = 0x05;
     EXPECT_EQ(Outcome(Send(drive, ModeSelect(40), DataDirection::Out, list).Result), "02 05/1A/00");
     EXPECT_EQ(Outcome(Send(drive, ModeSelect(60), DataDirection::Out, std::vector<uint8_t>(30)).Result), "02 05/1A/00");
+    EXPECT_EQ(Outcome(Send(drive, ModeSelect(4), DataDirection::Out, std::vector<uint8_t>(4)).Result), "02 05/1A/00")
+        << "a list shorter than its own header";
     EXPECT_EQ(Outcome(SendIn(drive, {0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 0xFE, 0}, 254).Result), "02 05/24/00");
 }
 

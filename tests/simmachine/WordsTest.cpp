@@ -2,7 +2,7 @@
 // quoted texts, a quote that ends a plain word, comments and open texts.
 #include <gtest/gtest.h>
 
-#include "simdrive/Words.h"
+#include "words/Words.h"
 
 namespace {
 
@@ -17,12 +17,12 @@ class LineWords : public ::testing::TestWithParam<WordsCase> {};
 
 TEST_P(LineWords, SplitOrSayWhy) {
     const WordsCase& c = GetParam();
-    std::vector<sim::Token> tokens;
+    std::vector<words::Token> tokens;
     std::string why;
-    EXPECT_EQ(sim::Tokenize(c.line, tokens, why), *c.why == '\0');
+    EXPECT_EQ(words::Tokenize(c.line, tokens, why), *c.why == '\0');
     EXPECT_EQ(why, c.why);
     std::vector<std::string> words;
-    for (const sim::Token& token : tokens) words.push_back((token.Quoted ? "'" : "") + token.Text);
+    for (const words::Token& token : tokens) words.push_back((token.Quoted ? "'" : "") + token.Text);
     EXPECT_EQ(words, c.words);
 }
 

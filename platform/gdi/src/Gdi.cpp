@@ -20,6 +20,11 @@ int Win32Platform = VER_PLATFORM_WIN32_NT;
 
 namespace {
 
+// A colour as NearestColourIndex reads it.
+struct Rgb {
+    int Red, Green, Blue;
+};
+
 thread_local uint32_t t_lastError = ERROR_SUCCESS;
 
 // Pixel budget of one bitmap: larger requests fail as out of memory instead
@@ -288,19 +293,10 @@ void BitmapObject::SetRgb(int x, int y, COLORREF color) {
 }
 
 unsigned NearestQuad(const RGBQUAD* colors, int count, COLORREF color) {
-    const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
-    unsigned best = 0;
-    int bestDistance = 0x7FFFFFFF;
-    for (int i = 0; i < count; ++i) {
-        const int dr = colors[i].rgbRed - r, dg = colors[i].rgbGreen - g, db = colors[i].rgbBlue - b;
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<unsigned>(i);
-            if (distance == 0) break;
-        }
-    }
-    return best;
+    return NearestColourIndex(static_cast<unsigned>(std::max(count, 0)), GetRValue(color), GetGValue(color),
+                              GetBValue(color), [&](unsigned i) {
+                                  return Rgb{colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue};
+                              });
 }
 
 BitmapObject* FindBitmapObject(HBITMAP bitmap) { return FindBitmap(bitmap); }
@@ -349,19 +345,11 @@ unsigned GetPaletteEntries(HPALETTE palette, unsigned start, unsigned count, PAL
 unsigned GetNearestPaletteIndex(HPALETTE palette, COLORREF color) {
     detail::PaletteObject* p = FindPalette(palette);
     if (p == nullptr || p->Entries.empty()) return CLR_INVALID;
-    const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
-    unsigned best = 0;
-    int bestDistance = 0x7FFFFFFF;
-    for (size_t i = 0; i < p->Entries.size(); ++i) {
-        const PALETTEENTRY& e = p->Entries[i];
-        const int dr = e.peRed - r, dg = e.peGreen - g, db = e.peBlue - b;
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<unsigned>(i);
-        }
-    }
-    return best;
+    return NearestColourIndex(static_cast<unsigned>(p->Entries.size()), GetRValue(color), GetGValue(color),
+                              GetBValue(color), [&](unsigned i) {
+                                  const PALETTEENTRY& e = p->Entries[i];
+                                  return Rgb{e.peRed, e.peGreen, e.peBlue};
+                              });
 }
 
 HPALETTE CopyPalette(HPALETTE palette) {

@@ -28,6 +28,7 @@
 #include <functional>
 #include <mutex>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,23 +87,68 @@ void SendSgIo(int fd, PassThroughRequest& request, const SgIoCall& sgIo);
 
 // ---- decisions of the drive service, in plain words ----
 
+// ---- why a user may not open a node, and what would help ----
+
+enum class NodeAccess { Read, Write };
+// A device node as stat(2) shows it.
+struct NodeOwnership {
+    uint32_t Mode = 0;  // permission bits
+    uint32_t Owner = 0;
+    uint32_t Group = 0;
+    std::string GroupName;  // "" when unknown
+};
+// The user this process runs as.
+struct UserIdentity {
+    uint32_t Uid = 0;
+    std::vector<uint32_t> Groups;  // the process's groups, primary one included
+    // The group database counts the user in the node's group (as a member or
+    // by its primary group), whether or not this login has it yet.
+    bool ListedInNodeGroup = false;
+};
+// What would let the user open the node for the access: "add the user to
+// group cdrom" only when the node's group may do it and the user is not in
+// that group; "log in again" for a user added after this login began; the
+// node's mode when no group may do it; and, when the mode already lets the
+// user in, that something else (an ACL, a security module) refuses.
+std::string AccessAdvice(const NodeOwnership& node, const UserIdentity& user, NodeAccess access);
+// The same for a real node and the user of this process; "" when the node
+// cannot be looked at.
+std::string SystemAccessAdvice(const std::string& path, NodeAccess access);
+using AccessAdviceCall = std::function<std::string(const std::string& path, NodeAccess access)>;
+
+// ---- decisions of the drive service, in plain words ----
+
 // "cannot open /dev/sr1: permission denied (add the user to group cdrom)":
-// why a device node could not be opened; `group` is the node's group
-// ("cdrom" when empty).
-std::string OpenFailureText(const std::string& path, int osError, const std::string& group);
+// why a device node could not be opened, with the advice (AccessAdvice) in
+// parentheses when there is one.
+std::string OpenFailureText(const std::string& path, int osError, const std::string& advice);
 // Said once when a node is opened read-only because the user may only read it.
-std::string ReadOnlyOpenText(const std::string& path, const std::string& group);
+std::string ReadOnlyOpenText(const std::string& path, const std::string& advice);
 // Why a command did not reach the drive: "/dev/sr0: the kernel refused the
 // vendor command (needs root or CAP_SYS_RAWIO)" for a refused vendor
 // command (opcode C0h-FFh), the read-only open for another refused command
-// on a node opened read-only, the errno in plain words otherwise.
-std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly);
+// on a node opened read-only, for EINVAL on a command with data the likely
+// cause (a transfer of `length` bytes larger than the device queue takes),
+// the errno in plain words otherwise.
+std::string CommandFailureText(const std::string& path, int osError, uint8_t opcode, bool readOnly,
+                               uint32_t length = 0);
+// Said once for an optional query (platform::OptionalQuery) the kernel does
+// not let the user send: the information is not shown, and nothing failed.
+std::string OptionalQueryText(const std::string& path, uint8_t opcode);
 // A transfer larger than the device takes at once, refused before it is sent.
 std::string TransferLimitText(const std::string& path, uint8_t opcode, uint32_t length, uint32_t limit);
 
 // The largest transfer in bytes from a block queue limit file in KiB
 // ("128\n"); 0 when the text holds no such number.
 uint32_t ParseQueueLimitKiB(const std::string& text);
+// A count from a block queue file ("254\n"), held at UINT32_MAX; 0 when
+// the text holds no such number.
+uint32_t ParseQueueCount(const std::string& text);
+// The largest transfer a request with a user buffer can make: no more than
+// the queue's sector limit (bytes), and no more pages than its segment limit
+// allows, one page kept for a buffer that does not start on a page.  A
+// limit of 0 is unknown; 0 when both are.
+uint32_t LargestTransfer(uint32_t sectorLimitBytes, uint32_t maxSegments, uint32_t pageBytes);
 
 // Carries out one pass-through-direct request on a device descriptor: the
 // record is read and checked by DecodePassThroughDirect (platform/PassThrough.h),
@@ -116,16 +162,21 @@ bool PassThroughDirect(int fd, const void* in, uint32_t inSize, void* out, uint3
 // The open call; returns what open(2) returns (-1 with errno on failure).
 using OpenCall = std::function<int(const std::string& path, int flags)>;
 int SystemOpen(const std::string& path, int flags);
+uint32_t SystemPageBytes();
 
 // What the drive service works on: the real system, or fakes in tests.
 struct HostDriveSystem {
     std::string DeviceDirectory = "/dev";
     // Where the block queue limits are read:
-    // <BlockDirectory>/srN/queue/max_hw_sectors_kb, else max_sectors_kb.
+    // <BlockDirectory>/srN/queue/max_hw_sectors_kb (else max_sectors_kb)
+    // and max_segments.
     std::string BlockDirectory = "/sys/class/block";
+    // The size of a page of a user buffer (a segment of the queue).
+    uint32_t PageBytes = SystemPageBytes();
     OpenCall Open = SystemOpen;
     SgIoCall SgIo = SystemSgIo;
     FailureReport Report = ReportOnStderr;
+    AccessAdviceCall Advice = SystemAccessAdvice;
 };
 
 // Drive types, device open and device control over the /dev optical nodes.
@@ -152,14 +203,14 @@ public:
     // transfer larger than the device's block queue takes at once is refused
     // before it reaches the kernel.  A request that does not reach the drive
     // is reported with its cause; the same line is not repeated while the
-    // same failure repeats (retries, polls).
+    // same failure repeats (retries, polls).  An optional query the kernel
+    // does not let the user send is said once, as information not shown.
     bool DeviceIoControl(Handle device, uint32_t code, void* in, uint32_t inSize, void* out,
                          uint32_t outSize, uint32_t* bytesReturned) override;
 
 private:
     struct OpenNode {
         std::string Path;
-        std::string Group;
         bool ReadOnly = false;
         uint32_t MaxTransfer = 0;  // bytes; 0 when the limit is unknown
     };
@@ -168,11 +219,14 @@ private:
     bool FindOpen(Handle handle, OpenNode& node);
     uint32_t ReadTransferLimit(const std::string& deviceName) const;
     void Report(const std::string& line);
+    // Reports a line only the first time it comes.
+    void ReportOnce(const std::string& line);
 
     HostDriveSystem system_;
     std::mutex mutex_;
     std::map<Handle, OpenNode> open_;
     std::string lastReport_;
+    std::set<std::string> saidOnce_;
 };
 
 // ---------------------------------------------------------------------------

@@ -73,4 +73,17 @@ bool CarryPassThroughDirect(const void* in, uint32_t inSize, void* out, uint32_t
                             uint32_t* bytesReturned, const PassThroughBackend& backend,
                             int* osError = nullptr);
 
+// Marks the requests this thread sends while it lives as optional queries:
+// the caller does without their answer.  A backend that may not send one
+// then says once that the information is not shown, rather than reporting a
+// failure each time.
+class OptionalQuery {
+public:
+    OptionalQuery();
+    ~OptionalQuery();
+    OptionalQuery(const OptionalQuery&) = delete;
+    OptionalQuery& operator=(const OptionalQuery&) = delete;
+    static bool Active();
+};
+
 }  // namespace platform

@@ -125,6 +125,8 @@ bool ProcessMessages() {
     return Application.Terminated();
 }
 
+bool HasUiThread() { return QCoreApplication::instance() != nullptr; }
+
 int RunningWorkers() { return g_runningWorkers.load(); }
 
 WorkerScope::WorkerScope() { ++g_runningWorkers; }
@@ -132,9 +134,12 @@ WorkerScope::WorkerScope() { ++g_runningWorkers; }
 WorkerScope::~WorkerScope() { --g_runningWorkers; }
 
 // What the end of the thread, posted to the UI thread, finds: the object, or
-// nullptr once it was freed.
+// nullptr once it was freed.  Resume holds Starting while it stores the
+// thread's handle; the end waits for it, since without a UI thread the end
+// (and a FreeOnTerminate thread's delete) runs on the thread itself.
 struct TThread::Link {
     TThread* Self = nullptr;
+    std::mutex Starting;
 };
 
 namespace {
@@ -143,7 +148,7 @@ std::atomic<int> g_running{0};
 
 int TThread::RunningCount() { return g_running.load(); }
 
-TThread::TThread() : link_(std::make_shared<Link>(Link{this})) {}
+TThread::TThread() : link_(std::make_shared<Link>()) { link_->Self = this; }
 
 TThread::~TThread() {
     if (executing_ && !OnOwnThread()) {
@@ -171,6 +176,7 @@ void TThread::Resume() {
     std::shared_ptr<Link> link = link_;
     ++g_running;
     executing_ = true;
+    std::lock_guard<std::mutex> starting(link->Starting);
     thread_ = std::thread([this, link] {
         try {
             WorkerScope running;
@@ -182,6 +188,7 @@ void TThread::Resume() {
         }
         // The last touch of the object: past here only the link is used.
         executing_ = false;
+        { std::lock_guard<std::mutex> started(link->Starting); }
         QueueCall([link] {
             if (link->Self != nullptr) link->Self->Finish();
             --g_running;
@@ -216,12 +223,9 @@ void TThread::WaitFor() {
 std::string TThread::FatalException() const { return finished_ ? fatal_ : std::string(); }
 
 void TThread::Finish() {
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id())
-            thread_.detach();  // no UI thread: the end ran on the thread itself
-        else
-            thread_.join();
-    }
+    // Without a UI thread the end runs on the thread itself: the handle stays
+    // joinable, so that WaitFor (or the destructor) waits for this end too.
+    if (thread_.joinable() && !OnOwnThread()) thread_.join();
     finished_ = true;
     const auto handler = OnTerminate;
     if (handler) Guard([&] { handler(this); });

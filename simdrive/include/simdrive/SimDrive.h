@@ -162,6 +162,10 @@ struct DriveConfig {
     // Vendor query FF 09: bytes 0-1 of its reply; without a value the drive
     // refuses it (05/24/00).
     std::optional<uint16_t> VendorQueryWord{};
+    // Operation codes the drive does not implement, answered as any unknown
+    // one (05/20/00).  An emulated DVD-ROM drive, for one, lacks READ TRACK
+    // INFORMATION (52h) and READ FORMAT CAPACITIES (23h).
+    std::vector<uint8_t> MissingCommands{};
 };
 
 class SimDrive {

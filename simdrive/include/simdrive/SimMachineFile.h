@@ -44,7 +44,7 @@
 // cwp, capacity <blocks>.
 //
 // Numbers are decimal or 0x-prefixed hexadecimal.  Words are split as
-// simdrive/Words.h says: texts with blanks go in double quotes; inside them
+// platform/words/include/words/Words.h says: texts with blanks go in double quotes; inside them
 // \" is a quote and \\ a backslash, any other backslash stands for itself
 // (so "C:\FW\A.BIN" needs no doubling).
 // Settings given once per machine (platform, version, language, ...) may

@@ -92,14 +92,6 @@ auto Fixed(int n) {
     return [n](size_t) { return n; };
 }
 
-LzwOptions Size(int bits, ClearPolicy clear = ClearPolicy::AtFullTable, int every = 0) {
-    LzwOptions o;
-    o.MinCodeSize = bits;
-    o.Clear = clear;
-    o.ClearEvery = every;
-    return o;
-}
-
 // A valid three-frame file for the damage cases.
 Picture SmallAnimation() {
     Picture p = Animation(3, false, 5);
@@ -162,34 +154,34 @@ std::vector<GeneratedCase> GeneratedCorpus() {
 std::vector<CraftedCase> CraftedCorpus() {
     std::vector<CraftedCase> cases;
     const std::vector<uint8_t> noise256 = Noise(40, 30, 256, 1);
-    cases.push_back(Single("subblocks_1_byte", 40, 30, noise256, 8, Size(8), Fixed(1)));
-    cases.push_back(Single("subblocks_2_bytes", 40, 30, noise256, 8, Size(8), Fixed(2)));
-    cases.push_back(Single("subblocks_mixed", 40, 30, noise256, 8, Size(8),
+    cases.push_back(Single("subblocks_1_byte", 40, 30, noise256, 8, LzwSize(8), Fixed(1)));
+    cases.push_back(Single("subblocks_2_bytes", 40, 30, noise256, 8, LzwSize(8), Fixed(2)));
+    cases.push_back(Single("subblocks_mixed", 40, 30, noise256, 8, LzwSize(8),
                            [](size_t i) { return int(i * 37 % 255) + 1; }));
-    cases.push_back(Single("subblocks_1_then_255", 40, 30, noise256, 8, Size(8),
+    cases.push_back(Single("subblocks_1_then_255", 40, 30, noise256, 8, LzwSize(8),
                            [](size_t i) { return i % 2 ? 255 : 1; }));
     {
         std::vector<uint8_t> runs(5000, 7);
         for (size_t i = 2500; i < runs.size(); i += 3) runs[i] = 9;
         LzwCodes codes;
-        cases.push_back(Single("kwkwk_runs", 100, 50, runs, 8, Size(8), Fixed(255), Damage::None, &codes));
+        cases.push_back(Single("kwkwk_runs", 100, 50, runs, 8, LzwSize(8), Fixed(255), Damage::None, &codes));
         if (codes.KwKwK == 0) throw std::logic_error("kwkwk case sends no KwKwK code");
     }
     {
         LzwCodes codes;
         cases.push_back(Single("deferred_clear", 200, 150, Noise(200, 150, 256, 2), 8,
-                               Size(8, ClearPolicy::Deferred), Fixed(255), Damage::None, &codes));
+                               LzwSize(8, ClearPolicy::Deferred), Fixed(255), Damage::None, &codes));
         if (codes.FullTableCodes < 1000) throw std::logic_error("deferred clear case never fills the table");
     }
     cases.push_back(Single("deferred_clear_small_codes", 300, 120, Noise(300, 120, 4, 3), 2,
-                           Size(2, ClearPolicy::Deferred), Fixed(200)));
+                           LzwSize(2, ClearPolicy::Deferred), Fixed(200)));
     cases.push_back(
-        Single("early_clear", 80, 60, PhotoLike(80, 60, 64, 4), 6, Size(6, ClearPolicy::Early, 100), Fixed(255)));
+        Single("early_clear", 80, 60, PhotoLike(80, 60, 64, 4), 6, LzwSize(6, ClearPolicy::Early, 100), Fixed(255)));
     cases.push_back(Single("clear_after_every_code", 20, 10, Noise(20, 10, 16, 5), 4,
-                           Size(4, ClearPolicy::Early, 1), Fixed(255)));
+                           LzwSize(4, ClearPolicy::Early, 1), Fixed(255)));
     {
         LzwCodes codes;
-        LzwOptions o = Size(1);
+        LzwOptions o = LzwSize(1);
         o.WidenAfterFirstCode = true;
         // The format asks for at least 2; giflib takes 1 and widens the
         // codes one code earlier than a decoder that widens only after it
@@ -204,12 +196,12 @@ std::vector<CraftedCase> CraftedCorpus() {
     }
     {
         LzwCodes codes;
-        cases.push_back(Single("width_12_from_size_2", 300, 300, Noise(300, 300, 4, 7), 2, Size(2), Fixed(255),
+        cases.push_back(Single("width_12_from_size_2", 300, 300, Noise(300, 300, 4, 7), 2, LzwSize(2), Fixed(255),
                                Damage::None, &codes));
         if (codes.MaxWidth != 12) throw std::logic_error("code width never reaches 12");
     }
     {
-        LzwOptions o = Size(8);
+        LzwOptions o = LzwSize(8);
         o.LeadingClear = false;
         cases.push_back(Single("no_leading_clear", 30, 20, Noise(30, 20, 256, 8), 8, o, Fixed(255)));
     }
@@ -217,22 +209,22 @@ std::vector<CraftedCase> CraftedCorpus() {
     // fetching it meets the terminator first.
     for (int w = 8; w < 400; ++w) {
         std::vector<uint8_t> px = Noise(w, 1, 16, 9);
-        if (LzwEncode(px, Size(4)).Bits % 8 != 0) continue;
-        cases.push_back(Single("end_code_on_last_bit", w, 1, px, 4, Size(4), Fixed(255)));
+        if (LzwEncode(px, LzwSize(4)).Bits % 8 != 0) continue;
+        cases.push_back(Single("end_code_on_last_bit", w, 1, px, 4, LzwSize(4), Fixed(255)));
         break;
     }
     {
-        LzwOptions o = Size(8);
+        LzwOptions o = LzwSize(8);
         o.EndCode = false;
         cases.push_back(Single("no_end_code", 30, 20, Noise(30, 20, 256, 10), 8, o, Fixed(255), Damage::Lenient));
     }
     {
         // Indices beyond a 4-entry table, in 8-bit codes.
-        CraftedCase c = Single("index_beyond_table", 30, 20, Noise(30, 20, 256, 11), 8, Size(8), Fixed(255),
+        CraftedCase c = Single("index_beyond_table", 30, 20, Noise(30, 20, 256, 11), 8, LzwSize(8), Fixed(255),
                                Damage::Lenient);
         std::vector<Rgb> small = DistinctPalette(4, 12);
         c.Expected.GlobalPalette = small;
-        LzwCodes codes = LzwEncode(c.Expected.Frames[0].Indices, Size(8));
+        LzwCodes codes = LzwEncode(c.Expected.Frames[0].Indices, LzwSize(8));
         c.Bytes = GifBuilder()
                       .Screen(30, 20, small)
                       .Image(0, 0, 30, 20, false, {}, ImageData(8, SubBlocks(codes.Bytes)))
@@ -250,7 +242,7 @@ std::vector<CraftedCase> CraftedCorpus() {
         std::vector<uint8_t> more = Noise(20, 20, 16, 14);
         p.Frames.push_back(MakeFrame(0, 0, 20, 10, std::vector<uint8_t>(more.begin(), more.begin() + 200)));
         p.Frames.push_back(MakeFrame(0, 0, 20, 10, Noise(20, 10, 16, 15)));
-        LzwCodes extra = LzwEncode(more, Size(4));
+        LzwCodes extra = LzwEncode(more, LzwSize(4));
         cases.push_back(Crafted("codes_past_last_pixel", Damage::Lenient, p,
                                 GifBuilder()
                                     .Screen(20, 10, p.GlobalPalette)
@@ -285,16 +277,26 @@ std::vector<CraftedCase> CraftedCorpus() {
         c.MustReport = mustReport;
         cases.push_back(std::move(c));
     };
-    const std::vector<size_t> framingBytes = ImageDataFramingBytes(good);
+    std::vector<size_t> codeSizeBytes;
+    const std::vector<size_t> framingBytes = ImageDataFramingBytes(good, &codeSizeBytes);
     for (size_t cut = 0; cut < good.size(); ++cut) {
         malformed("truncated_at_" + std::to_string(cut),
                   std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(cut)), false);
         cases.back().Cut = true;
         cases.back().Expected = SmallAnimation();
-        // Cut where a frame's code size or a sub-block length should come:
-        // the frame's remaining pixels are missing, so the load must say so.
-        if (std::find(framingBytes.begin(), framingBytes.end(), cut) != framingBytes.end())
+        const auto codeSize = std::find(codeSizeBytes.begin(), codeSizeBytes.end(), cut);
+        if (codeSize != codeSizeBytes.end()) {
+            // Cut right after a descriptor: that frame has no data at all, so
+            // it is the fill value throughout, and nothing is said.
+            std::vector<Frame>& frames = cases.back().Expected.Frames;
+            frames.resize(size_t(codeSize - codeSizeBytes.begin()) + 1);
+            Frame& blank = frames.back();
+            std::fill(blank.Indices.begin(), blank.Indices.end(), uint8_t(std::max(blank.Transparent, 0)));
+        } else if (std::find(framingBytes.begin(), framingBytes.end(), cut) != framingBytes.end()) {
+            // Cut where a sub-block length should come: the frame's remaining
+            // pixels are missing, so the load must say so.
             cases.back().MustReport = true;
+        }
     }
     {
         // Garbage where the second frame's block should start.
@@ -319,7 +321,7 @@ std::vector<CraftedCase> CraftedCorpus() {
     }
     const std::vector<uint8_t> px = Noise(16, 8, 256, 18);
     for (int codeSize : {0, 9, 12, 255}) {
-        LzwCodes codes = LzwEncode(px, Size(8));
+        LzwCodes codes = LzwEncode(px, LzwSize(8));
         // Sizes above 8 are read as 8 without a word.
         malformed("code_size_byte_" + std::to_string(codeSize),
                   GifBuilder()
@@ -377,7 +379,7 @@ std::vector<CraftedCase> CraftedCorpus() {
     return cases;
 }
 
-std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b) {
+std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b, std::vector<size_t>* codeSizeBytes) {
     std::vector<size_t> offsets;
     size_t i = 13;
     auto skipBlocks = [&](size_t j, bool record) {
@@ -395,6 +397,7 @@ std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& b) {
             size_t j = i + 10;
             if (b[i + 9] & 0x80) j += 3 * (size_t{2} << (b[i + 9] & 7));
             offsets.push_back(j);
+            if (codeSizeBytes) codeSizeBytes->push_back(j);
             i = skipBlocks(j + 1, true);
         } else {
             break;

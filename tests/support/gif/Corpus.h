@@ -46,7 +46,9 @@ struct CraftedCase {
 std::vector<CraftedCase> CraftedCorpus();
 
 // Offsets of the code size byte and the sub-block length bytes of every
-// frame's image data.
-std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& file);
+// frame's image data; codeSizeBytes, when given, gets the code size bytes'
+// alone, one per frame.
+std::vector<size_t> ImageDataFramingBytes(const std::vector<uint8_t>& file,
+                                          std::vector<size_t>* codeSizeBytes = nullptr);
 
 }  // namespace giforacle

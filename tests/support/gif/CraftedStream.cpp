@@ -15,6 +15,14 @@ void CodePacker::Put(unsigned code, int width) {
 
 std::vector<uint8_t> CodePacker::Finish() const { return bytes_; }
 
+LzwOptions LzwSize(int codeSize, ClearPolicy clear, int clearEvery) {
+    LzwOptions o;
+    o.MinCodeSize = codeSize;
+    o.Clear = clear;
+    o.ClearEvery = clearEvery;
+    return o;
+}
+
 LzwCodes LzwEncode(std::span<const uint8_t> pixels, const LzwOptions& o) {
     if (o.MinCodeSize < 1 || o.MinCodeSize > 11) throw std::invalid_argument("code size");
     const int clear = 1 << o.MinCodeSize, end = clear + 1;

@@ -53,6 +53,9 @@ struct LzwCodes {
     int MaxWidth = 0;
 };
 
+// Options for a code size and clear policy, the rest as the defaults.
+LzwOptions LzwSize(int codeSize, ClearPolicy clear = ClearPolicy::AtFullTable, int clearEvery = 0);
+
 LzwCodes LzwEncode(std::span<const uint8_t> pixels, const LzwOptions& options);
 
 // Frames packed bytes as sub-blocks: `length(i)` gives the size of block i

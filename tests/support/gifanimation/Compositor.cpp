@@ -98,7 +98,7 @@ Timeline Compose(gif::TGIFImage& image, const ComposeOptions& options) {
     for (int pass = 0; pass < passes; ++pass) {
         for (int k = pass == 0 ? 0 : loopPoint; k < frames.GetCount(); ++k) {
             gif::TGIFSubImage& frame = *frames.GetImage(k);
-            if (frame.GetEmpty()) break;
+            if (frame.GetEmpty()) continue;
             const int disposal = Disposal(frame);
             if (disposal <= gif::dmPrevious) {
                 if (k == 0 && pass > 0) screen.Clear(frame);

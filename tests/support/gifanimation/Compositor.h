@@ -42,7 +42,8 @@ struct ComposeOptions {
 // one from the loop point, which clears the first frame's area before
 // drawing it.  Disposals: none and do-not-dispose keep the frame, background
 // clears its area afterwards, previous restores what was there before it;
-// larger values draw nothing.  A frame without pixels ends the pass.
+// larger values draw nothing.  A frame without pixels is passed over: it
+// shows nothing and takes no time.
 Timeline Compose(gif::TGIFImage& image, const ComposeOptions& options = {});
 
 // Consecutive equal screens become one, shown for the sum of their delays.

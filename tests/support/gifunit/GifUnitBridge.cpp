@@ -87,16 +87,13 @@ std::unique_ptr<gif::TGIFImage> Build(const Picture& p, bool rle) {
     image->SetBackgroundColorIndex(p.Background);
     for (size_t i = 0; i < p.Frames.size(); ++i) {
         const giforacle::Frame& f = p.Frames[i];
-        auto* s = new gif::TGIFSubImage(image.get());
-        image->Add(s);
+        auto* s = &image->GetImages().Adopt(std::make_unique<gif::TGIFSubImage>());
         if (i == 0 && p.LoopCount >= 0) {
-            auto* loop = new gif::TGIFAppExtNSLoop(s);
+            auto* loop = &s->GetExtensions().Adopt(std::make_unique<gif::TGIFAppExtNSLoop>());
             loop->SetLoops(p.LoopCount);
-            s->GetExtensions().Add(loop);
         }
         if (f.HasControl) {
-            auto* gce = new gif::TGIFGraphicControlExtension(s);
-            s->GetExtensions().Add(gce);
+            auto* gce = &s->GetExtensions().Adopt(std::make_unique<gif::TGIFGraphicControlExtension>());
             gce->SetDisposal(gif::TDisposalMethod(f.Disposal));
             gce->SetDelay(f.Delay);
             if (f.Transparent >= 0) {

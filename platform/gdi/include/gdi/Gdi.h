@@ -44,6 +44,26 @@ constexpr uint8_t GetGValue(COLORREF c) { return static_cast<uint8_t>(c >> 8); }
 constexpr uint8_t GetBValue(COLORREF c) { return static_cast<uint8_t>(c >> 16); }
 inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
+// The index of the colour nearest to red, green, blue among count colours,
+// colourAt(i) giving colour i (members Red, Green, Blue): the smallest squared
+// Euclidean distance, the lowest index of equals (the rule above); 0 when
+// count is 0.  GetNearestPaletteIndex and every other nearest match use it.
+template <typename ColourAt>
+unsigned NearestColourIndex(unsigned count, int red, int green, int blue, ColourAt colourAt) {
+    unsigned best = 0;
+    int bestDistance = 0x7FFFFFFF;
+    for (unsigned i = 0; i < count && bestDistance > 0; ++i) {
+        const auto c = colourAt(i);
+        const int dr = c.Red - red, dg = c.Green - green, db = c.Blue - blue;
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
 // ---- last error ------------------------------------------------------------
 inline constexpr uint32_t ERROR_SUCCESS = 0;
 inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;

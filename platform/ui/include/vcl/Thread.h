@@ -98,6 +98,10 @@ bool ProcessMessages();
 
 // True on the thread that runs the QApplication (also in vcl/Forms.h).
 bool IsUiThread();
+// True while an application exists: queued and synchronised calls then wait
+// for the UI thread.  Without one they run at once on the calling thread, and
+// a thread's end runs on the thread itself.
+bool HasUiThread();
 
 // Worker threads that are running now: every TThread while its Execute runs,
 // and every thread inside a WorkerScope.  While one runs, virtual timers do
@@ -139,9 +143,10 @@ public:
     void SetPriority(TThreadPriority priority) { priority_ = priority; }
     TThreadPriority Priority() const { return priority_; }
     // Waits until Execute has returned (not for OnTerminate, which follows
-    // on the UI thread).  Must not be called on the UI thread while Execute
-    // waits in Synchronize, nor on the thread itself, nor for a thread that
-    // frees itself.
+    // on the UI thread; without an application the end runs on the thread
+    // itself, and WaitFor waits for it too).  Must not be called on the UI
+    // thread while Execute waits in Synchronize, nor on the thread itself,
+    // nor for a thread that frees itself.
     void WaitFor();
     // True once OnTerminate has run.
     bool Finished() const { return finished_; }

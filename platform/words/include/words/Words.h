@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace words {
 
 struct Token {
     std::string Text;
@@ -22,4 +22,4 @@ struct Token {
 // unterminated text.
 bool Tokenize(const std::string& line, std::vector<Token>& tokens, std::string& why);
 
-}  // namespace sim
+}  // namespace words

@@ -1,6 +1,6 @@
-#include "simdrive/Words.h"
+#include "words/Words.h"
 
-namespace sim {
+namespace words {
 
 bool Tokenize(const std::string& line, std::vector<Token>& tokens, std::string& why) {
     size_t i = 0;
@@ -35,4 +35,4 @@ bool Tokenize(const std::string& line, std::vector<Token>& tokens, std::string& 
     return true;
 }
 
-}  // namespace sim
+}  // namespace words
