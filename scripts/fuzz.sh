@@ -16,6 +16,8 @@ seconds=${FUZZ_SECONDS:-20}
 # the whole FUZZ_SECONDS instead.
 runs=${FUZZ_RUNS:-4000}
 build=build-fuzz
+source scripts/qt-runtime.sh
+qt_runtime_dir "$build"/runtime
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode \

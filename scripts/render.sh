@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+source scripts/qt-runtime.sh
+qt_runtime_dir build/runtime
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target render_windows
 build/tests/render_windows build/windows

@@ -10,6 +10,8 @@ if [ "${1:-}" = "--sanitize" ]; then
   build=build-sanitize
   flags=(-DODT_SANITIZE=ON -DODT_BUILD_BENCH=OFF)
 fi
+source scripts/qt-runtime.sh
+qt_runtime_dir "$build"/runtime
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
