@@ -204,9 +204,11 @@ bool TGIFColorMap::DoOptimize() {
     MapImages(map);
     const std::vector<TGIFColor> old(FColors.begin(), FColors.begin() + FCount);
     for (int i = 0; i < FCount; ++i) FColors[map[static_cast<size_t>(i)]] = old[static_cast<size_t>(i)];
+    // Unused colours go, but not the last one: a frame whose local table
+    // became empty would show the global table's colours instead.
     for (int i = 0; i < FCount; ++i)
         if (histogram[static_cast<size_t>(i)].Count == 0) {
-            FCount = i;
+            FCount = std::max(i, 1);
             break;
         }
     Changed();

@@ -288,6 +288,22 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
     EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
 }
 
+// A table that no pixel shows a colour of keeps one entry: a frame whose
+// local table became empty would take the global one instead, and show its
+// colours.
+TEST(OptimizeColorTables, ATableNoPixelShowsAColourOfKeepsAnEntry) {
+    Picture p = Screen(4, 4, 8);
+    Frame f = Pixels(0, 0, 2, 2, {5, 5, 5, 5});  // beyond its table
+    f.LocalPalette = gifopt::Palette(2, 3);
+    p.Frames.push_back(f);
+    p.Frames.push_back(Pixels(0, 2, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 1, 5));  // every global colour
+    auto image = gifbridge::Build(p);
+    const gifopt::Timeline before = gifopt::Compose(*image);
+    image->Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+    EXPECT_EQ(image->GetImages().GetImage(0)->GetColorMap().GetCount(), 1);
+}
+
 // A transparent index beyond the frame's table is legal in a file; no pixel
 // of the table's colours becomes transparent by it, before or after the
 // tables are sorted by use.
