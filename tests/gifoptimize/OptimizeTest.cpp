@@ -286,6 +286,16 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
     const gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
     EXPECT_EQ(ShownColor(f, 0), ColorOf(p.GlobalPalette[3]));
     EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
+
+    // An index beyond the table clears with the table's first colour, which
+    // the sorted table must still give.
+    p.Background = 12;
+    gif::TGIFImage beyond;
+    rtl::TMemoryStream stream(giforacle::GiflibEncode(p));
+    beyond.LoadFromStream(stream);
+    ASSERT_EQ(beyond.GetBackgroundColorIndex(), 12);
+    beyond.Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(beyond.GetGlobalColorMap().GetEntry(beyond.GetBackgroundColorIndex()), ColorOf(p.GlobalPalette[0]));
 }
 
 // A table that no pixel shows a colour of keeps one entry: a frame whose
