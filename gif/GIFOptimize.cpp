@@ -177,9 +177,13 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 TGIFSubImage& f = frame(i);
                 TGIFExtensionList& extensions = f.GetExtensions();
+                // Only the first control extension counts; one after it
+                // would count once the first is dropped below.
+                const TGIFGraphicControlExtension* control = f.GetGraphicControlExtension();
                 for (int e = extensions.GetCount() - 1; e >= 0; --e) {
                     TGIFExtension* extension = extensions.GetExtension(e);
-                    const bool drop = dynamic_cast<TGIFCommentExtension*>(extension) != nullptr ||
+                    const bool drop = (dynamic_cast<TGIFGraphicControlExtension*>(extension) != nullptr && extension != control) ||
+                                      dynamic_cast<TGIFCommentExtension*>(extension) != nullptr ||
                                       dynamic_cast<TGIFTextExtension*>(extension) != nullptr ||
                                       dynamic_cast<TGIFUnknownAppExtension*>(extension) != nullptr ||
                                       (dynamic_cast<TGIFAppExtNSLoop*>(extension) != nullptr && extension != loop);

@@ -197,6 +197,23 @@ TEST(Optimize, CleanupOfOneFrameDropsItsLoopAndAControlExtensionWithoutEffect) {
     }
 }
 
+// A frame takes its first control extension; cleanup drops the others, so
+// that dropping a first one without effect does not bring the next to bear.
+TEST(Optimize, CleanupDropsControlExtensionsAFrameIgnores) {
+    Picture p = Screen(2, 2, 4);
+    p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 3, 1, 2}, 1, 20));
+    p.Frames.push_back(Pixels(0, 0, 2, 2, {2, 2, 1, 1}, 1, 0));
+    p.Frames.push_back(Pixels(0, 0, 1, 1, {3}, 1, 30));
+    auto image = gifbridge::Build(p);
+    auto& ignored = image->GetImages().GetImage(1)->GetExtensions().Adopt(std::make_unique<gif::TGIFGraphicControlExtension>());
+    ignored.SetDelay(500);
+    ignored.SetDisposal(gif::dmBackground);
+    const gifopt::Timeline before = gifopt::Compose(*image);
+    image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+    EXPECT_EQ(image->GetImages().GetImage(1)->GetExtensions().GetCount(), 0);
+}
+
 TEST(Optimize, CleanupKeepsTheLoopExtensionAPainterObeysAndDropsTheOthers) {
     Picture p = Screen(2, 2, 4);
     for (int k = 0; k < 3; ++k) p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 1, 2, static_cast<uint8_t>(k)}, 1, 5));
