@@ -134,14 +134,15 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
             // its time cannot go to the frame before it, which they skip.
             const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
             const TGIFSubImage* loopPoint = loop != nullptr ? loop->GetSubImage() : nullptr;
+            const int firstIndex = FImages->FirstWithPixels();
+            const TGIFSubImage* first = firstIndex >= 0 ? &frame(firstIndex) : nullptr;
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 ++done;
                 TGIFSubImage& f = frame(i);
-                // The first frame keeps its area: a looping painter clears
-                // it before each pass, and an empty first frame shows the
-                // background for its delay.  A frame disposed to the
-                // background keeps the area it clears.
-                if (i == 0 || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !f.IsDrawn()) {
+                // The first frame with pixels keeps its area: a looping
+                // painter clears it before each pass.  A frame disposed to
+                // the background keeps the area it clears.
+                if (&f == first || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !f.IsDrawn()) {
                     progress();
                     continue;
                 }
