@@ -150,13 +150,13 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 if (f.GetOpaqueBounds(bounds)) {
                     f.CropTo(bounds);
                 } else if (&f != loopPoint && !frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
-                           !f.GetGraphicControlExtension()->GetUserInput()) {
+                           !f.GetGraphicControlExtension()->GetUserInput() &&
+                           ShownDelay(frame(i - 1)) + ShownDelay(f) <= 0xFFFF) {
                     // Shows just what the frame before it left: that frame
                     // is shown for both times instead (an empty one takes
-                    // no time to add to).
+                    // no time to add to; a sum beyond 16 bits would be cut).
                     TGIFSubImage& before = frame(i - 1);
-                    const int delay = std::min(ShownDelay(before) + ShownDelay(f), 0xFFFF);
-                    NeedControlExtension(before).SetDelay(delay);
+                    NeedControlExtension(before).SetDelay(ShownDelay(before) + ShownDelay(f));
                     MoveExtensions(f, i + 1 < FImages->GetCount() ? frame(i + 1) : before);
                     FImages->Delete(i);
                 } else {

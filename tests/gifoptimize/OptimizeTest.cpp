@@ -130,13 +130,16 @@ TEST(Optimize, AFrameThatShowsNothingNewStaysAsOnePixelWhereItsTimeCannotGoElsew
         int index;          // of the transparent frame
         int disposalBefore;  // of the frame before it
         bool loopPoint = false;  // it carries the loop extension
+        int delayBefore = 20;
     };
     for (const Case& c : {Case{"the first frame", 0, 1}, Case{"after a frame cleared to the background", 1, 2},
                           Case{"after a frame restoring the previous screen", 1, 3},
-                          Case{"where later passes begin", 1, 1, true}}) {
+                          Case{"where later passes begin", 1, 1, true},
+                          Case{"when both times do not fit 16 bits", 1, 1, false, 65530}}) {
         SCOPED_TRACE(c.name);
         Picture p = Screen(6, 4, 4);
-        if (c.index == 1) p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, 20));
+        if (c.index == 1)
+            p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, c.delayBefore));
         p.Frames.push_back(Pixels(0, 0, 3, 2, {3, 3, 3, 3, 3, 3}, 1, 7, 3));
         p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
         auto image = gifbridge::Build(p);
