@@ -39,6 +39,7 @@
 #include "gdi/Clipboard.h"
 #include "gdi/Gdi.h"
 #include "rtl/Classes.h"
+#include "rtl/Resources.h"
 #include "rtl/SysUtils.h"
 #include "vcl/Bitmap.h"
 #include "vcl/Thread.h"
@@ -1008,6 +1009,18 @@ public:
     void SaveToStream(TStream& stream);
     void LoadFromFile(const std::string& fileName);
     void SaveToFile(const std::string& fileName);
+    // The resource name of type RCDATA in the module instance.
+    void LoadFromResourceName(rtl::HINSTANCE instance, const std::string& name);
+    // The picture in a form stream: the binary property "Data", written
+    // when the picture has frames, holding what WriteData writes.
+    void DefineProperties(rtl::TFiler& filer) override;
+    // The picture's size in bytes (32 bits, little-endian), then the
+    // picture; optimised first with every option when
+    // GIFImageOptimizeOnStream is set.
+    void WriteData(TStream& stream);
+    // What WriteData wrote.  On failure the stream is back where it was and
+    // the picture keeps what was read, as LoadFromStream does.
+    void ReadData(TStream& stream);
     void Assign(const TPersistent* source) override;
     // Appends a frame and takes it over; returns its index.  A frame that a
     // picture holds (another one, or this one: the frame moves to the end)

@@ -190,6 +190,41 @@ void TGIFImage::SaveToFile(const std::string& fileName) {
     SaveToStream(stream);
 }
 
+void TGIFImage::LoadFromResourceName(rtl::HINSTANCE instance, const std::string& name) {
+    rtl::TResourceStream stream(instance, name, rtl::RT_RCDATA);
+    LoadFromStream(stream);
+}
+
+void TGIFImage::DefineProperties(rtl::TFiler& filer) {
+    filer.DefineBinaryProperty(
+        "Data", [this](TStream& stream) { ReadData(stream); }, [this](TStream& stream) { WriteData(stream); },
+        !GetEmpty());
+}
+
+void TGIFImage::WriteData(TStream& stream) {
+    if (GIFImageOptimizeOnStream) Optimize(GIFAllOptimizeOptions, rmNone, dmNearest, 8);
+    rtl::TMemoryStream picture;
+    SaveToStream(picture);
+    rtl::WriteSizedBytes(stream, picture);
+}
+
+void TGIFImage::ReadData(TStream& stream) {
+    const int64_t position = stream.GetPosition();
+    try {
+        std::vector<uint8_t> bytes;
+        try {
+            bytes = rtl::ReadSizedBytes(stream);
+        } catch (const rtl::EReadError&) {
+            RaiseGIFError(_sOutOfData);
+        }
+        rtl::TMemoryStream picture(std::move(bytes));
+        LoadFromStream(picture);
+    } catch (...) {
+        stream.SetPosition(position);
+        throw;
+    }
+}
+
 void TGIFImage::Assign(const TPersistent* source) {
     if (source == this) return;
     if (source == nullptr) {

@@ -326,3 +326,94 @@ TEST(Picture, CutOffDataFailsAndPutsTheStreamBack) {
     }
     ADD_FAILURE() << "loaded";
 }
+
+TEST(Picture, LoadFromResourceNameReadsTheModulesRawDataBlock) {
+    const rtl::HINSTANCE module = 0x5150;
+    struct Forget {
+        rtl::HINSTANCE id;
+        ~Forget() { rtl::RemoveResources(id); }
+    } forget{module};
+    rtl::AddResource(module, rtl::RT_RCDATA, "ANIMATION", Animation());
+    rtl::AddResource(module, "GIF", "STILL", SimpleGif(2, 2, {0, 1, 1, 0}, 2));
+    TGIFImage image;
+    image.LoadFromResourceName(module, "Animation");
+    EXPECT_EQ(image.GetImages().GetCount(), 2);
+    EXPECT_EQ(SaveBytes(image), SaveBytes(*LoadBytes(Animation())));
+    // Only raw data blocks, and only the module's own.
+    EXPECT_THROW(image.LoadFromResourceName(module, "STILL"), rtl::EResNotFound);
+    EXPECT_THROW(image.LoadFromResourceName(rtl::HInstance, "ANIMATION"), rtl::EResNotFound);
+    EXPECT_EQ(image.GetImages().GetCount(), 2);
+}
+
+// The picture in a form stream: property "Data", holding the picture's size
+// and the picture.
+TEST(Picture, AFormStreamKeepsThePictureAndReadsItBack) {
+    auto image = LoadBytes(Animation());
+    const Bytes gif = SaveBytes(*image);
+    rtl::TMemoryStream form;
+    rtl::TWriter(form).WriteProperties(*image);
+    const Bytes& bytes = form.Bytes();
+    ASSERT_EQ(bytes.size(), 1 + 4 + 1 + 4 + 4 + gif.size() + 1);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 6), (Bytes{4, 'D', 'a', 't', 'a', 0x0A}));
+    auto u32 = [&](size_t at) {
+        return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 | uint32_t{bytes[at + 3]} << 24;
+    };
+    EXPECT_EQ(u32(6), gif.size() + 4);  // the property's bytes
+    EXPECT_EQ(u32(10), gif.size());     // the picture's size
+    EXPECT_EQ(Bytes(bytes.begin() + 14, bytes.end() - 1), gif);
+    EXPECT_EQ(bytes.back(), 0);
+
+    TGIFImage copy;
+    form.SetPosition(0);
+    rtl::TReader(form).ReadProperties(copy);
+    EXPECT_EQ(SaveBytes(copy), gif);
+
+    // An empty picture keeps nothing.
+    TGIFImage empty;
+    rtl::TMemoryStream none;
+    rtl::TWriter(none).WriteProperties(empty);
+    EXPECT_EQ(none.Bytes(), Bytes{0});
+}
+
+TEST(Picture, WriteDataOptimisesFirstWhenAskedTo) {
+    struct Restore {
+        bool value = GIFImageOptimizeOnStream;
+        ~Restore() { GIFImageOptimizeOnStream = value; }
+    } restore;
+    for (bool optimise : {false, true}) {
+        SCOPED_TRACE(optimise ? "optimised" : "as it is");
+        GIFImageOptimizeOnStream = optimise;
+        auto image = LoadBytes(Animation());  // its second frame carries a comment
+        rtl::TMemoryStream data;
+        image->WriteData(data);
+        data.SetPosition(0);
+        TGIFImage copy;
+        copy.ReadData(data);
+        EXPECT_EQ(copy.GetImages().GetImage(1)->GetExtensions().GetCount(), optimise ? 0 : 1);
+        EXPECT_EQ(image->GetImages().GetImage(1)->GetExtensions().GetCount(), optimise ? 0 : 1);
+    }
+}
+
+// What ReadData refuses leaves the stream where it was.
+TEST(Picture, ReadDataRefusesASizeTheStreamDoesNotHold) {
+    const Bytes gif = Animation();
+    auto sized = [&](uint32_t size, size_t keep) {
+        Bytes out{9, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16),
+                  static_cast<uint8_t>(size >> 24)};
+        out.insert(out.end(), gif.begin(), gif.begin() + static_cast<ptrdiff_t>(keep));
+        return out;
+    };
+    struct Case {
+        const char* name;
+        Bytes stream;
+    };
+    for (const Case& c : {Case{"size cut short", {9, 0x10, 0x00}}, Case{"size beyond the stream", sized(0xFFFFFFF0u, gif.size())},
+                          Case{"picture cut short", sized(static_cast<uint32_t>(gif.size() - 40), gif.size() - 40)}}) {
+        SCOPED_TRACE(c.name);
+        rtl::TMemoryStream stream = StreamOf(c.stream);
+        stream.SetPosition(1);
+        TGIFImage image;
+        ExpectGIFError([&] { image.ReadData(stream); }, "Premature end of data");
+        EXPECT_EQ(stream.GetPosition(), 1);
+    }
+}

@@ -137,4 +137,75 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     return static_cast<int64_t>(std::ftell(file_));
 }
 
+namespace {
+
+constexpr uint8_t kBinaryValue = 0x0A;
+
+}  // namespace
+
+void WriteSizedBytes(TStream& stream, const TMemoryStream& bytes) {
+    if (bytes.Bytes().size() > INT32_MAX) throw EWriteError("Stream write error");
+    const auto count = static_cast<uint32_t>(bytes.Bytes().size());
+    const uint8_t size[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count >> 16),
+                             static_cast<uint8_t>(count >> 24)};
+    stream.WriteBuffer(size, 4);
+    stream.WriteBuffer(bytes.Memory(), count);
+}
+
+std::vector<uint8_t> ReadSizedBytes(TStream& stream) {
+    uint8_t size[4];
+    if (stream.Read(size, 4) != 4) throw EReadError("Stream read error");
+    const uint32_t count = size[0] | size[1] << 8 | size[2] << 16 | static_cast<uint32_t>(size[3]) << 24;
+    if (count > static_cast<uint64_t>(std::max<int64_t>(0, stream.GetSize() - stream.GetPosition())))
+        throw EReadError("Stream read error");
+    std::vector<uint8_t> bytes(count);
+    if (stream.Read(bytes.data(), count) != count) throw EReadError("Stream read error");
+    return bytes;
+}
+
+void TWriter::WriteProperties(TPersistent& instance) {
+    instance.DefineProperties(*this);
+    const uint8_t end = 0;
+    stream_.WriteBuffer(&end, 1);
+}
+
+void TWriter::DefineBinaryProperty(const std::string& name, const TStreamProc&, const TStreamProc& writeData,
+                                   bool hasData) {
+    if (!hasData) return;
+    if (name.empty() || name.size() > 255) throw EWriteError("Invalid property name");
+    TMemoryStream data;
+    writeData(data);
+    const uint8_t length = static_cast<uint8_t>(name.size());
+    stream_.WriteBuffer(&length, 1);
+    stream_.WriteBuffer(name.data(), length);
+    stream_.WriteBuffer(&kBinaryValue, 1);
+    WriteSizedBytes(stream_, data);
+}
+
+void TReader::ReadProperties(TPersistent& instance) {
+    auto read = [this](void* buffer, int64_t count) {
+        if (stream_.Read(buffer, count) != count) throw EReadError("Stream read error");
+    };
+    for (;;) {
+        uint8_t length = 0;
+        read(&length, 1);
+        if (length == 0) return;
+        property_.assign(length, '\0');
+        read(property_.data(), length);
+        found_ = false;
+        instance.DefineProperties(*this);
+        if (!found_) throw EReadError("Property " + property_ + " does not exist");
+    }
+}
+
+void TReader::DefineBinaryProperty(const std::string& name, const TStreamProc& readData, const TStreamProc&, bool) {
+    if (found_ || name != property_) return;
+    found_ = true;
+    uint8_t kind = 0;
+    if (stream_.Read(&kind, 1) != 1) throw EReadError("Stream read error");
+    if (kind != kBinaryValue) throw EReadError("Invalid property value");
+    TMemoryStream data(ReadSizedBytes(stream_));
+    readData(data);
+}
+
 }  // namespace rtl

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,17 @@ public:
     virtual std::string ClassName() const { return "TObject"; }
 };
 
+class TFiler;
+
 // An object whose content can be copied from another one.  Assign asks the
 // source to assign itself to this object; when neither side knows the other,
-// EConvertError "Cannot assign a X to a Y" is raised.
+// EConvertError "Cannot assign a X to a Y" is raised.  DefineProperties
+// names the data a form stream keeps for it beyond its published properties
+// (none here).
 class TPersistent : public TObject {
 public:
     virtual void Assign(const TPersistent* source);
+    virtual void DefineProperties(TFiler&) {}
     std::string ClassName() const override { return "TPersistent"; }
 
 protected:
@@ -98,6 +104,56 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+};
+
+// A block of data as form streams keep it: a 32-bit little-endian byte
+// count, then the bytes.  Writing raises EWriteError for 2^31 bytes or more;
+// reading raises EReadError when the stream holds fewer bytes than the count
+// says, before anything is allocated.
+void WriteSizedBytes(TStream& stream, const TMemoryStream& bytes);
+std::vector<uint8_t> ReadSizedBytes(TStream& stream);
+
+// What an object's DefineProperties talks to while a form stream is written
+// or read.
+class TFiler {
+public:
+    using TStreamProc = std::function<void(TStream&)>;
+    virtual ~TFiler() = default;
+    // A property of raw bytes.  Writing: when hasData, writeData fills a
+    // stream whose bytes the form stream keeps under name.  Reading: when
+    // the form stream holds name, readData reads a stream of those bytes.
+    virtual void DefineBinaryProperty(const std::string& name, const TStreamProc& readData,
+                                      const TStreamProc& writeData, bool hasData) = 0;
+};
+
+// Writes an object's defined properties: per property its name (a length
+// byte and the characters), the binary value marker 0x0A, a 32-bit
+// little-endian byte count and the bytes; a 0 byte ends the list.
+class TWriter : public TFiler {
+public:
+    explicit TWriter(TStream& stream) : stream_(stream) {}
+    void WriteProperties(TPersistent& instance);
+    void DefineBinaryProperty(const std::string& name, const TStreamProc& readData, const TStreamProc& writeData,
+                              bool hasData) override;
+
+private:
+    TStream& stream_;
+};
+
+// Reads what TWriter wrote into an object.  A property the object does not
+// define, or another kind of value, raises EReadError; so does a stream cut
+// short.
+class TReader : public TFiler {
+public:
+    explicit TReader(TStream& stream) : stream_(stream) {}
+    void ReadProperties(TPersistent& instance);
+    void DefineBinaryProperty(const std::string& name, const TStreamProc& readData, const TStreamProc& writeData,
+                              bool hasData) override;
+
+private:
+    TStream& stream_;
+    std::string property_;  // the one being read
+    bool found_ = false;
 };
 
 }  // namespace rtl

@@ -35,6 +35,17 @@ public:
     static EConvertError CannotAssign(const std::string& source, const std::string& dest);
 };
 
+// A form stream that cannot be read into an object, or written.
+class EReadError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EWriteError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // A stream that could not be opened or created.
 class EFOpenError : public Exception {
 public:
