@@ -936,6 +936,9 @@ public:
     void SaveToStream(TStream& stream) override;
     // The version of what SaveToStream writes; gvUnknown when nothing.
     TGIFVersion GetSavedVersion() const;
+    // The first frame that shows something, the one a looping painter
+    // clears first: frames before it are empty (-1 when all are).
+    int FirstWithPixels() const;
     std::string ClassName() const override { return "TGIFImageList"; }
 
 protected:
