@@ -1,7 +1,8 @@
 // The GIF flavour of LZW, decoded over plain byte buffers.
 //
-// LzwDecoder turns bare codes (no sub-block framing) into colour indexes:
-// codes least significant bit first, a clear code of 1 << code size, the
+// LzwDecoder turns codes into colour indexes, from a bare payload (no
+// sub-block framing) or from the blocks a SubBlockReader walks: codes least
+// significant bit first, a clear code of 1 << code size, the
 // width growing as soon as the next free code reaches a power of two, up to
 // 12 bits, and a full table kept until the next clear code.  Its tables are
 // fixed arrays inside it, so decoding allocates nothing.
