@@ -107,6 +107,18 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     second.Merge(damaged->GetImages().GetImage(0));
     EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
     EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
+
+    // The same for a background index beyond the table.
+    r.Frames.pop_back();
+    r.Background = 6;
+    gif::TGIFImage beyond;
+    rtl::TMemoryStream stream(giforacle::GiflibEncode(r));
+    beyond.LoadFromStream(stream);
+    ASSERT_EQ(beyond.GetBackgroundColorIndex(), 6);
+    gif::TGIFSubImage& next = *beyond.GetImages().GetImage(1);
+    next.Merge(beyond.GetImages().GetImage(0));
+    EXPECT_EQ(Indices(next), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(beyond.GetGlobalColorMap().GetCount(), 4);
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
