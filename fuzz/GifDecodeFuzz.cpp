@@ -3,9 +3,10 @@
 // value, then the
 // image data (code size byte, sub-blocks, terminator, or anything else).
 // Checks: the result stays within the input and the frame; every pixel the
-// codes did not reach still holds the fill; and the frame's pixels, placed
+// codes did not reach still holds the fill; the frame's pixels, placed
 // through the string-copying path, equal those the table walk gives for the
-// same codes in one long row.
+// same codes in one long row; and the codes read block by block give what
+// they give read as one bare payload.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -64,5 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     if (arrived != row) fuzzgif::Fail("the two placements give other pixels");
     for (size_t i = size_t(result.Pixels); i < total; ++i)
         if (arrived[i] != fill) fuzzgif::Fail("a pixel the codes did not reach lost the fill");
+
+    if (data.empty()) return 0;
+    std::vector<uint8_t> codes;
+    SubBlockReader blocks(data.subspan(1));
+    std::span<const uint8_t> block;
+    while (blocks.Next(block)) codes.insert(codes.end(), block.begin(), block.end());
+    codes.insert(codes.end(), blocks.Rest().begin(), blocks.Rest().end());
+    static auto bare = std::make_unique<LzwDecoder>();
+    std::vector<uint8_t> flat(total, fill);
+    const LzwResult lzw = bare->Decode(data[0], codes, {flat, width, height, interlaced, fill});
+    if (lzw.Pixels != result.Pixels || flat != pixels) fuzzgif::Fail("the bare payload decodes otherwise");
+    if ((lzw.Status == LzwStatus::Circular) != (result.Status == DecodeStatus::Circular))
+        fuzzgif::Fail("the bare payload ends otherwise");
     return 0;
 }

@@ -76,7 +76,7 @@ void Check(const std::vector<uint8_t>& input, gif::TGIFOptimizeOptions options) 
     if (!Load(image, input)) return;
     // The compositor keeps one screen per frame shown: bounded here.
     const uint64_t screen = uint64_t(image.GetWidth()) * uint64_t(image.GetHeight());
-    if (screen > (uint64_t{1} << 16) || screen * uint64_t(image.GetImages().GetCount() + 1) > (uint64_t{1} << 22)) return;
+    if (screen > (uint64_t{1} << 16) || screen * uint64_t(image.GetImages().GetCount() + 1) > (uint64_t{1} << 20)) return;
     const Composites before(image);
     std::vector<uint8_t> original;
     const bool savable = Save(image, original) && PixelsWithinTables(image);

@@ -204,9 +204,11 @@ bool TGIFColorMap::DoOptimize() {
     MapImages(map);
     const std::vector<TGIFColor> old(FColors.begin(), FColors.begin() + FCount);
     for (int i = 0; i < FCount; ++i) FColors[map[static_cast<size_t>(i)]] = old[static_cast<size_t>(i)];
+    // Unused colours go, but not the last one: a frame whose local table
+    // became empty would show the global table's colours instead.
     for (int i = 0; i < FCount; ++i)
         if (histogram[static_cast<size_t>(i)].Count == 0) {
-            FCount = i;
+            FCount = std::max(i, 1);
             break;
         }
     Changed();
@@ -248,6 +250,13 @@ void MapPixels(TGIFSubImage& frame, const TColormapReverse& map) {
     });
 }
 
+// The entry painters clear with: an index beyond the table gives the
+// table's first colour.
+int ShownBackground(const TGIFHeader& header, int count) {
+    const int background = header.GetBackgroundColorIndex();
+    return background < count ? background : 0;
+}
+
 void ResetHistogram(TColormapHistogram& histogram, int count) {
     for (int i = 0; i < count; ++i) histogram[static_cast<size_t>(i)] = {0, i};
 }
@@ -265,8 +274,8 @@ void TGIFGlobalColorMap::BuildHistogram(TColormapHistogram& histogram) {
         if (&images.GetImage(i)->GetActiveColorMap() == this) CountPixels(*images.GetImage(i), histogram);
     // The screen's background colour stays in the table although no pixel
     // shows it: painters clear with it.
-    const int background = FHeader->GetBackgroundColorIndex();
-    if (background < FCount && histogram[static_cast<size_t>(background)].Count == 0)
+    const int background = ShownBackground(*FHeader, FCount);
+    if (FCount > 0 && histogram[static_cast<size_t>(background)].Count == 0)
         histogram[static_cast<size_t>(background)].Count = 1;
 }
 
@@ -274,8 +283,7 @@ void TGIFGlobalColorMap::MapImages(const TColormapReverse& map) {
     TGIFImageList& images = FHeader->GetImage()->GetImages();
     for (int i = 0; i < images.GetCount(); ++i)
         if (&images.GetImage(i)->GetActiveColorMap() == this) MapPixels(*images.GetImage(i), map);
-    const int background = FHeader->GetBackgroundColorIndex();
-    if (background < FCount) FHeader->SetBackgroundColorIndex(map[static_cast<size_t>(background)]);
+    if (FCount > 0) FHeader->SetBackgroundColorIndex(map[static_cast<size_t>(ShownBackground(*FHeader, FCount))]);
 }
 
 bool TGIFGlobalColorMap::Optimize() {

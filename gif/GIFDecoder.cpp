@@ -17,16 +17,29 @@ void TGIFSubImage::Decompress(TStream& stream) {
     // The code size byte and the sub-blocks up to the terminator; the stream
     // is left after them whatever the decoder makes of them.  Without a code
     // size byte there is nothing to decode: the pixels keep the fill, and
-    // that is not reported.
-    std::vector<uint8_t> data(1);
-    if (stream.Read(data.data(), 1) == 1)
-        ReadSubBlockRun(stream, data);
-    else
-        data.clear();
+    // that is not reported.  A memory stream's bytes are decoded where they
+    // stand, any other stream's are read in first.
+    auto* memory = dynamic_cast<rtl::TMemoryStream*>(&stream);
+    const int64_t position = stream.GetPosition();
+    std::vector<uint8_t> read;
+    std::span<const uint8_t> data;
+    if (memory != nullptr) {
+        if (position < memory->GetSize())
+            data = std::span(memory->Memory() + position, static_cast<size_t>(memory->GetSize() - position));
+    } else {
+        read.resize(1);
+        if (stream.Read(read.data(), 1) == 1)
+            ReadSubBlockRun(stream, read);
+        else
+            read.clear();
+        data = read;
+    }
     auto decoder = std::make_unique<codec::ImageDataDecoder>();
     const codec::PixelTarget target{std::span(FData.get(), FData ? FDataSize : 0), GetWidth(), GetHeight(),
                                     GetInterlaced(), fill};
-    switch (decoder->Decode(data, target).Status) {
+    const codec::DecodeResult result = decoder->Decode(data, target);
+    if (memory != nullptr) stream.SetPosition(position + static_cast<int64_t>(result.Consumed));
+    switch (result.Status) {
     case codec::DecodeStatus::OutOfData:
         // The file ends inside the data: the frame's remaining pixels are
         // missing, which the caller must hear.

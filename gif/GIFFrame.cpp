@@ -196,13 +196,22 @@ TGIFColorMap& TGIFSubImage::GetActiveColorMap() const {
     return *FColorMap;
 }
 
+namespace {
+
+// Any control extension, the frame's or one after it that the frame ignores:
+// written before an image, it would become that image's.
+bool IsControlExtension(const TGIFExtension& extension) {
+    return dynamic_cast<const TGIFGraphicControlExtension*>(&extension) != nullptr;
+}
+
+}  // namespace
+
 TGIFVersion TGIFSubImage::GetSavedVersion(bool withControl) const {
     if (!GetEmpty()) return GetVersion();
     TGIFVersion version = gvUnknown;
-    const TGIFExtension* control = GetGraphicControlExtension();
     for (int i = 0; i < FExtensions->GetCount(); ++i) {
         const TGIFExtension* extension = FExtensions->GetExtension(i);
-        if (withControl || extension != control) version = std::max(version, extension->GetVersion());
+        if (withControl || !IsControlExtension(*extension)) version = std::max(version, extension->GetVersion());
     }
     return version;
 }
@@ -247,10 +256,9 @@ void TGIFSubImage::Prepare() {
 }
 
 void TGIFSubImage::SaveToStream(TStream& stream, bool withControl) {
-    const TGIFExtension* control = GetGraphicControlExtension();
     for (int i = 0; i < FExtensions->GetCount(); ++i) {
         TGIFExtension* extension = FExtensions->GetExtension(i);
-        if (withControl || extension != control) extension->SaveToStream(stream);
+        if (withControl || !IsControlExtension(*extension)) extension->SaveToStream(stream);
     }
     if (GetEmpty()) return;
     Prepare();

@@ -809,7 +809,7 @@ public:
     uint64_t GetDataSize() const { return FDataSize; }
 
     void SaveToStream(TStream& stream) override { SaveToStream(stream, true); }
-    // Writes the extensions (the control extension only when withControl)
+    // Writes the extensions (control extensions only when withControl)
     // and, unless the frame is empty, the image.
     void SaveToStream(TStream& stream, bool withControl);
     // The version of what SaveToStream(stream, withControl) writes;
@@ -931,11 +931,14 @@ public:
         return SetItem(index, std::move(image));
     }
     void LoadFromStream(TStream& stream, TObject* parent) override;
-    // An empty frame's control extension would become the next image's:
-    // it is written only when no frame with pixels follows.
+    // An empty frame's control extensions would become the next image's:
+    // they are written only when no frame with pixels follows.
     void SaveToStream(TStream& stream) override;
     // The version of what SaveToStream writes; gvUnknown when nothing.
     TGIFVersion GetSavedVersion() const;
+    // The first frame that shows something, the one a looping painter
+    // clears first: frames before it are empty (-1 when all are).
+    int FirstWithPixels() const;
     std::string ClassName() const override { return "TGIFImageList"; }
 
 protected:

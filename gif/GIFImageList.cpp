@@ -43,6 +43,12 @@ void TGIFImageList::LoadFromStream(TStream& stream, TObject* parent) {
     stream.Seek(-1, rtl::soCurrent);
 }
 
+int TGIFImageList::FirstWithPixels() const {
+    for (int i = 0; i < GetCount(); ++i)
+        if (!GetImage(i)->GetEmpty()) return i;
+    return -1;
+}
+
 int TGIFImageList::LastWithPixels() const {
     for (int i = GetCount() - 1; i >= 0; --i)
         if (!GetImage(i)->GetEmpty()) return i;

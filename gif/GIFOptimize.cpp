@@ -134,14 +134,15 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
             // its time cannot go to the frame before it, which they skip.
             const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
             const TGIFSubImage* loopPoint = loop != nullptr ? loop->GetSubImage() : nullptr;
+            const int firstIndex = FImages->FirstWithPixels();
+            const TGIFSubImage* first = firstIndex >= 0 ? &frame(firstIndex) : nullptr;
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 ++done;
                 TGIFSubImage& f = frame(i);
-                // The first frame keeps its area: a looping painter clears
-                // it before each pass, and an empty first frame shows the
-                // background for its delay.  A frame disposed to the
-                // background keeps the area it clears.
-                if (i == 0 || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !f.IsDrawn()) {
+                // The first frame with pixels keeps its area: a looping
+                // painter clears it before each pass.  A frame disposed to
+                // the background keeps the area it clears.
+                if (&f == first || f.GetEmpty() || !f.GetTransparent() || Disposal(f) == dmBackground || !f.IsDrawn()) {
                     progress();
                     continue;
                 }
@@ -149,13 +150,13 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
                 if (f.GetOpaqueBounds(bounds)) {
                     f.CropTo(bounds);
                 } else if (&f != loopPoint && !frame(i - 1).GetEmpty() && KeepsItsPixels(frame(i - 1)) &&
-                           !f.GetGraphicControlExtension()->GetUserInput()) {
+                           !f.GetGraphicControlExtension()->GetUserInput() &&
+                           ShownDelay(frame(i - 1)) + ShownDelay(f) <= 0xFFFF) {
                     // Shows just what the frame before it left: that frame
                     // is shown for both times instead (an empty one takes
-                    // no time to add to).
+                    // no time to add to; a sum beyond 16 bits would be cut).
                     TGIFSubImage& before = frame(i - 1);
-                    const int delay = std::min(ShownDelay(before) + ShownDelay(f), 0xFFFF);
-                    NeedControlExtension(before).SetDelay(delay);
+                    NeedControlExtension(before).SetDelay(ShownDelay(before) + ShownDelay(f));
                     MoveExtensions(f, i + 1 < FImages->GetCount() ? frame(i + 1) : before);
                     FImages->Delete(i);
                 } else {
@@ -177,9 +178,13 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
             for (int i = FImages->GetCount() - 1; i >= 0; --i) {
                 TGIFSubImage& f = frame(i);
                 TGIFExtensionList& extensions = f.GetExtensions();
+                // Only the first control extension counts; one after it
+                // would count once the first is dropped below.
+                const TGIFGraphicControlExtension* control = f.GetGraphicControlExtension();
                 for (int e = extensions.GetCount() - 1; e >= 0; --e) {
                     TGIFExtension* extension = extensions.GetExtension(e);
-                    const bool drop = dynamic_cast<TGIFCommentExtension*>(extension) != nullptr ||
+                    const bool drop = (dynamic_cast<TGIFGraphicControlExtension*>(extension) != nullptr && extension != control) ||
+                                      dynamic_cast<TGIFCommentExtension*>(extension) != nullptr ||
                                       dynamic_cast<TGIFTextExtension*>(extension) != nullptr ||
                                       dynamic_cast<TGIFUnknownAppExtension*>(extension) != nullptr ||
                                       (dynamic_cast<TGIFAppExtNSLoop*>(extension) != nullptr && extension != loop);

@@ -378,7 +378,7 @@ void TGIFPainter::DoPaintFrame() {
     if (!TGIFSubImage::IsDrawnDisposal(FFrameDisposal)) return;
     TGIFImage* image = FImage;
     TGIFSubImage* frame = image->GetImages().GetImage(FCurrentFrame);
-    const bool clearFirst = Has(goClearOnLoop) && FCurrentFrame == 0;
+    const bool clearFirst = Has(goClearOnLoop) && FCurrentFrame == image->GetImages().FirstWithPixels();
     const vcl::TRect whole{0, 0, FRestoreBuffer->GetWidth(), FRestoreBuffer->GetHeight()};
 
     vcl::TCanvas* target = nullptr;

@@ -1,13 +1,14 @@
 // The GIF flavour of LZW, decoded over plain byte buffers.
 //
-// LzwDecoder turns bare codes (no sub-block framing) into colour indexes:
-// codes least significant bit first, a clear code of 1 << code size, the
+// LzwDecoder turns codes into colour indexes, from a bare payload (no
+// sub-block framing) or from the blocks a SubBlockReader walks: codes least
+// significant bit first, a clear code of 1 << code size, the
 // width growing as soon as the next free code reaches a power of two, up to
 // 12 bits, and a full table kept until the next clear code.  Its tables are
 // fixed arrays inside it, so decoding allocates nothing.
 // ImageDataDecoder takes a frame's whole image data as the file holds it
-// (code size byte, data sub-blocks, terminator), takes the framing off and
-// decodes the codes.
+// (code size byte, data sub-blocks, terminator) and decodes the codes block
+// by block, where they stand.
 // Neither throws nor reports anything on its own: each decode returns what
 // ended it, how much of the input it took and how many pixels it placed,
 // and the caller decides what a user hears.
@@ -16,7 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "gif/codec/SubBlocks.h"
 
 namespace gif::codec {
 
@@ -49,9 +51,17 @@ struct LzwResult {
 
 class LzwDecoder {
 public:
+    // Each decode sets up the tables it reads; an empty constructor keeps
+    // make_unique from clearing some 50 KB first.
+    LzwDecoder() {}
+
     // codeSize is the image data's code size byte: above 8 it is read as 8,
     // below 2 as it is.
     LzwResult Decode(int codeSize, std::span<const uint8_t> codes, const PixelTarget& target);
+    // The same, the codes being the data of the blocks the reader walks
+    // (and of a block it finds cut); the reader is left after the last
+    // block the codes were read from.
+    LzwResult Decode(int codeSize, SubBlockReader& blocks, const PixelTarget& target);
 
 private:
     static constexpr int kTableSize = 4096;
@@ -61,7 +71,8 @@ private:
     static constexpr int kEndCode = -2;
     static constexpr int kCircular = -3;
 
-    void Start(int codeSize, std::span<const uint8_t> codes);
+    LzwResult Run(int codeSize, std::span<const uint8_t> codes, SubBlockReader* blocks, const PixelTarget& target);
+    bool NextPiece();
     int NextCode();
     int DecodeCode(int code);
     void ResetTable();
@@ -70,8 +81,10 @@ private:
     uint64_t PlaceLinear(uint8_t* out, uint64_t total, uint8_t fill, int& stop);
     uint64_t Place(uint8_t* pixels, int width, int height, int& stop);
 
-    const uint8_t* in_ = nullptr;
+    const uint8_t* in_ = nullptr;  // the codes at hand: a block, or all of a bare payload
     const uint8_t* inEnd_ = nullptr;
+    SubBlockReader* blocks_ = nullptr;  // where more codes come from, if anywhere
+    bool restTaken_ = false;
     int initialCodeSize_ = 0;
     int clearCode_ = 0;
     int endCode_ = 0;
@@ -111,11 +124,11 @@ struct DecodeResult {
 
 class ImageDataDecoder {
 public:
+    ImageDataDecoder() {}  // see LzwDecoder()
     DecodeResult Decode(std::span<const uint8_t> data, const PixelTarget& target);
 
 private:
     LzwDecoder lzw_;
-    std::vector<uint8_t> codes_;
 };
 
 }  // namespace gif::codec

@@ -3,6 +3,9 @@
 // more codes than the frame needs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "GifTestSupport.h"
 
 using namespace giftest;
@@ -25,6 +28,28 @@ std::unique_ptr<Loaded> Load(const Bytes& bytes) {
     return loaded;
 }
 
+// A stream that is not a memory stream: the frame has to read the image
+// data from it instead of decoding it where it stands.
+class PlainStream : public rtl::TStream {
+public:
+    explicit PlainStream(Bytes bytes) : bytes_(std::move(bytes)) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t n = std::clamp<int64_t>(static_cast<int64_t>(bytes_.size()) - position_, 0, count);
+        if (n > 0) std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
+        position_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, rtl::TSeekOrigin origin) override {
+        position_ = (origin == rtl::soBeginning ? 0 : origin == rtl::soCurrent ? position_ : static_cast<int64_t>(bytes_.size())) + offset;
+        return position_;
+    }
+
+private:
+    Bytes bytes_;
+    int64_t position_ = 0;
+};
+
 // Decodes one frame's image data section directly, returning its pixels and
 // where the stream was left.
 struct Decoded {
@@ -33,7 +58,8 @@ struct Decoded {
     std::vector<std::string> warnings;
 };
 
-Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = false, Bytes after = {}) {
+Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = false, Bytes after = {},
+                   bool inMemory = true) {
     TGIFImage image;
     WarningLog log;
     log.Attach(image);
@@ -43,12 +69,43 @@ Decoded DecodeData(const Bytes& data, int width, int height, bool interlaced = f
     log.entries.clear();
     Bytes all = data;
     all.insert(all.end(), after.begin(), after.end());
-    rtl::TMemoryStream stream = StreamOf(all);
+    rtl::TMemoryStream memory = StreamOf(all);
+    PlainStream plain(all);
+    rtl::TStream& stream = inMemory ? static_cast<rtl::TStream&>(memory) : plain;
     frame->Decompress(stream);
     return {FramePixels(*frame), stream.GetPosition(), log.Messages()};
 }
 
 }  // namespace
+
+TEST(Decoder, AnyStreamReadsLikeAMemoryStream) {
+    // Read from a stream it cannot see whole, the frame gets the same
+    // pixels, warnings and stream position as from memory, and reads no
+    // byte past the data's terminator.
+    const Bytes pixels = NoisePixels(40 * 30, 16, 3);
+    const Bytes data = ImageData(ReferenceLZW(pixels, 4), {1, 200, 7});
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        int width;
+    };
+    const Case cases[] = {
+        {"whole, a block after it", Concat({data, {0x21, 0xFE, 0x00}}), 40},
+        {"frame full early", Concat({data, {0x3B}}), 7},
+        {"cut inside a block", Bytes(data.begin(), data.begin() + 100), 40},
+        {"cut at a length byte", Bytes(data.begin(), data.begin() + 3), 40},
+        {"code size byte alone", Bytes(data.begin(), data.begin() + 1), 40},
+        {"nothing", {}, 40},
+    };
+    for (const Case& c : cases) {
+        const Decoded memory = DecodeData(c.bytes, c.width, 30);
+        const Decoded plain = DecodeData(c.bytes, c.width, 30, false, {}, false);
+        EXPECT_EQ(plain.pixels, memory.pixels) << c.name;
+        EXPECT_EQ(plain.position, memory.position) << c.name;
+        EXPECT_EQ(plain.warnings, memory.warnings) << c.name;
+        EXPECT_LE(memory.position, static_cast<int64_t>(std::min(c.bytes.size(), data.size()))) << c.name;
+    }
+}
 
 TEST(Decoder, AnySubBlockLayoutDecodesTheSamePixels) {
     const Bytes pixels = NoisePixels(64 * 48, 256, 7);

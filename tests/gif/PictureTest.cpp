@@ -179,6 +179,12 @@ TEST(Picture, SaveLoadSaveGivesTheSameBytesWhateverAnEmptyFrameHolds) {
             frame.GetColorMap().SetOptimized(sorted);
         };
     };
+    auto twoControls = [](TGIFSubImage& frame) {
+        for (int delay : {100, 7}) {
+            auto& gce = frame.GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
+            gce.SetDelay(delay);
+        }
+    };
     auto control = [](TGIFSubImage& frame) {
         auto* gce = &frame.GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>());
         gce->SetDelay(100);
@@ -187,6 +193,7 @@ TEST(Picture, SaveLoadSaveGivesTheSameBytesWhateverAnEmptyFrameHolds) {
         {"a local table larger than any written", table(64, false), false, "87a"},
         {"a sorted local table", table(4, true), false, "87a"},
         {"a control extension an image follows", control, false, "87a"},
+        {"two control extensions an image follows", twoControls, false, "87a"},
         {"a control extension at the end", control, true, "89a"},
     };
     for (const Case& c : cases) {

@@ -94,7 +94,7 @@ gifopt::Timeline Painted(TGIFImage& image, RecordingClock& clock, int lastDelay)
         out.Frames.push_back(shown);
         times.push_back(clock.TickCount());
     };
-    image.Paint(target.GetCanvas(), {0, 0, out.Width, out.Height}, Options({goAsync, goTransparent, goAnimate, goLoop}));
+    image.Paint(target.GetCanvas(), {0, 0, out.Width, out.Height}, Options({goAsync, goTransparent, goAnimate, goLoop, goClearOnLoop}));
     EXPECT_TRUE(testsupport::RunEventLoopUntil([&] { return PainterCount(image) == 0; }, 10000));
     image.OnFrameDone = nullptr;
     for (size_t i = 0; i < out.Frames.size(); ++i)
@@ -153,6 +153,10 @@ INSTANTIATE_TEST_SUITE_P(
         // empty frame, which takes none.
         EmptyFrameCase{"BeforeAFrameThatShowsNothingNew",
                        {Full(20), {0, 0, 0, 0, 40}, {1, 1, 3, 2, 30, dmNone, 0, -1, 0, nullptr, true}, Part(10)}},
+        // The first frame with pixels is the one a later pass clears first:
+        // it keeps its area when optimised and when it becomes frame 0 on
+        // reloading.
+        EmptyFrameCase{"FirstCarryingTheLoop", {{0, 0, 0, 0, -1, dmNone, -1, 2}, {0, 0, 6, 4, 20, dmNone, 0}, Part(30)}},
         // The loop point is the empty frame, that is the frame after it.
         EmptyFrameCase{"CarryingTheLoop", {Full(20), {0, 0, 0, 0, -1, dmNone, -1, 2}, Part(30), Part(40, 2)}},
         // The later pass shows nothing: the painter ends instead of

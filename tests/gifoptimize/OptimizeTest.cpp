@@ -107,6 +107,18 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     second.Merge(damaged->GetImages().GetImage(0));
     EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
     EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
+
+    // The same for a background index beyond the table.
+    r.Frames.pop_back();
+    r.Background = 6;
+    gif::TGIFImage beyond;
+    rtl::TMemoryStream stream(giforacle::GiflibEncode(r));
+    beyond.LoadFromStream(stream);
+    ASSERT_EQ(beyond.GetBackgroundColorIndex(), 6);
+    gif::TGIFSubImage& next = *beyond.GetImages().GetImage(1);
+    next.Merge(beyond.GetImages().GetImage(0));
+    EXPECT_EQ(Indices(next), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(beyond.GetGlobalColorMap().GetCount(), 4);
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
@@ -130,13 +142,16 @@ TEST(Optimize, AFrameThatShowsNothingNewStaysAsOnePixelWhereItsTimeCannotGoElsew
         int index;          // of the transparent frame
         int disposalBefore;  // of the frame before it
         bool loopPoint = false;  // it carries the loop extension
+        int delayBefore = 20;
     };
     for (const Case& c : {Case{"the first frame", 0, 1}, Case{"after a frame cleared to the background", 1, 2},
                           Case{"after a frame restoring the previous screen", 1, 3},
-                          Case{"where later passes begin", 1, 1, true}}) {
+                          Case{"where later passes begin", 1, 1, true},
+                          Case{"when both times do not fit 16 bits", 1, 1, false, 65530}}) {
         SCOPED_TRACE(c.name);
         Picture p = Screen(6, 4, 4);
-        if (c.index == 1) p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, 20));
+        if (c.index == 1)
+            p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), c.disposalBefore, c.delayBefore));
         p.Frames.push_back(Pixels(0, 0, 3, 2, {3, 3, 3, 3, 3, 3}, 1, 7, 3));
         p.Frames.push_back(Pixels(4, 0, 1, 1, {2}, 1, 40));
         auto image = gifbridge::Build(p);
@@ -195,6 +210,23 @@ TEST(Optimize, CleanupOfOneFrameDropsItsLoopAndAControlExtensionWithoutEffect) {
         EXPECT_EQ(f.GetGraphicControlExtension() != nullptr, c.keepsControl);
         EXPECT_EQ(f.GetExtensions().GetCount(), c.keepsControl ? 1 : 0);
     }
+}
+
+// A frame takes its first control extension; cleanup drops the others, so
+// that dropping a first one without effect does not bring the next to bear.
+TEST(Optimize, CleanupDropsControlExtensionsAFrameIgnores) {
+    Picture p = Screen(2, 2, 4);
+    p.Frames.push_back(Pixels(0, 0, 2, 2, {1, 3, 1, 2}, 1, 20));
+    p.Frames.push_back(Pixels(0, 0, 2, 2, {2, 2, 1, 1}, 1, 0));
+    p.Frames.push_back(Pixels(0, 0, 1, 1, {3}, 1, 30));
+    auto image = gifbridge::Build(p);
+    auto& ignored = image->GetImages().GetImage(1)->GetExtensions().Adopt(std::make_unique<gif::TGIFGraphicControlExtension>());
+    ignored.SetDelay(500);
+    ignored.SetDisposal(gif::dmBackground);
+    const gifopt::Timeline before = gifopt::Compose(*image);
+    image->Optimize(gif::OptimizeOption(gif::ooCleanup), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+    EXPECT_EQ(image->GetImages().GetImage(1)->GetExtensions().GetCount(), 0);
 }
 
 TEST(Optimize, CleanupKeepsTheLoopExtensionAPainterObeysAndDropsTheOthers) {
@@ -286,6 +318,32 @@ TEST(OptimizeColorTables, TheBackgroundIndexFollowsItsColourAndKeepsItWhenNoPixe
     const gif::TGIFSubImage& f = *image->GetImages().GetImage(0);
     EXPECT_EQ(ShownColor(f, 0), ColorOf(p.GlobalPalette[3]));
     EXPECT_EQ(ShownColor(f, 3), ColorOf(p.GlobalPalette[1]));
+
+    // An index beyond the table clears with the table's first colour, which
+    // the sorted table must still give.
+    p.Background = 12;
+    gif::TGIFImage beyond;
+    rtl::TMemoryStream stream(giforacle::GiflibEncode(p));
+    beyond.LoadFromStream(stream);
+    ASSERT_EQ(beyond.GetBackgroundColorIndex(), 12);
+    beyond.Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(beyond.GetGlobalColorMap().GetEntry(beyond.GetBackgroundColorIndex()), ColorOf(p.GlobalPalette[0]));
+}
+
+// A table that no pixel shows a colour of keeps one entry: a frame whose
+// local table became empty would take the global one instead, and show its
+// colours.
+TEST(OptimizeColorTables, ATableNoPixelShowsAColourOfKeepsAnEntry) {
+    Picture p = Screen(4, 4, 8);
+    Frame f = Pixels(0, 0, 2, 2, {5, 5, 5, 5});  // beyond its table
+    f.LocalPalette = gifopt::Palette(2, 3);
+    p.Frames.push_back(f);
+    p.Frames.push_back(Pixels(0, 2, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 1, 5));  // every global colour
+    auto image = gifbridge::Build(p);
+    const gifopt::Timeline before = gifopt::Compose(*image);
+    image->Optimize(gif::OptimizeOption(gif::ooColorMap), gif::rmNone, gif::dmNearest, 8);
+    EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+    EXPECT_EQ(image->GetImages().GetImage(0)->GetColorMap().GetCount(), 1);
 }
 
 // A transparent index beyond the frame's table is legal in a file; no pixel

@@ -101,7 +101,7 @@ Timeline Compose(gif::TGIFImage& image, const ComposeOptions& options) {
             if (frame.GetEmpty()) continue;
             const int disposal = Disposal(frame);
             if (disposal <= gif::dmPrevious) {
-                if (k == 0 && pass > 0) screen.Clear(frame);
+                if (k == frames.FirstWithPixels() && pass > 0) screen.Clear(frame);
                 const Canvas before = screen.Pixels();
                 screen.Draw(frame);
                 shown = screen.Pixels();

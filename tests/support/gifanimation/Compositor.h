@@ -39,8 +39,8 @@ struct ComposeOptions {
 };
 
 // Plays the first pass and, when the loop extension asks for more, a second
-// one from the loop point, which clears the first frame's area before
-// drawing it.  Disposals: none and do-not-dispose keep the frame, background
+// one from the loop point, which clears the area of the first frame with
+// pixels before drawing it.  Disposals: none and do-not-dispose keep the frame, background
 // clears its area afterwards, previous restores what was there before it;
 // larger values draw nothing.  A frame without pixels is passed over: it
 // shows nothing and takes no time.
