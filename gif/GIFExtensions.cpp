@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 #include "gif/codec/SubBlocks.h"
 
 namespace gif {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "gif/GIFColorMapOptimizer.h"
+#include "gif/GIFImpl.h"
 #include "gif/GIFPainter.h"
 
 namespace gif {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 
 namespace gif {
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 #include "gif/codec/SubBlocks.h"
 
 namespace gif {
