@@ -114,6 +114,9 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
                 const TGIFSubImage* other = frames.GetImage(i);
                 if (&other->GetActiveColorMap() == &global && HoldsIndexBeyond(*other, global.GetCount())) return -1;
             }
+            // So would a background index beyond the table, which clears
+            // with the first entry until then.
+            if (FImage->GetBackgroundColorIndex() >= global.GetCount()) return -1;
             return global.Add(0);
         }
         if (HoldsIndexBeyond(*this, FColorMap->GetCount())) return -1;

@@ -107,6 +107,37 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     second.Merge(damaged->GetImages().GetImage(0));
     EXPECT_EQ(Indices(second), (std::vector<uint8_t>{1, 2, 1}));
     EXPECT_EQ(damaged->GetGlobalColorMap().GetCount(), 4);
+
+    // The same for a background index beyond the table.
+    r.Frames.pop_back();
+    r.Background = 6;
+    gif::TGIFImage beyond;
+    rtl::TMemoryStream stream(giforacle::GiflibEncode(r));
+    beyond.LoadFromStream(stream);
+    ASSERT_EQ(beyond.GetBackgroundColorIndex(), 6);
+    gif::TGIFSubImage& next = *beyond.GetImages().GetImage(1);
+    next.Merge(beyond.GetImages().GetImage(0));
+    EXPECT_EQ(Indices(next), (std::vector<uint8_t>{1, 2, 1}));
+    EXPECT_EQ(beyond.GetGlobalColorMap().GetCount(), 4);
+}
+
+// Later passes begin at the loop point, over what the last frame left; the
+// pixels the loop point repeats from the frame before it must stay then.
+TEST(Optimize, MergeLeavesTheLoopPointAloneWhenLaterPassesBeginThere) {
+    for (int loops : {2, 0, 1}) {
+        SCOPED_TRACE(::testing::Message() << "loop count " << loops);
+        Picture p = Screen(3, 1, 4);
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}, 1, 5));
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {3, 3, 3}, 1, 5));
+        auto image = gifbridge::Build(p);
+        AddLoop(*image->GetImages().GetImage(1), loops);
+        const gifopt::Timeline before = gifopt::Compose(*image);
+        image->Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+        // One pass only: merged like any other frame.
+        EXPECT_EQ(image->GetImages().GetImage(1)->GetTransparent(), loops == 1);
+    }
 }
 
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
