@@ -143,6 +143,12 @@ void TGIFImage::Changed(TObject* sender) {
     if (FOnChange) FOnChange(sender);
 }
 
+void TGIFImage::SetTransparent(bool value) {
+    if (value == FTransparent) return;
+    FTransparent = value;
+    Changed(this);
+}
+
 void TGIFImage::LoadFromStream(TStream& stream) {
     Progress(this, psStarting, 0, false, TRect{0, 0, 0, 0}, _sProgressLoading);
     bool failed = true;

@@ -38,7 +38,7 @@ using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
-class TGIFImage : public TPersistent {
+class TGIFImage : public rtl::TInterfacedPersistent {
 public:
     TGIFImage();
     ~TGIFImage() override;
@@ -57,6 +57,11 @@ public:
     void FixHeaderWidthHeight();
     bool Equals(const TGIFImage* other) const { return other == this; }
     bool GetIsTransparent() const;
+    // The framework's transparency flag of a graphic: kept as set, and a
+    // change is reported through Changed.  Drawing follows the frames' own
+    // transparency (GetIsTransparent), not this flag.
+    bool GetTransparent() const { return FTransparent; }
+    void SetTransparent(bool value);
     TGIFVersion GetVersion() const;
     // The largest of the header's and those of the frames with pixels: an
     // empty frame's table is never written.
@@ -230,6 +235,7 @@ private:
     void DrawCachedBitmap(vcl::TCanvas& canvas, const vcl::TRect& rect, vcl::TBitmap* bitmap);
     void DetachPainters();
 
+    bool FTransparent = false;
     uint64_t FPixelCount = 0;
     bool FDrawing = false;
     vcl::TThreadList<TGIFPainter> FPainters;
