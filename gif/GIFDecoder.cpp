@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 #include "gif/codec/Decoder.h"
 
 namespace gif {

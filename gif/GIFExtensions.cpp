@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 #include "gif/codec/SubBlocks.h"
 
 namespace gif {
@@ -390,16 +391,11 @@ void TGIFUnknownAppExtension::SaveData(TStream& stream) {
 
 void TGIFUnknownAppExtension::LoadData(TStream& stream) {
     FBlocks.clear();
-    std::vector<uint8_t> run;
-    ReadSubBlockRun(stream, run);
-    codec::SubBlockReader blocks(run);
-    std::span<const uint8_t> data;
-    while (blocks.Next(data)) {
+    ReadSubBlocks(stream, [&](std::span<const uint8_t> data) {
         auto block = std::make_unique<TGIFBlock>(static_cast<int>(data.size()));
         std::copy(data.begin(), data.end(), block->GetData().begin());
         FBlocks.push_back(std::move(block));
-    }
-    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
+    });
 }
 
 const TGIFExtensionClassInfo TGIFAppExtNSLoop::Class{"TGIFAppExtNSLoop", &Create<TGIFAppExtNSLoop>,
@@ -417,11 +413,7 @@ void TGIFAppExtNSLoop::SaveData(TStream& stream) {
 void TGIFAppExtNSLoop::LoadData(TStream& stream) {
     // Each sub-block starts with its identifier; the end of the stream reads
     // as the terminator.
-    std::vector<uint8_t> run;
-    ReadSubBlockRun(stream, run);
-    codec::SubBlockReader blocks(run);
-    std::span<const uint8_t> block;
-    while (blocks.Next(block)) {
+    ReadSubBlocks(stream, [&](std::span<const uint8_t> block) {
         const int id = block[0];
         const std::span<const uint8_t> fields = block.subspan(1);
         if ((id & 7) == 1) {
@@ -432,8 +424,7 @@ void TGIFAppExtNSLoop::LoadData(TStream& stream) {
             FBufferSize = static_cast<uint32_t>(fields[0] | fields[1] << 8 | fields[2] << 16) |
                           static_cast<uint32_t>(fields[3]) << 24;
         }
-    }
-    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 
 namespace gif {
 

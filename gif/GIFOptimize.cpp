@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "gif/GIFColorMapOptimizer.h"
+#include "gif/GIFImpl.h"
 #include "gif/GIFPainter.h"
 
 namespace gif {
@@ -118,11 +119,15 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
         }
 
         if (has(ooMerge)) {
+            // Passes after the first begin at the loop point, over what the
+            // last frame left: not what the frame before it leaves.
+            const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
+            const TGIFSubImage* loopPoint = loop != nullptr && loop->GetLoops() != 1 ? loop->GetSubImage() : nullptr;
             for (int i = count - 1; i >= 1; --i) {
                 ++done;
                 int j = i - 1;
                 while (j > 0 && Disposal(frame(j)) == dmPrevious) --j;
-                frame(i).Merge(&frame(j));
+                if (&frame(i) != loopPoint) frame(i).Merge(&frame(j));
                 progress();
             }
         } else {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 
 namespace gif {
 
@@ -140,6 +141,12 @@ void TGIFImage::Progress(TObject* sender, TProgressStage stage, uint8_t percentD
 
 void TGIFImage::Changed(TObject* sender) {
     if (FOnChange) FOnChange(sender);
+}
+
+void TGIFImage::SetTransparent(bool value) {
+    if (value == FTransparent) return;
+    FTransparent = value;
+    Changed(this);
 }
 
 void TGIFImage::LoadFromStream(TStream& stream) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "gif/GIFImage.h"
+#include "gif/GIFImpl.h"
 #include "gif/codec/SubBlocks.h"
 
 namespace gif {
@@ -74,13 +75,7 @@ void WriteSubBlocks(TStream& stream, const std::vector<std::span<const uint8_t>>
 
 void ReadSubBlocksAsText(TStream& stream, std::vector<std::string>& lines) {
     lines.clear();
-    std::vector<uint8_t> run;
-    ReadSubBlockRun(stream, run);
-    codec::SubBlockReader blocks(run);
-    std::span<const uint8_t> block;
-    while (blocks.Next(block)) lines.emplace_back(block.begin(), block.end());
-    // A stream that ends where a block's size should come ends the text.
-    if (blocks.End() == codec::SubBlockEnd::Cut) RaiseGIFError(_sOutOfData);
+    ReadSubBlocks(stream, [&](std::span<const uint8_t> block) { lines.emplace_back(block.begin(), block.end()); });
 }
 
 void ReadSubBlockRun(TStream& stream, std::vector<uint8_t>& run) {

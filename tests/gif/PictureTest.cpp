@@ -128,6 +128,30 @@ TEST(Picture, SizeChecks) {
     EXPECT_THROW(image->SetReductionBits(9), GIFException);
 }
 
+// What the picture has of the framework's graphic: the transparency flag,
+// which reports only a change, and the interface query.
+TEST(Picture, TransparencyFlagAndInterfaceQuery) {
+    TGIFImage image;
+    int changes = 0;
+    image.SetOnChange([&](TObject*) { ++changes; });
+    EXPECT_FALSE(image.GetTransparent());
+    image.SetTransparent(false);
+    EXPECT_EQ(changes, 0);
+    image.SetTransparent(true);
+    image.SetTransparent(true);
+    EXPECT_TRUE(image.GetTransparent());
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(image.GetIsTransparent());  // no frame is transparent
+
+    void* object = &changes;
+    EXPECT_EQ(image.QueryInterface(rtl::IID_IUnknown, &object), rtl::S_OK);
+    EXPECT_EQ(object, static_cast<rtl::TInterfacedPersistent*>(&image));
+    const rtl::TGUID other{0x00000109, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    EXPECT_EQ(image.QueryInterface(other, &object), rtl::E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(image.QueryInterface(rtl::IID_IUnknown, nullptr), rtl::E_NOINTERFACE);
+}
+
 TEST(Picture, EmptyPictureHasNoVersionAndCannotBeSaved) {
     TGIFImage image;
     EXPECT_EQ(image.GetVersion(), gvUnknown);

@@ -121,6 +121,25 @@ TEST(Merge, RepeatedPixelsBecomeAnIndexTheFrameDoesNotShow) {
     EXPECT_EQ(beyond.GetGlobalColorMap().GetCount(), 4);
 }
 
+// Later passes begin at the loop point, over what the last frame left; the
+// pixels the loop point repeats from the frame before it must stay then.
+TEST(Optimize, MergeLeavesTheLoopPointAloneWhenLaterPassesBeginThere) {
+    for (int loops : {2, 0, 1}) {
+        SCOPED_TRACE(::testing::Message() << "loop count " << loops);
+        Picture p = Screen(3, 1, 4);
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 1, 1}, 1, 5));
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {1, 2, 1}, 1, 5));
+        p.Frames.push_back(Pixels(0, 0, 3, 1, {3, 3, 3}, 1, 5));
+        auto image = gifbridge::Build(p);
+        AddLoop(*image->GetImages().GetImage(1), loops);
+        const gifopt::Timeline before = gifopt::Compose(*image);
+        image->Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
+        EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+        // One pass only: merged like any other frame.
+        EXPECT_EQ(image->GetImages().GetImage(1)->GetTransparent(), loops == 1);
+    }
+}
+
 TEST(Optimize, AFrameThatShowsNothingNewGoesAndTheFrameBeforeItIsShownForBoth) {
     Picture p = Screen(6, 4, 4);
     p.Frames.push_back(Pixels(0, 0, 6, 4, std::vector<uint8_t>(24, 1), 1, 20));

@@ -27,6 +27,12 @@ void TPersistent::AssignTo(TPersistent* dest) const {
     throw EConvertError::CannotAssign(ClassName(), dest->ClassName());
 }
 
+int32_t TInterfacedPersistent::QueryInterface(const TGUID& iid, void** object) {
+    if (object == nullptr) return E_NOINTERFACE;
+    *object = iid == IID_IUnknown ? this : nullptr;
+    return *object != nullptr ? S_OK : E_NOINTERFACE;
+}
+
 int64_t TStream::GetSize() {
     const int64_t position = Seek(0, soCurrent);
     const int64_t size = Seek(0, soEnd);

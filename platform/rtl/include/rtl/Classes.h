@@ -33,6 +33,29 @@ protected:
     virtual void AssignTo(TPersistent* dest) const;
 };
 
+// An interface identifier, and the results of an interface query.
+struct TGUID {
+    uint32_t D1;
+    uint16_t D2;
+    uint16_t D3;
+    uint8_t D4[8];
+    bool operator==(const TGUID&) const = default;
+};
+inline constexpr TGUID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr int32_t S_OK = 0;
+inline constexpr int32_t E_NOINTERFACE = static_cast<int32_t>(0x80004002u);
+
+// A persistent object that answers interface queries.  It lives as long as
+// its owner keeps it, not by a reference count, so a query hands out the
+// object itself and counts nothing.  The only interface it implements is
+// IUnknown.
+class TInterfacedPersistent : public TPersistent {
+public:
+    // S_OK with the object for IUnknown; E_NOINTERFACE with null otherwise.
+    virtual int32_t QueryInterface(const TGUID& iid, void** object);
+    std::string ClassName() const override { return "TInterfacedPersistent"; }
+};
+
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 // A byte stream with a position.  Read returns how many bytes arrived.
