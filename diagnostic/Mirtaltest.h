@@ -27,8 +27,9 @@ inline constexpr const char* kMessageCaption = "MESSAGE";
 // Disc watch and disc waits.
 inline constexpr uint32_t kDiscWatchMs = 1000;
 inline constexpr uint32_t kDiscWaitPollMs = 500;
-// The longest the window waits for a disc's information (a drive that never
-// answers and never reports no disc would keep it waiting for good).
+// The longest the window waits for a drive that says it is becoming ready
+// before it reads the disc's information (one that stays so would keep it
+// waiting for good).
 inline constexpr uint32_t kDiscWaitBoundMs = 60000;
 // The display timer that shows a running step's address and progress.
 inline constexpr uint32_t kDisplayTimerMs = 200;

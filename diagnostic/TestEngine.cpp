@@ -35,9 +35,8 @@ std::string Prompt(uint8_t kind) {
 constexpr uint16_t kDiscMayStillCome[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium};
 // The lead-in also asks again after a unit attention, which reports an event
 // (the medium change the tray has just made, a reset) once.
-constexpr uint16_t kSenseMediumChanged = 0x0628;
-constexpr uint16_t kLeadInKeepWaiting[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium, kSenseMediumChanged,
-                                           drive::kSenseResetOccurred};
+constexpr uint16_t kLeadInKeepWaiting[] = {drive::kSenseBecomingReady, drive::kSenseNoMedium,
+                                           drive::kSenseMediumChanged, drive::kSenseResetOccurred};
 
 }  // namespace
 

@@ -28,8 +28,8 @@ inline constexpr uint32_t kTrayCloseDelayMs = 1000;
 inline constexpr uint32_t kLeadInPollMs = 500;
 inline constexpr uint32_t kLeadInLimitSeconds = 60;
 inline constexpr uint32_t kPreparationProgressMax = 70;
-// After the write step the disc is read again until its information comes
-// back, for at most a minute, with a pause between reads.
+// After the write step the drive is asked, with a pause between looks, for
+// at most a minute while its disc may still come; then the disc is read.
 inline constexpr uint32_t kDiscAfterWriteSeconds = 60;
 inline constexpr uint32_t kDiscAfterWritePollMs = 500;
 // (The waits after a close and a format keep the drive layer's timing,
@@ -89,7 +89,6 @@ public:
 
     TestRunState& State() { return state_; }
     const TestRunState& State() const { return state_; }
-    const drive::DiscRecord& Disc() const { return disc_; }
 
     // The worker's body: the rounds, then the end of the run.
     void Run();
@@ -99,8 +98,9 @@ public:
     bool PrepareDisc(uint8_t second);
     std::string SetResultStatus(uint8_t useOwnText, const std::string& ownText);
     void SetTestRange(bool full);
-    // After a write: reads the disc information until it comes back, at
-    // most a minute, pausing between reads.
+    // After a write: waits while the drive is becoming ready or holds no
+    // disc yet (at most a minute, pausing between looks, STOP ends it), then
+    // reads the disc information once; any other answer ends the wait.
     void WaitForDiscAfterWrite();
 
     bool RunWriteTest();

@@ -89,6 +89,7 @@ inline constexpr uint8_t kPersistentWriteProtect = 0x02;
 // Senses in their 16-bit form (GetSenseKeyAsc) that waits look at.
 inline constexpr uint16_t kSenseBecomingReady = 0x0204;  // becoming ready, or in progress
 inline constexpr uint16_t kSenseNoMedium = 0x023A;
+inline constexpr uint16_t kSenseMediumChanged = 0x0628;  // not ready to ready: a medium came
 inline constexpr uint16_t kSenseResetOccurred = 0x0629;  // power on or reset
 
 uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer);

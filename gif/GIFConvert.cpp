@@ -139,6 +139,8 @@ void TGIFSubImage::AssignGraphic(const TPersistent& source) {
 }
 
 void TGIFSubImage::AssignBitmap(const vcl::TBitmap& source) {
+    // The frame's own bitmap would go with Clear: it is kept for the copy.
+    const std::unique_ptr<vcl::TBitmap> kept = &source == FBitmap.get() ? std::move(FBitmap) : nullptr;
     Clear();
     auto& bitmap = const_cast<vcl::TBitmap&>(source);
     if (bitmap.GetEmpty()) return;

@@ -35,11 +35,18 @@ void ForEachPainter(TGIFImage& image, Fn fn) {
 
 void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
     if (FDrawing || GetEmpty()) return;
+    // The painting started below runs event handlers before this returns
+    // (all of a synchronous painting's, the first frame's of another), and
+    // one may free the picture: from then on nothing of it is touched.
+    const std::weak_ptr<const bool> alive = FAlive;
     FDrawing = true;
     struct Reset {
+        const std::weak_ptr<const bool>& alive;
         bool& flag;
-        ~Reset() { flag = false; }
-    } reset{FDrawing};
+        ~Reset() {
+            if (!alive.expired()) flag = false;
+        }
+    } reset{alive, FDrawing};
 
     const int count = FImages->GetCount();
     if (count == 1 || !Has(goAnimate)) {
@@ -51,15 +58,18 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         DrawCachedBitmap(canvas, rect, GetBitmap());
         return;
     }
-    TPainterListLock lock(*this);
-    // The running painter keeps drawing; one that was stopped (from its own
-    // event handler, it still holds the place until the handler returns)
-    // makes way for a new one.
-    if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && !painter->Terminated() &&
-                                                 painter->GetTargetCanvas() == &canvas &&
-                                                 painter->GetTargetRect() == rect)
-        return;
-    StopDraw();
+    {
+        // Not held while the painting runs: the list goes with the picture.
+        TPainterListLock lock(*this);
+        // The running painter keeps drawing; one that was stopped (from its
+        // own event handler, it still holds the place until the handler
+        // returns) makes way for a new one.
+        if (TGIFPainter* painter = FDrawingPainter; painter != nullptr && !painter->Terminated() &&
+                                                     painter->GetTargetCanvas() == &canvas &&
+                                                     painter->GetTargetRect() == rect)
+            return;
+        StopDraw();
+    }
     vcl::TCanvas* target = &canvas;
     vcl::TRect targetRect = rect;
     if (!Has(goDirectDraw)) {
@@ -70,6 +80,7 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         target->CopyRect(targetRect, canvas, rect);
     }
     InternalPaint(&FDrawingPainter, *target, targetRect, FDrawOptions);
+    if (alive.expired()) return;
     TGIFPainter* painter = FDrawingPainter;
     if (painter == nullptr) {
         // A synchronous painting ran to its end into the cached bitmap: the
@@ -84,6 +95,7 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
         painter = FDrawingPainter;
         if (painter == nullptr || painter->Terminated() || painter->GetFirstFrameShown()) break;
         if (!vcl::TThread::CheckSynchronize()) vcl::PlatformSleep(0);
+        if (alive.expired()) return;
     }
     if (vcl::TBitmap* bitmap = GetBitmap()) DrawCachedBitmap(canvas, rect, bitmap);
 }
@@ -121,8 +133,8 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCan
         painter->SetPriority(static_cast<vcl::TThreadPriority>(FThreadPriority));
         return painter;
     }
+    // Its end clears slot, unless a handler freed the picture that holds it.
     painter->RunSynchronous();
-    if (slot != nullptr) slot->store(nullptr);
     return nullptr;
 }
 

@@ -33,11 +33,22 @@ void TGIFImageList::Detach(TGIFItem& item) noexcept {
     frame.FImage = nullptr;
 }
 
-TGIFGraphicControlExtension* TGIFSubImage::GetGraphicControlExtension() const {
-    for (int i = 0; i < FExtensions->GetCount(); ++i)
-        if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(FExtensions->GetExtension(i))) return gce;
+namespace {
+
+template <class T>
+T* FirstExtension(const TGIFExtensionList& extensions) {
+    for (int i = 0; i < extensions.GetCount(); ++i)
+        if (auto* extension = dynamic_cast<T*>(extensions.GetExtension(i))) return extension;
     return nullptr;
 }
+
+}  // namespace
+
+TGIFGraphicControlExtension* TGIFSubImage::GetGraphicControlExtension() const {
+    return FirstExtension<TGIFGraphicControlExtension>(*FExtensions);
+}
+
+TGIFAppExtNSLoop* TGIFSubImage::GetLoopExtension() const { return FirstExtension<TGIFAppExtNSLoop>(*FExtensions); }
 
 bool TGIFSubImage::GetTransparent() const {
     const TGIFGraphicControlExtension* gce = GetGraphicControlExtension();

@@ -112,6 +112,9 @@ public:
     // in its list, or nullptr.  Delay, disposal and transparency all come
     // from it.
     TGIFGraphicControlExtension* GetGraphicControlExtension() const;
+    // The first loop extension in its list, or nullptr: the one painters
+    // obey when they meet the frame first.
+    TGIFAppExtNSLoop* GetLoopExtension() const;
     // The control extension's transparency flag.
     bool GetTransparent() const;
     // The index of the transparent colour; -1 when the frame is not

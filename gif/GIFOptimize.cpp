@@ -51,11 +51,8 @@ void MoveExtensions(TGIFSubImage& from, TGIFSubImage& to) {
 
 // The loop extension a painter obeys: the first one met.
 const TGIFAppExtNSLoop* ObeyedLoop(const TGIFImageList& frames) {
-    for (int i = 0; i < frames.GetCount(); ++i) {
-        const TGIFExtensionList& extensions = frames.GetImage(i)->GetExtensions();
-        for (int e = 0; e < extensions.GetCount(); ++e)
-            if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(extensions.GetExtension(e))) return loop;
-    }
+    for (int i = 0; i < frames.GetCount(); ++i)
+        if (const TGIFAppExtNSLoop* loop = frames.GetImage(i)->GetLoopExtension()) return loop;
     return nullptr;
 }
 

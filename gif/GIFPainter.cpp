@@ -200,11 +200,10 @@ TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
         if (index < 0 || index >= step.Count) return;
         TGIFSubImage* frame = image->GetImages().GetImage(index);
         step.Empty = frame->GetEmpty();
-        for (int i = 0; i < frame->GetExtensions().GetCount() && !step.HasLoop; ++i)
-            if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(frame->GetExtensions().GetExtension(i))) {
-                step.HasLoop = true;
-                step.Loops = loop->GetLoops();
-            }
+        if (const TGIFAppExtNSLoop* loop = frame->GetLoopExtension()) {
+            step.HasLoop = true;
+            step.Loops = loop->GetLoops();
+        }
         if (const TGIFGraphicControlExtension* gce = frame->GetGraphicControlExtension()) {
             step.HasControl = true;
             step.Disposal = gce->GetDisposal();

@@ -189,9 +189,8 @@ public:
     // returned started (it frees itself when it ends), a synchronous one has
     // painted everything when this returns (nullptr).  Without an
     // application every painting is synchronous.  A handler of a painter's
-    // event may clear, reload, copy over or free the picture, except a
-    // handler that runs inside this picture's own Draw or synchronous Paint,
-    // which must not free it.
+    // event may clear, reload, copy over or free the picture, also while
+    // the Draw or Paint that started the painting has not returned.
     TGIFPainter* Paint(vcl::TCanvas& canvas, const vcl::TRect& rect, TGIFDrawOptions options);
     TGIFPainter* InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCanvas& canvas, const vcl::TRect& rect,
                                TGIFDrawOptions options);
@@ -238,6 +237,9 @@ private:
     bool FTransparent = false;
     uint64_t FPixelCount = 0;
     bool FDrawing = false;
+    // Draw watches it: a handler of the painting Draw waits for may free
+    // the picture.
+    const std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
     vcl::TThreadList<TGIFPainter> FPainters;
     std::atomic<TGIFPainter*> FDrawingPainter{nullptr};
     vcl::TBitmap* FCachedBitmap = nullptr;

@@ -1,6 +1,7 @@
 // The picture's graphics side: its palette, and its exchange with the class
 // library's graphics and the clipboard.
 #include <cstring>
+#include <utility>
 
 #include "gif/GIFColor.h"
 #include "gif/GIFDrawing.h"
@@ -45,6 +46,16 @@ void TGIFImage::SetPalette(HPALETTE value) {
 }
 
 void TGIFImage::AssignGraphic(const TPersistent* source) {
+    // A source that Clear would free (one of this picture's frames, a
+    // frame's bitmap, the rendered picture) is kept until it is copied.
+    std::unique_ptr<TGIFSubImage> keptFrame;
+    for (int i = 0; i < FImages->GetCount() && !keptFrame; ++i) {
+        TGIFSubImage& frame = *FImages->GetImage(i);
+        if (source == &frame || (frame.GetHasBitmap() && source == frame.GetBitmap()))
+            keptFrame = FImages->Release(frame);
+    }
+    std::unique_ptr<vcl::TBitmap> keptBitmap;
+    if (FCachedBitmap != nullptr && source == FCachedBitmap) keptBitmap.reset(std::exchange(FCachedBitmap, nullptr));
     Clear();
     try {
         AddConverted(source);

@@ -21,8 +21,7 @@ qt_runtime_dir "$build"/runtime
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_FUZZ=ON -DODT_SANITIZE=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzz_gif_load fuzz_gif_load_save_load fuzz_gif_encode \
-    fuzz_gif_optimize fuzz_gif_decode fuzz_simdrive_commands fuzz_machine_file fuzz_media_id
-cmake --build "$build" -j "$(nproc)" --target fuzz_settings
+    fuzz_gif_optimize fuzz_gif_decode fuzz_simdrive_commands fuzz_machine_file fuzz_media_id fuzz_settings
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"

@@ -6,8 +6,6 @@
 #include <QCloseEvent>
 #include <QTest>
 
-
-
 namespace {
 
 using namespace corvantest;

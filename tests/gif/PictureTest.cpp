@@ -104,6 +104,38 @@ TEST(Picture, AssignCopiesFramesAndSettingsButNotHandlers) {
     EXPECT_TRUE(copy.GetEmpty());
 }
 
+// A source that the picture (or the frame) holds itself, and that emptying
+// it first would free: the copy is made from it all the same.
+TEST(Picture, AssignFromWhatThePictureHoldsItself) {
+    struct Case {
+        const char* name;
+        std::function<const TPersistent*(TGIFImage&)> source;
+        TGIFSubImage::TRect bounds;
+    };
+    const Case cases[] = {
+        {"its second frame", [](TGIFImage& image) { return image.GetImages().GetImage(1); }, {3, 4, 9, 9}},
+        {"its rendered picture", [](TGIFImage& image) { return image.GetBitmap(); }, {0, 0, 20, 10}},
+        {"its second frame's bitmap", [](TGIFImage& image) { return image.GetImages().GetImage(1)->GetBitmap(); },
+         {0, 0, 6, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = LoadBytes(Animation());
+        image->Assign(c.source(*image));
+        ASSERT_EQ(image->GetImages().GetCount(), 1);
+        EXPECT_EQ(image->GetImages().GetImage(0)->GetBoundsRect(), c.bounds);
+    }
+    // Its second frame's pixels, colours and place.
+    auto image = LoadBytes(Animation());
+    image->Assign(image->GetImages().GetImage(1));
+    EXPECT_EQ(FramePixels(*image->GetImages().GetImage(0)), NoisePixels(30, 16, 2));
+    EXPECT_EQ(image->GetImages().GetImage(0)->GetActiveColorMap().GetCount(), 16);
+    // A frame from its own bitmap keeps its pixels.
+    TGIFSubImage& frame = *image->GetImages().GetImage(0);
+    frame.Assign(frame.GetBitmap());
+    EXPECT_EQ(FramePixels(frame), NoisePixels(30, 16, 2));
+}
+
 TEST(Picture, ProgressReportsLoadAndSave) {
     auto image = LoadBytes(Animation());
     std::vector<std::pair<int, int>> reports;  // stage, percent

@@ -3,7 +3,10 @@
 // returns, the painter is only marked to stop and ends after the handler has
 // returned, raises no further event and never reaches the picture again.
 // Every such call from every painter event, for asynchronous and synchronous
-// painters, on the real clock, under a watchdog (a hang ends the program).
+// painters, started by Paint or by Draw (whose own call is still running
+// while a synchronous painting's handlers, or the first frame's of an
+// asynchronous one, run), on the real clock, under a watchdog (a hang ends
+// the program).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,6 +23,7 @@ namespace {
 
 enum class Event { PaintStart, FramePaint, FrameDone, LoopStart, PaintEnd };
 enum class Call { Clear, LoadFromStream, Assign, Free };
+enum class Start { Paint, Draw };
 
 const char* Name(Event event) {
     switch (event) {
@@ -68,7 +72,7 @@ std::unique_ptr<TGIFImage> Next() {
     return image;
 }
 
-using Case = std::tuple<Event, Call, bool>;  // the event, the call, asynchronous
+using Case = std::tuple<Event, Call, bool, Start>;  // the event, the call, asynchronous, how it starts
 
 class HandlerCallsTest : public ::testing::TestWithParam<Case> {};
 
@@ -76,8 +80,10 @@ TEST_P(HandlerCallsTest, TheCallReturnsAndThePainterEndsAfterTheHandler) {
     const Event event = std::get<0>(GetParam());
     const Call call = std::get<1>(GetParam());
     const bool async = std::get<2>(GetParam());
+    const Start start = std::get<3>(GetParam());
     testsupport::Watchdog watchdog(std::chrono::seconds(30));
-    watchdog.Beat(std::string(Name(event)) + " calls " + Name(call) + (async ? ", asynchronous" : ", synchronous"));
+    watchdog.Beat(std::string(Name(event)) + " calls " + Name(call) + (async ? ", asynchronous" : ", synchronous") +
+                  (start == Start::Draw ? ", drawn" : ", painted"));
 
     std::unique_ptr<TGIFImage> owned = Playing();
     TGIFImage* image = owned.get();
@@ -117,7 +123,12 @@ TEST_P(HandlerCallsTest, TheCallReturnsAndThePainterEndsAfterTheHandler) {
         markedOnly = painter->Terminated();
         returned = true;
     };
-    image->Paint(target.GetCanvas(), {0, 0, 4, 4}, options);
+    if (start == Start::Draw) {
+        image->SetDrawOptions(options);
+        image->Draw(target.GetCanvas(), {0, 0, 4, 4});
+    } else {
+        image->Paint(target.GetCanvas(), {0, 0, 4, 4}, options);
+    }
     ASSERT_TRUE(testsupport::RunEventLoopUntil(
         [&] { return returned && vcl::TThread::RunningCount() == 0 && (image == nullptr || animtest::PainterCount(*image) == 0); },
         20000));
@@ -167,10 +178,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(Event::PaintStart, Event::FramePaint, Event::FrameDone, Event::LoopStart,
                                          Event::PaintEnd),
                        ::testing::Values(Call::Clear, Call::LoadFromStream, Call::Assign, Call::Free),
-                       ::testing::Bool()),
+                       ::testing::Bool(), ::testing::Values(Start::Paint, Start::Draw)),
     [](const ::testing::TestParamInfo<Case>& info) {
         return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param)) +
-               (std::get<2>(info.param) ? "_Async" : "_Sync");
+               (std::get<2>(info.param) ? "_Async" : "_Sync") +
+               (std::get<3>(info.param) == Start::Draw ? "_Draw" : "_Paint");
     });
 
 }  // namespace

@@ -118,4 +118,20 @@ TEST_F(NoApplicationPaint, AnimationsArePaintedSynchronouslyOnTheCallingThread) 
     EXPECT_EQ(shown.GetCanvas().GetPixel(1, 1), animtest::Colour(3));
 }
 
+// A handler written for an asynchronous painter may free the picture; here
+// it runs inside Draw, which then touches nothing of the picture.
+TEST_F(NoApplicationPaint, AHandlerThatFreesThePictureEndsDrawAtOnce) {
+    std::unique_ptr<TGIFImage> image = animtest::Strip(3, 10, 0);
+    std::vector<int> painted;
+    image->OnFramePaint = [&](TObject* sender) {
+        painted.push_back(dynamic_cast<TGIFPainter*>(sender)->GetActiveImage());
+        if (painted.size() == 2) image.reset();
+    };
+    vcl::TBitmap shown;
+    shown.SetSize(4, 4);
+    image->Draw(shown.GetCanvas(), {0, 0, 4, 4});
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(painted, (std::vector<int>{0, 1}));
+}
+
 }  // namespace

@@ -85,8 +85,6 @@ void TakeSgIoReply(const sg_io_hdr& header, int callResult, int callErrno,
 // Both around one SG_IO call on a device descriptor.
 void SendSgIo(int fd, PassThroughRequest& request, const SgIoCall& sgIo);
 
-// ---- decisions of the drive service, in plain words ----
-
 // ---- why a user may not open a node, and what would help ----
 
 enum class NodeAccess { Read, Write };
