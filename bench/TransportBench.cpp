@@ -41,7 +41,7 @@ void RoundTrip(benchmark::State& state, bool passThrough, const uint8_t* cdb, ui
     auto machine = MakeMachine(passThrough);
     uint8_t buffer[254] = {};
     for (auto _ : state) {
-        uint8_t status = drive::SendDriveCommand(0, cdb, 6, buffer, length, 0);
+        uint8_t status = drive::SendDriveCommand(0, cdb, 6, buffer, length, drive::Direction::In);
         benchmark::DoNotOptimize(status);
         benchmark::DoNotOptimize(buffer);
     }

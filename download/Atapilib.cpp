@@ -9,8 +9,7 @@ TAtapiLib AtapiLib;
 
 namespace {
 
-constexpr uint8_t kDataIn = 0;
-constexpr uint8_t kDataOut = 1;
+using drive::Direction;
 
 // Command block templates, 12 bytes each; only the block's own length is
 // sent.  The per-call bytes are filled into a copy.
@@ -43,7 +42,7 @@ struct Cdb {
 
 uint8_t SendWithoutData(uint8_t slot, const Cdb& cdb, uint8_t length) {
     uint8_t scratch[kScratchSize] = {};
-    return drive::SendDriveCommand(slot, cdb.Bytes, length, scratch, 0, kDataIn);
+    return drive::SendDriveCommand(slot, cdb.Bytes, length, scratch, 0, Direction::In);
 }
 
 // The vendor queries answer 8 bytes, but a check condition writes sense bytes
@@ -55,7 +54,7 @@ uint8_t SendEightByteQuery(uint8_t slot, const Cdb& cdb, uint8_t* reply8) {
     uint8_t area[16] = {};
     std::memcpy(area, reply8, kVendorReplyLength);
     const uint8_t status =
-        drive::SendDriveCommand(slot, cdb.Bytes, 12, area, kVendorReplyLength, kDataIn);
+        drive::SendDriveCommand(slot, cdb.Bytes, 12, area, kVendorReplyLength, Direction::In);
     std::memcpy(reply8, area, kVendorReplyLength);
     return status;
 }
@@ -89,7 +88,7 @@ uint8_t TAtapiLib::FindDrives() {
             if (handle == platform::kInvalidHandle) continue;
             std::memset(reply, 0, sizeof reply);
             const int status = drive::SendPassThroughCommand(
-                handle, kEnumInquiry, kEnumInquiryLength, reply, kEnumInquiryData, kDataIn);
+                handle, kEnumInquiry, kEnumInquiryLength, reply, kEnumInquiryData, Direction::In);
             if (isOpticalDrive(status)) {
                 table.DeviceHandles[kept++] = handle;
             } else {
@@ -105,7 +104,7 @@ uint8_t TAtapiLib::FindDrives() {
         for (uint8_t t = 0; t < 8 && kept < kDownloadAspiSlots; ++t) {
             std::memset(reply, 0, sizeof reply);
             const uint8_t status = drive::SendAspiCommand(a, t, kEnumInquiry, kEnumInquiryLength,
-                                                          reply, kEnumInquiryData, kDataIn);
+                                                          reply, kEnumInquiryData, Direction::In);
             if (isOpticalDrive(status)) {
                 table.TargetIds[kept] = t;
                 table.HostAdapterIds[kept] = a;
@@ -117,7 +116,7 @@ uint8_t TAtapiLib::FindDrives() {
 }
 
 uint8_t TAtapiLib::Inquiry(uint8_t slot, uint8_t* buffer, uint32_t length) {
-    return drive::SendDriveCommand(slot, kInquiry, 12, buffer, length, kDataIn);
+    return drive::SendDriveCommand(slot, kInquiry, 12, buffer, length, Direction::In);
 }
 
 uint8_t TAtapiLib::StartStopUnit(uint8_t slot, uint8_t byte4) {
@@ -136,7 +135,7 @@ uint8_t TAtapiLib::WriteFirmwareBlock(uint8_t slot, uint8_t* buffer, uint16_t le
     cdb.Bytes[5] = byte5;
     cdb.Bytes[9] = byte9;
     uint32_t taken = 0;
-    const uint8_t status = drive::SendDriveCommand(slot, cdb.Bytes, 12, buffer, length, kDataOut, &taken);
+    const uint8_t status = drive::SendDriveCommand(slot, cdb.Bytes, 12, buffer, length, Direction::Out, &taken);
     // A chunk the drive took only in part is not in the drive: it counts as a
     // failed request, whatever status came with it.
     if (status == drive::kStatusGood && taken != length) return drive::kStatusTransportFailed;

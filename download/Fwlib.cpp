@@ -41,7 +41,8 @@ uint8_t TFwLib::ApplyBootRewriteOption(uint8_t slot, OptionFlags options) {
 DownloadState TFwLib::CheckDiscLoaded(uint8_t slot, DownloadState state) {
     for (int attempt = 0; attempt < kDiscCheckTries; ++attempt) {
         uint8_t scratch[512] = {};
-        if (drive::SendDriveCommand(slot, kTestUnitReady, sizeof kTestUnitReady, scratch, 0, 0) ==
+        if (drive::SendDriveCommand(slot, kTestUnitReady, sizeof kTestUnitReady, scratch, 0,
+                                    drive::Direction::In) ==
             drive::kStatusGood)
             return StateDiscPresent;
         win::Sleep(kDiscCheckPauseMs);

@@ -57,7 +57,7 @@ int FindDrives(DriveNameSlot* names) {
             std::memset(reply.data(), 0, kInquiryLength);
             const int status = SendPassThroughCommand(SlotTable.DeviceHandles[k], kInquiry,
                                                       sizeof kInquiry, reply.data(),
-                                                      kInquiryLength, 0);
+                                                      kInquiryLength, Direction::In);
             if (status == kStatusGood)
                 WriteName(names[k], reply.data());
             else
@@ -72,7 +72,7 @@ int FindDrives(DriveNameSlot* names) {
     for (uint8_t a = 0; a < adapters && count < kSlotCount; ++a) {
         for (uint8_t t = 0; t < 8 && count < kSlotCount; ++t) {
             const uint8_t status = SendAspiCommand(a, t, kInquiry, sizeof kInquiry, reply.data(),
-                                                   kInquiryLength, 0);
+                                                   kInquiryLength, Direction::In);
             if (status == kStatusGood && reply[0] == 0x05) {
                 SlotTable.TargetIds[count] = t;
                 SlotTable.HostAdapterIds[count] = a;

@@ -95,7 +95,7 @@ uint8_t NotSent(std::span<uint8_t> buffer) {
 // Sends one block.  Refuses a buffer that cannot take the data or the sense
 // bytes; leaves the no-sense code after any status that brought no sense.
 uint8_t Send(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
-             uint32_t dataLength, uint8_t direction) {
+             uint32_t dataLength, Direction direction) {
     if (buffer.size() < kMinimumBuffer || dataLength > buffer.size()) return NotSent(buffer);
     const uint8_t status =
         SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction);
@@ -109,7 +109,7 @@ uint8_t Query(uint32_t slot, const Block& block, uint8_t length, std::span<uint8
               uint32_t dataLength) {
     if (buffer.size() >= kMinimumBuffer)
         std::memset(buffer.data(), 0, std::min<size_t>(buffer.size(), std::max(dataLength, 14u)));
-    return Send(slot, block, length, buffer, dataLength, kDataIn);
+    return Send(slot, block, length, buffer, dataLength, Direction::In);
 }
 
 uint32_t BlockBytes(uint8_t count) { return static_cast<uint32_t>(count) * kBlockSize; }
@@ -124,7 +124,7 @@ uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
     if (listLength > 0xFFFF) return NotSent(buffer);
     Block block(kModeSelectBlock);
     PutBigEndian16(&block.Bytes[7], static_cast<uint16_t>(listLength));
-    return Send(slot, block, blockLength, buffer, listLength, kDataOut);
+    return Send(slot, block, blockLength, buffer, listLength, Direction::Out);
 }
 
 void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) {
@@ -152,7 +152,7 @@ uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer) {
 }
 
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, kDataIn);
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, Direction::In);
 }
 
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
@@ -160,21 +160,21 @@ bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
 }
 
 uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, kDataIn);
+    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, Direction::In);
 }
 
 uint8_t Read10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kRead10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), kDataIn);
+    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::In);
 }
 
 uint8_t Write10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kWrite10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), kDataOut);
+    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::Out);
 }
 
 uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
@@ -183,17 +183,17 @@ uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[9] = count;
     block.Bytes[10] = streaming != 0 ? 0x80 : 0x00;
-    return Send(slot, block, 12, buffer, BlockBytes(count), kDataOut);
+    return Send(slot, block, 12, buffer, BlockBytes(count), Direction::Out);
 }
 
 uint8_t SynchronizeCache(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, kDataIn);
+    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, Direction::In);
 }
 
 uint8_t LoadEjectTray(uint32_t slot, uint8_t open, std::span<uint8_t> buffer) {
     Block block(kStartStopBlock);
     block.Bytes[4] = open != 0 ? 0x02 : 0x03;
-    return Send(slot, block, 6, buffer, kTrayLength, kDataIn);
+    return Send(slot, block, 6, buffer, kTrayLength, Direction::In);
 }
 
 bool GetConfiguration(uint32_t slot, uint16_t startingFeature, uint16_t allocationLength,
@@ -256,7 +256,7 @@ uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
 }
 
 uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, kDataOut);
+    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, Direction::Out);
 }
 
 bool IsWriteProtected(std::span<const uint8_t> status) {
@@ -367,11 +367,11 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     } else {
         block.Bytes[2] = 0x02;
     }
-    return Send(slot, block, 10, buffer, 0, kDataOut);
+    return Send(slot, block, 10, buffer, 0, Direction::Out);
 }
 
 uint8_t Blank(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, kDataIn);
+    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, Direction::In);
 }
 
 uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uint8_t> buffer) {
@@ -384,7 +384,7 @@ uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uin
             buffer[1] |= 0x02;  // immediate
         }
     }
-    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, kDataOut);
+    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, Direction::Out);
 }
 
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer) {

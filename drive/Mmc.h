@@ -42,10 +42,6 @@ inline constexpr uint8_t kStatusNotSent = kStatusTransportFailed;
 using platform::kNoSenseMarker;
 inline constexpr uint32_t kNotSentCode = 0xFF0000u | kStatusNotSent;
 
-// Direction values of the command table.
-inline constexpr uint8_t kDataIn = 0;
-inline constexpr uint8_t kDataOut = 1;
-
 // Media index (the index of the disc type name table).
 inline constexpr uint32_t kMediaCdR = 1;
 inline constexpr uint32_t kMediaCdRw = 2;

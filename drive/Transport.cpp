@@ -45,12 +45,12 @@ uint8_t LoadAspi() {
 
 void BuildAspiRequest(AspiRequestBlock& block, uint8_t hostAdapter, uint8_t target,
                       const uint8_t* cdb, uint8_t cdbLength, uint8_t* data, uint32_t dataLength,
-                      uint8_t direction) {
+                      Direction direction) {
     std::memset(block.Area, 0, sizeof block.Area);
     platform::AspiExecScsiCmd& srb = block.Srb;
     srb.SRB_Cmd = platform::SC_EXEC_SCSI_CMD;
     srb.SRB_HaId = hostAdapter;
-    srb.SRB_Flags = direction == 0 ? platform::SRB_DIR_IN : platform::SRB_DIR_OUT;
+    srb.SRB_Flags = direction == Direction::In ? platform::SRB_DIR_IN : platform::SRB_DIR_OUT;
     srb.SRB_Target = target;
     srb.SRB_Lun = 0;
     srb.SRB_BufLen = dataLength;
@@ -62,7 +62,7 @@ void BuildAspiRequest(AspiRequestBlock& block, uint8_t hostAdapter, uint8_t targ
 }
 
 uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb, uint8_t cdbLength,
-                        uint8_t* data, uint32_t dataLength, uint8_t direction) {
+                        uint8_t* data, uint32_t dataLength, Direction direction) {
     if (g_sendAspi == nullptr) return kSsNoAspi;
 
     AspiRequestBlock block;
@@ -91,7 +91,7 @@ uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb,
 }
 
 void BuildPassThroughRecord(PassThroughRecord& record, const uint8_t* cdb, uint8_t cdbLength,
-                            uint8_t* data, uint32_t dataLength, uint8_t direction,
+                            uint8_t* data, uint32_t dataLength, Direction direction,
                             uint32_t timeoutSeconds) {
     // Only the fields given a value are set: status, padding, the command
     // bytes past the block, the filler and the sense area stay as they were.
@@ -102,7 +102,7 @@ void BuildPassThroughRecord(PassThroughRecord& record, const uint8_t* cdb, uint8
     request.Lun = 0;
     request.CdbLength = cdbLength;
     request.SenseInfoLength = kPassThroughSenseLength;
-    request.DataIn = direction == 0 ? platform::SCSI_IOCTL_DATA_IN : platform::SCSI_IOCTL_DATA_OUT;
+    request.DataIn = direction == Direction::In ? platform::SCSI_IOCTL_DATA_IN : platform::SCSI_IOCTL_DATA_OUT;
     request.DataTransferLength = dataLength;
     request.TimeOutValue = timeoutSeconds;
     request.DataBuffer = data;
@@ -111,7 +111,7 @@ void BuildPassThroughRecord(PassThroughRecord& record, const uint8_t* cdb, uint8
 }
 
 int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                           uint32_t dataLength, uint8_t direction, uint32_t* transferred) {
+                           uint32_t dataLength, Direction direction, uint32_t* transferred) {
     PassThroughRecord record;
     BuildPassThroughRecord(record, cdb, cdbLength, data, dataLength, direction,
                            Settings.PassThroughTimeoutSeconds);
@@ -129,7 +129,7 @@ int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength,
 }
 
 uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                         uint32_t dataLength, uint8_t direction, uint32_t* transferred) {
+                         uint32_t dataLength, Direction direction, uint32_t* transferred) {
     const uint8_t index = static_cast<uint8_t>(slot & 0xFF);
     if (transferred != nullptr) *transferred = 0;
     // The tables hold 26 slots; a number past them names no drive.

@@ -25,6 +25,10 @@ inline constexpr uint8_t kStatusTransportFailed = 0xFF;
 
 inline constexpr int kSlotCount = 26;
 
+// Which way a command's data moves, as every sender takes it.  A command
+// without data goes as In.
+enum class Direction : uint8_t { In = 0, Out = 1 };
+
 // One per process, static, zero at start.  Filled once by enumeration.
 struct DriveSlotTable {
     int32_t TransportMode;               // 1 pass-through (NT family), 0 ASPI
@@ -73,25 +77,25 @@ inline constexpr uint8_t kPassThroughSenseLength = 24;
 uint8_t LoadAspi();
 
 uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb, uint8_t cdbLength,
-                        uint8_t* data, uint32_t dataLength, uint8_t direction);
+                        uint8_t* data, uint32_t dataLength, Direction direction);
 
 // 1, 4 or -1 (the control request failed).  `transferred`, when given,
 // receives the bytes that moved as the record came back (0 on failure).
 int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                           uint32_t dataLength, uint8_t direction, uint32_t* transferred = nullptr);
+                           uint32_t dataLength, Direction direction, uint32_t* transferred = nullptr);
 
 // `transferred` as above; ASPI reports no residual count, so a request it
 // completes counts as whole.
 uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
-                         uint32_t dataLength, uint8_t direction, uint32_t* transferred = nullptr);
+                         uint32_t dataLength, Direction direction, uint32_t* transferred = nullptr);
 
 // Builders of the two request images, used by the senders (and by tests, which
 // check them field by field).
 void BuildAspiRequest(AspiRequestBlock& block, uint8_t hostAdapter, uint8_t target,
                       const uint8_t* cdb, uint8_t cdbLength, uint8_t* data, uint32_t dataLength,
-                      uint8_t direction);
+                      Direction direction);
 void BuildPassThroughRecord(PassThroughRecord& record, const uint8_t* cdb, uint8_t cdbLength,
-                            uint8_t* data, uint32_t dataLength, uint8_t direction,
+                            uint8_t* data, uint32_t dataLength, Direction direction,
                             uint32_t timeoutSeconds);
 
 // Forgets the loaded ASPI entries (tests that load another machine).

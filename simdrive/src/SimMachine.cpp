@@ -320,11 +320,7 @@ bool SimMachine::Impl::DeviceIoControl(platform::Handle device, uint32_t code, v
             scsi.Cdb = request.Cdb;
             scsi.CdbLength = request.CdbLength;
             scsi.TimeoutSeconds = request.TimeoutSeconds;
-            switch (request.Direction) {
-                case platform::TransferDirection::In: scsi.Direction = DataDirection::In; break;
-                case platform::TransferDirection::Out: scsi.Direction = DataDirection::Out; break;
-                case platform::TransferDirection::None: scsi.Direction = DataDirection::None; break;
-            }
+            scsi.Direction = request.Direction;
             scsi.Data = static_cast<uint8_t*>(request.Data);
             scsi.DataLength = request.DataLength;
             const ScsiResult result = drive->Execute(scsi);

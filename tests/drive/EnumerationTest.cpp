@@ -50,7 +50,7 @@ TEST_F(EnumerationTest, NtLettersInAlphabeticalOrder) {
     // Slot 0 reaches E:, slot 1 reaches G:.
     uint8_t reply[36] = {};
     const uint8_t inquiry[6] = {0x12, 0, 0, 0, 36, 0};
-    ASSERT_EQ(drive::SendDriveCommand(1, inquiry, 6, reply, 36, 0), 1);
+    ASSERT_EQ(drive::SendDriveCommand(1, inquiry, 6, reply, 36, drive::Direction::In), 1);
     EXPECT_EQ(std::memcmp(reply + 8, "VENDOR-G", 8), 0);
 }
 

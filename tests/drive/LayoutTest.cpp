@@ -24,7 +24,7 @@ TEST(AspiRequestImage, EveryFieldAtItsOffset) {
     uint8_t data[64];
     drive::AspiRequestBlock block;
     std::memset(&block, 0xCC, sizeof block);  // the area must be cleared first
-    drive::BuildAspiRequest(block, 3, 5, kCdb, 12, data, 4096, 1);
+    drive::BuildAspiRequest(block, 3, 5, kCdb, 12, data, 4096, drive::Direction::Out);
     const uint8_t* a = block.Area;
 
     EXPECT_EQ(a[0], 0x02);        // SRB_Cmd
@@ -61,9 +61,9 @@ TEST(AspiRequestImage, EveryFieldAtItsOffset) {
 TEST(AspiRequestImage, DirectionZeroIsDataInEvenWithoutData) {
     uint8_t data[14];
     drive::AspiRequestBlock block;
-    drive::BuildAspiRequest(block, 0, 0, kCdb, 6, data, 0, 0);
+    drive::BuildAspiRequest(block, 0, 0, kCdb, 6, data, 0, drive::Direction::In);
     EXPECT_EQ(block.Area[3], 0x08);
-    drive::BuildAspiRequest(block, 0, 0, kCdb, 6, data, 0, 7);
+    drive::BuildAspiRequest(block, 0, 0, kCdb, 6, data, 0, static_cast<drive::Direction>(7));
     EXPECT_EQ(block.Area[3], 0x10);
 }
 
@@ -71,7 +71,7 @@ TEST(PassThroughImage, EveryFieldAtItsOffset) {
     uint8_t data[64];
     drive::PassThroughRecord record;
     std::memset(&record, 0xAA, sizeof record);
-    drive::BuildPassThroughRecord(record, kCdb, 10, data, 2048, 0, 60);
+    drive::BuildPassThroughRecord(record, kCdb, 10, data, 2048, drive::Direction::In, 60);
     const uint8_t* r = reinterpret_cast<const uint8_t*>(&record);
 
     const size_t requestSize = k32 ? 44 : 56;
@@ -106,10 +106,14 @@ TEST(PassThroughImage, EveryFieldAtItsOffset) {
 
 TEST(PassThroughImage, DataDirection) {
     struct Case {
-        uint8_t direction;
+        drive::Direction direction;
         uint32_t length;
         uint8_t dataIn;
-    } cases[] = {{0, 0, 1}, {0, 36, 1}, {1, 0, 0}, {1, 1024, 0}, {0xFF, 8, 0}};
+    } cases[] = {{drive::Direction::In, 0, 1},
+                 {drive::Direction::In, 36, 1},
+                 {drive::Direction::Out, 0, 0},
+                 {drive::Direction::Out, 1024, 0},
+                 {static_cast<drive::Direction>(0xFF), 8, 0}};
     uint8_t data[14];
     for (const Case& c : cases) {
         drive::PassThroughRecord record;

@@ -50,7 +50,7 @@ protected:
 TEST_P(TransportTest, GoodCommandReturnsOneAndLeavesTheBufferAlone) {
     uint8_t buffer[254];
     std::memset(buffer, 0x5A, sizeof buffer);
-    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 1);
     EXPECT_EQ(buffer[2], 0x5A);
     ASSERT_EQ(drv->LogSnapshot().size(), 1u);
     EXPECT_EQ(drv->LogSnapshot()[0].Cdb[0], 0x00);
@@ -60,11 +60,11 @@ TEST_P(TransportTest, CheckConditionCopiesSenseIntoTheCallersBuffer) {
     struct Case {
         const char* what;
         uint32_t length;
-        uint8_t direction;
+        drive::Direction direction;
     } cases[] = {
-        {"no-data command into its 14-byte buffer", 0, 0},
-        {"data-in command", 14, 0},
-        {"data-out command, into its outgoing data", 14, 1},
+        {"no-data command into its 14-byte buffer", 0, drive::Direction::In},
+        {"data-in command", 14, drive::Direction::In},
+        {"data-out command, into its outgoing data", 14, drive::Direction::Out},
     };
     for (const Case& c : cases) {
         uint8_t buffer[14];
@@ -84,7 +84,7 @@ TEST_P(TransportTest, CheckConditionCopiesSenseIntoTheCallersBuffer) {
 TEST_P(TransportTest, SenseByteTwoKeepsItsFlagBits) {
     uint8_t buffer[14] = {};
     FailNextWith(sim::kStatusCheckCondition, 0x22, 0x3A, 0x00);
-    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 4);
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 4);
     const uint32_t code = (uint32_t(buffer[2]) << 16) | (buffer[12] << 8) | buffer[13];
     EXPECT_EQ(code, 0x223A00u);
     EXPECT_NE(code >> 8, 0x023Au);
@@ -92,8 +92,8 @@ TEST_P(TransportTest, SenseByteTwoKeepsItsFlagBits) {
 
 TEST_P(TransportTest, DirectionZeroWithoutDataIsSentAsDataIn) {
     uint8_t buffer[14];
-    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 1);
-    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 1), 1);
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 1);
+    ASSERT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::Out), 1);
     ASSERT_EQ(drv->LogSnapshot().size(), 2u);
     // With no bytes to move the carrier still names a direction: data in for
     // direction 0, data out for any other.
@@ -105,14 +105,14 @@ TEST_P(TransportTest, DirectionZeroWithoutDataIsSentAsDataIn) {
 
 TEST_P(TransportTest, DataMovesInBothDirections) {
     uint8_t reply[36] = {};
-    ASSERT_EQ(drive::SendDriveCommand(0, kInquiry36, 6, reply, 36, 0), 1);
+    ASSERT_EQ(drive::SendDriveCommand(0, kInquiry36, 6, reply, 36, drive::Direction::In), 1);
     EXPECT_EQ(reply[0], 0x05);
     EXPECT_EQ(std::memcmp(reply + 8, "SIMDRIVE", 8), 0);
 
     uint8_t out[16];
     for (int i = 0; i < 16; ++i) out[i] = uint8_t(i * 3);
     const uint8_t unknown[10] = {0xEA};
-    drive::SendDriveCommand(0, unknown, 10, out, 16, 1);
+    drive::SendDriveCommand(0, unknown, 10, out, 16, drive::Direction::Out);
     ASSERT_FALSE(drv->LogSnapshot().empty());
     const sim::LoggedCommand sent = drv->LogSnapshot().back();
     EXPECT_EQ(sent.Direction, sim::DataDirection::Out);
@@ -123,15 +123,15 @@ TEST_P(TransportTest, DataMovesInBothDirections) {
 TEST_P(TransportTest, BusyStatusIsCheckCondition) {
     uint8_t buffer[14] = {};
     FailNextWith(sim::kStatusBusy, 0, 0, 0);
-    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 4);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 4);
 }
 
 TEST_P(TransportTest, SlotPastTheTablesNamesNoDrive) {
     uint8_t buffer[14] = {};
-    EXPECT_EQ(drive::SendDriveCommand(26, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
-    EXPECT_EQ(drive::SendDriveCommand(255, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
+    EXPECT_EQ(drive::SendDriveCommand(26, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 0xFF);
+    EXPECT_EQ(drive::SendDriveCommand(255, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 0xFF);
     // Only the low 8 bits of the slot count.
-    EXPECT_EQ(drive::SendDriveCommand(0x100, kTestUnitReady, 6, buffer, 0, 0), 1);
+    EXPECT_EQ(drive::SendDriveCommand(0x100, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 1);
     EXPECT_EQ(drv->LogSnapshot().size(), 1u);
 }
 
@@ -158,7 +158,7 @@ TEST_F(PassThroughOnly, InvalidHandleGivesFFNotFour) {
     drive::SlotTable.DeviceHandles[0] = platform::kInvalidHandle;
     uint8_t buffer[14];
     std::memset(buffer, 0x33, sizeof buffer);
-    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0), 0xFF);
+    EXPECT_EQ(drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 0xFF);
     EXPECT_EQ(buffer[2], 0x33);
 }
 
@@ -170,7 +170,7 @@ TEST_F(PassThroughOnly, FailedControlRequestCopiesNoSense) {
     uint8_t buffer[14];
     std::memset(buffer, 0x33, sizeof buffer);
     EXPECT_EQ(drive::SendPassThroughCommand(drive::SlotTable.DeviceHandles[0], kTestUnitReady, 6,
-                                            buffer, 0, 0),
+                                            buffer, 0, drive::Direction::In),
               -1);
     EXPECT_EQ(buffer[2], 0x33);
     EXPECT_EQ(buffer[12], 0x33);
@@ -178,9 +178,9 @@ TEST_F(PassThroughOnly, FailedControlRequestCopiesNoSense) {
 
 TEST_F(PassThroughOnly, TimeOutReachesTheRequest) {
     uint8_t buffer[14];
-    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
+    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In);
     drive::Settings.PassThroughTimeoutSeconds = 60;
-    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, 0);
+    drive::SendDriveCommand(0, kTestUnitReady, 6, buffer, 0, drive::Direction::In);
     ASSERT_EQ(drv->LogSnapshot().size(), 2u);
     EXPECT_EQ(drv->LogSnapshot()[0].TimeoutSeconds, 200u);
     EXPECT_EQ(drv->LogSnapshot()[1].TimeoutSeconds, 60u);
@@ -237,7 +237,7 @@ TEST(AspiSender, WaitIsBoundedOnThePlatformClock) {
     // The clock moves only when the sender sleeps on it.
     uint8_t buffer[14] = {};
     auto send = std::async(std::launch::async, [&] {
-        return drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, 0);
+        return drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, drive::Direction::In);
     });
     if (send.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
         ADD_FAILURE() << "the wait never sleeps, so its bound is never reached";
@@ -259,14 +259,14 @@ TEST(AspiSender, OtherRequestStatusesArePassedOnWithoutSense) {
     ASSERT_EQ(drive::LoadAspi(), 1);
     uint8_t buffer[14];
     std::memset(buffer, 0x44, sizeof buffer);
-    EXPECT_EQ(drive::SendAspiCommand(0, 6, kTestUnitReady, 6, buffer, 0, 0), platform::SS_NO_DEVICE);
-    EXPECT_EQ(drive::SendAspiCommand(4, 0, kTestUnitReady, 6, buffer, 0, 0), platform::SS_INVALID_HA);
+    EXPECT_EQ(drive::SendAspiCommand(0, 6, kTestUnitReady, 6, buffer, 0, drive::Direction::In), platform::SS_NO_DEVICE);
+    EXPECT_EQ(drive::SendAspiCommand(4, 0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), platform::SS_INVALID_HA);
     sim::Fault fault;
     fault.Opcode = 0x00;
     fault.TransportFailure = true;
     fault.AspiStatus = platform::SS_ABORTED;
     d.AddFault(fault);
-    EXPECT_EQ(drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, 0), platform::SS_ABORTED);
+    EXPECT_EQ(drive::SendAspiCommand(0, 0, kTestUnitReady, 6, buffer, 0, drive::Direction::In), platform::SS_ABORTED);
     EXPECT_EQ(buffer[2], 0x44);
     EXPECT_EQ(buffer[12], 0x44);
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PassThrough.h"
 #include "simdrive/Disc.h"
 
 namespace platform {
@@ -24,7 +25,9 @@ class IClock;
 
 namespace sim {
 
-enum class DataDirection : uint8_t { None, In, Out };
+// Which way a request's data moves, as the carrier named it; None is a
+// request that names no direction (allowed only without data).
+using DataDirection = platform::TransferDirection;
 
 // SCSI status values.
 inline constexpr uint8_t kStatusGood = 0x00;
