@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "download/Fwlib.h"
 #include "drive/Transport.h"
 
 TAtapiLib AtapiLib;
@@ -13,9 +12,6 @@ using drive::Direction;
 
 // Command block templates, 12 bytes each; only the block's own length is
 // sent.  The per-call bytes are filled into a copy.
-constexpr uint8_t kEnumInquiry[12] = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
-constexpr uint8_t kEnumInquiryLength = 6;
-constexpr uint32_t kEnumInquiryData = 36;
 constexpr uint8_t kInquiry[12] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00,
                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 constexpr uint8_t kStartStopUnit[12] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -68,51 +64,9 @@ void ConfigureDownloadTransport() {
 
 uint8_t TAtapiLib::FindDrives() {
     ConfigureDownloadTransport();
-    drive::DriveSlotTable& table = drive::SlotTable;
-    table.TransportMode = 0;
-    std::memset(table.TargetIds, 0, sizeof table.TargetIds);
-    std::memset(table.HostAdapterIds, 0, sizeof table.HostAdapterIds);
-    for (platform::Handle& handle : table.DeviceHandles) handle = 0;
-
-    uint8_t reply[kScratchSize];
-    int kept = 0;
-    auto isOpticalDrive = [&reply](int status) {
-        return status == drive::kStatusGood && reply[0] == 0x05;
-    };
-
-    if (SysFun.IsWindowsNT()) {
-        table.TransportMode = 1;
-        for (char letter = 'a'; letter <= 'z'; ++letter) {
-            const char root[3] = {letter, ':', '\0'};
-            const platform::Handle handle = FwLib.OpenCdDrive(root);
-            if (handle == platform::kInvalidHandle) continue;
-            std::memset(reply, 0, sizeof reply);
-            const int status = drive::SendPassThroughCommand(
-                handle, kEnumInquiry, kEnumInquiryLength, reply, kEnumInquiryData, Direction::In);
-            if (isOpticalDrive(status)) {
-                table.DeviceHandles[kept++] = handle;
-            } else {
-                // Not a drive of ours: nothing will use the handle again.
-                platform::Current().DeviceOpen->CloseHandle(handle);
-            }
-        }
-        return static_cast<uint8_t>(kept);
-    }
-
-    const uint8_t adapters = drive::LoadAspi();
-    for (uint8_t a = 0; a < adapters && kept < kDownloadAspiSlots; ++a) {
-        for (uint8_t t = 0; t < 8 && kept < kDownloadAspiSlots; ++t) {
-            std::memset(reply, 0, sizeof reply);
-            const uint8_t status = drive::SendAspiCommand(a, t, kEnumInquiry, kEnumInquiryLength,
-                                                          reply, kEnumInquiryData, Direction::In);
-            if (isOpticalDrive(status)) {
-                table.TargetIds[kept] = t;
-                table.HostAdapterIds[kept] = a;
-                ++kept;
-            }
-        }
-    }
-    return static_cast<uint8_t>(kept);
+    // Without the ASPI library there is no drive to offer.
+    const int found = drive::FindDrives(nullptr, kDownloadEnumeration);
+    return found < 0 ? 0 : static_cast<uint8_t>(found);
 }
 
 uint8_t TAtapiLib::Inquiry(uint8_t slot, uint8_t* buffer, uint32_t length) {

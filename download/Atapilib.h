@@ -1,12 +1,14 @@
-// The download program's drive commands: its own enumeration, the INQUIRY and
-// START STOP UNIT it needs, and the drives' vendor download commands (FC-code
-// command, chunk write, checksum query, download-mode set and query, identity
-// query).  Every function returns the transport's status byte unchanged:
+// The download program's drive commands: the drive layer's enumeration on
+// this program's rules, the INQUIRY and START STOP UNIT it needs, and the
+// drives' vendor download commands (FC-code command, chunk write, checksum
+// query, download-mode set and query, identity query).  Every function returns the transport's status byte unchanged:
 // 1 good, 4 check condition (sense key, ASC and ASCQ in bytes 2, 12 and 13 of
 // the data buffer), 0xFF the pass-through request failed.
 #pragma once
 
 #include <cstdint>
+
+#include "drive/Enumeration.h"
 
 // Lengths of the vendor commands' replies.
 inline constexpr uint32_t kVendorReplyLength = 8;
@@ -28,6 +30,9 @@ inline constexpr uint8_t kKindBoot = 0xF0;
 
 // The download program's ASPI tables hold this many slots.
 inline constexpr int kDownloadAspiSlots = 8;
+// Its drives: at most 8 over ASPI, and on the NT family only the CD-ROM
+// letters that answer the INQUIRY as optical drives.
+inline constexpr drive::EnumerationRules kDownloadEnumeration = {kDownloadAspiSlots, true};
 // Pass-through time-out of the download program's commands, in seconds.
 inline constexpr uint32_t kDownloadPassThroughTimeoutSeconds = 60;
 
@@ -40,11 +45,12 @@ void ConfigureDownloadTransport();
 // instance the program calls them through.
 class TAtapiLib {
 public:
-    // Finds the drives and fills the shared slot table: on the NT family
-    // every CD-ROM letter a..z whose 36-byte INQUIRY succeeds with byte 0
-    // exactly 5, on 95/98/ME every such ASPI adapter/target, at most 8.
-    // The handles of letters that are not kept are closed.  Never negative:
-    // without the ASPI library the count is 0.
+    // Finds the drives on this program's rules (kDownloadEnumeration) and
+    // fills the shared slot table: on the NT family every CD-ROM letter a..z
+    // whose 36-byte INQUIRY succeeds with byte 0 exactly 5, on 95/98/ME
+    // every such ASPI adapter/target, at most 8.  The handles of letters
+    // that are not kept are closed.  Never negative: without the ASPI
+    // library the count is 0.
     uint8_t FindDrives();
 
     // INQUIRY (12-byte block, allocation length 96) into the caller's

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "download/Atapilib.h"
+#include "drive/Enumeration.h"
 #include "drive/Transport.h"
 #include "platform/Win.h"
 
@@ -25,13 +26,7 @@ bool SameUpperCase(const std::string& a, const std::string& b) {
 // ---------------------------------------------------------------------------
 // TFwLib
 
-platform::Handle TFwLib::OpenCdDrive(const char* root) {
-    if (win::GetDriveTypeA(root) != platform::DRIVE_CDROM) return platform::kInvalidHandle;
-    const std::string path = std::string("\\\\.\\") + root;
-    return win::CreateFileA(path.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
-                            platform::OPEN_EXISTING, 0);
-}
+platform::Handle TFwLib::OpenCdDrive(const char* root) { return drive::OpenCdDrive(root); }
 
 uint8_t TFwLib::ApplyBootRewriteOption(uint8_t slot, OptionFlags options) {
     uint8_t reply[kVendorReplyLength] = {};

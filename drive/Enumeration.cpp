@@ -2,18 +2,16 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "drive/Transport.h"
+#include "drive/Mmc.h"
 #include "platform/Win.h"
 
 namespace drive {
 
 namespace {
 
-constexpr uint32_t kReplyBufferSize = 65536;
-constexpr uint8_t kInquiry[6] = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
-constexpr uint32_t kInquiryLength = kInquiry[4];
+constexpr uint32_t kInquiryReplyLength = 36;
+constexpr uint8_t kOpticalDevice = 0x05;
 
 // Bytes 8 to 35 of the INQUIRY reply (vendor, product, revision) and three
 // blanks; the text ends early at the first NUL among those bytes.
@@ -25,43 +23,57 @@ void WriteName(DriveNameSlot& cell, const uint8_t* reply) {
     std::strcpy(cell.Text, text);
 }
 
+// Asks the drive that slot `count` now reaches and decides whether it is
+// kept there.  A drive that is kept gets its name cell.
+bool Keep(int count, bool needsOpticalReply, DriveNameSlot* names) {
+    uint8_t reply[kInquiryReplyLength];
+    const bool good = Inquiry(static_cast<uint32_t>(count), reply) == kStatusGood;
+    if (needsOpticalReply && !(good && reply[0] == kOpticalDevice)) return false;
+    if (names != nullptr) {
+        if (good)
+            WriteName(names[count], reply);
+        else
+            names[count].Text[0] = '\0';  // not what the failure left in the reply
+    }
+    return true;
+}
+
 }  // namespace
 
-int FindDrives(DriveNameSlot* names) {
+Handle OpenCdDrive(const char* root) {
+    if (win::GetDriveTypeA(root) != platform::DRIVE_CDROM) return platform::kInvalidHandle;
+    const std::string path = std::string("\\\\.\\") + root;
+    return win::CreateFileA(path.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
+                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                            platform::OPEN_EXISTING, 0);
+}
+
+int FindDrives(DriveNameSlot* names, const EnumerationRules& rules) {
     std::memset(SlotTable.TargetIds, 0, sizeof SlotTable.TargetIds);
     std::memset(SlotTable.HostAdapterIds, 0, sizeof SlotTable.HostAdapterIds);
     for (Handle& handle : SlotTable.DeviceHandles) handle = 0;
-    std::vector<uint8_t> reply(kReplyBufferSize, 0);
     platform::OsVersionInfo version{};
     version.OSVersionInfoSize = platform::kPlainVersionRecordSize;
     int count = 0;
 
+    // Each candidate is put into the next free slot and asked through it, as
+    // every later command reaches it; one that is not kept leaves the slot
+    // free again.
     win::GetVersionExA(&version);
     if (version.PlatformId == platform::VER_PLATFORM_WIN32_NT) {
         SlotTable.TransportMode = 1;
         for (char letter = 'a'; letter <= 'z'; ++letter) {
             const char root[3] = {letter, ':', '\0'};
-            if (win::GetDriveTypeA(root) != platform::DRIVE_CDROM) continue;
-            const std::string path = std::string("\\\\.\\") + root;
-            const Handle handle =
-                win::CreateFileA(path.c_str(), platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                 platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
-                                 platform::OPEN_EXISTING, 0);
+            const Handle handle = OpenCdDrive(root);
+            if (handle == platform::kInvalidHandle) continue;
             SlotTable.DeviceHandles[count] = handle;
-            if (handle != platform::kInvalidHandle) ++count;
-        }
-        // Every opened drive is listed.  A drive whose INQUIRY fails gets an
-        // empty name rather than what the shared reply buffer held from the
-        // drive before it (or the sense bytes the failure copied into it).
-        for (int k = 0; k < count; ++k) {
-            std::memset(reply.data(), 0, kInquiryLength);
-            const int status = SendPassThroughCommand(SlotTable.DeviceHandles[k], kInquiry,
-                                                      sizeof kInquiry, reply.data(),
-                                                      kInquiryLength, Direction::In);
-            if (status == kStatusGood)
-                WriteName(names[k], reply.data());
-            else
-                names[k].Text[0] = '\0';
+            if (Keep(count, rules.NtNeedsOpticalReply, names)) {
+                ++count;
+            } else {
+                // Not a drive of this program: nothing will use the handle again.
+                platform::Current().DeviceOpen->CloseHandle(handle);
+                SlotTable.DeviceHandles[count] = 0;
+            }
         }
         return count;
     }
@@ -69,15 +81,16 @@ int FindDrives(DriveNameSlot* names) {
     SlotTable.TransportMode = 0;
     const uint8_t adapters = LoadAspi();
     if (adapters == 0) return kAspiUnavailable;
-    for (uint8_t a = 0; a < adapters && count < kSlotCount; ++a) {
-        for (uint8_t t = 0; t < 8 && count < kSlotCount; ++t) {
-            const uint8_t status = SendAspiCommand(a, t, kInquiry, sizeof kInquiry, reply.data(),
-                                                   kInquiryLength, Direction::In);
-            if (status == kStatusGood && reply[0] == 0x05) {
-                SlotTable.TargetIds[count] = t;
-                SlotTable.HostAdapterIds[count] = a;
-                WriteName(names[count], reply.data());
+    const int slots = rules.AspiSlots < kSlotCount ? rules.AspiSlots : kSlotCount;
+    for (uint8_t a = 0; a < adapters && count < slots; ++a) {
+        for (uint8_t t = 0; t < 8 && count < slots; ++t) {
+            SlotTable.TargetIds[count] = t;
+            SlotTable.HostAdapterIds[count] = a;
+            if (Keep(count, true, names)) {
                 ++count;
+            } else {
+                SlotTable.TargetIds[count] = 0;
+                SlotTable.HostAdapterIds[count] = 0;
             }
         }
     }
