@@ -1,7 +1,10 @@
 #include "download/Atapilib.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 
+#include "drive/Mmc.h"
 #include "drive/Transport.h"
 
 TAtapiLib AtapiLib;
@@ -12,8 +15,6 @@ using drive::Direction;
 
 // Command block templates, 12 bytes each; only the block's own length is
 // sent.  The per-call bytes are filled into a copy.
-constexpr uint8_t kInquiry[12] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00,
-                                  0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 constexpr uint8_t kStartStopUnit[12] = {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00};
 constexpr uint8_t kFlashCommand[12] = {0xFF, 0x02, 0xFC, 0x00, 0x00, 0x00,
                                        0x00, 0x00, 0x00, 0x00, 0x00, 0xAA};
@@ -70,7 +71,8 @@ uint8_t TAtapiLib::FindDrives() {
 }
 
 uint8_t TAtapiLib::Inquiry(uint8_t slot, uint8_t* buffer, uint32_t length) {
-    return drive::SendDriveCommand(slot, kInquiry, 12, buffer, length, Direction::In);
+    const std::span<uint8_t> area(buffer, std::max<size_t>(length, drive::kMinimumBuffer));
+    return drive::InquiryDriveCodes(slot, length, area);
 }
 
 uint8_t TAtapiLib::StartStopUnit(uint8_t slot, uint8_t byte4) {

@@ -55,7 +55,8 @@ public:
 
     // INQUIRY (12-byte block, allocation length 96) into the caller's
     // buffer, with the caller's transfer length.  The buffer must hold at
-    // least 14 bytes (sense bytes land there).
+    // least max(length, 14) bytes (sense bytes land there); the bytes asked
+    // for are cleared first, so what the drive does not send reads as 0.
     uint8_t Inquiry(uint8_t slot, uint8_t* buffer, uint32_t length);
     // START STOP UNIT with the given byte 4 (2 = eject).
     uint8_t StartStopUnit(uint8_t slot, uint8_t byte4);

@@ -4,7 +4,7 @@
 
 #include "download/Atapilib.h"
 #include "drive/Enumeration.h"
-#include "drive/Transport.h"
+#include "drive/Mmc.h"
 #include "platform/Win.h"
 
 TFwLib FwLib;
@@ -12,7 +12,6 @@ TSysFun SysFun;
 
 namespace {
 
-constexpr uint8_t kTestUnitReady[6] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 constexpr int kDiscCheckTries = 5;
 constexpr uint32_t kDiscCheckPauseMs = 100;
 constexpr uint32_t kAfterKillWaitMs = 7000;
@@ -36,9 +35,7 @@ uint8_t TFwLib::ApplyBootRewriteOption(uint8_t slot, OptionFlags options) {
 DownloadState TFwLib::CheckDiscLoaded(uint8_t slot, DownloadState state) {
     for (int attempt = 0; attempt < kDiscCheckTries; ++attempt) {
         uint8_t scratch[512] = {};
-        if (drive::SendDriveCommand(slot, kTestUnitReady, sizeof kTestUnitReady, scratch, 0,
-                                    drive::Direction::In) ==
-            drive::kStatusGood)
+        if (drive::TestUnitReadyWithoutData(slot, scratch) == drive::kStatusGood)
             return StateDiscPresent;
         win::Sleep(kDiscCheckPauseMs);
     }

@@ -42,6 +42,7 @@ namespace {
 using Template = uint8_t[12];
 
 constexpr Template kInquiryBlock = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
+constexpr Template kInquiryDriveCodesBlock = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
 constexpr Template kTestUnitReadyBlock = {};
 constexpr Template kReadDiscInformationBlock = {0x51, 0, 0, 0, 0, 0, 0, 0, 0x34, 0};
 constexpr Template kReadTrackInformationBlock = {0x52, 0x01, 0, 0, 0, 0, 0, 0, 0xFE, 0};
@@ -157,6 +158,14 @@ uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
 
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
     return TestUnitReady(slot, buffer) == kStatusGood;
+}
+
+uint8_t InquiryDriveCodes(uint32_t slot, uint32_t dataLength, std::span<uint8_t> buffer) {
+    return Query(slot, Block(kInquiryDriveCodesBlock), 12, buffer, dataLength);
+}
+
+uint8_t TestUnitReadyWithoutData(uint32_t slot, std::span<uint8_t> buffer) {
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, 0, Direction::In);
 }
 
 uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer) {

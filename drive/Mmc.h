@@ -88,9 +88,18 @@ inline constexpr uint16_t kSenseNoMedium = 0x023A;
 inline constexpr uint16_t kSenseMediumChanged = 0x0628;  // not ready to ready: a medium came
 inline constexpr uint16_t kSenseResetOccurred = 0x0629;  // power on or reset
 
+// INQUIRY, 6-byte block, 36 bytes in: bytes 8-15 vendor, 16-31 product,
+// 32-35 revision.
 uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer);
+// INQUIRY with a 12-byte block asking for 96 bytes (allocation length 60h),
+// dataLength bytes in: past the standard reply the download program's drives
+// give their three-character code (bytes 36-38) and FC code (bytes 54-55).
+uint8_t InquiryDriveCodes(uint32_t slot, uint32_t dataLength, std::span<uint8_t> buffer);
+// TEST UNIT READY asking for 254 bytes, as the diagnostic program sends it.
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer);
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer);
+// TEST UNIT READY without data (transfer length 0).
+uint8_t TestUnitReadyWithoutData(uint32_t slot, std::span<uint8_t> buffer);
 // The readiness check of the disc information: a 12-byte block, 14 bytes in.
 uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t Read10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer);
