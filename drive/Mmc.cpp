@@ -92,30 +92,47 @@ uint8_t NotSent(std::span<uint8_t> buffer) {
     return kStatusNotSent;
 }
 
+// What a command's data is for: nothing the caller uses (the lengths a few
+// commands declare move nothing), every byte (blocks read or written, data
+// sent), or a reply that may be shorter than asked.
+enum class DataUse { None, Whole, Reply };
+
 // Sends one block.  Refuses a buffer that cannot take the data or the sense
-// bytes; leaves the no-sense code after any status that brought no sense.
+// bytes; leaves the no-sense code after any status that brought no sense,
+// and the short-transfer code after a good one that did not move the whole
+// of data the command needs.  For a reply, `moved` receives the bytes that
+// came.
 uint8_t Send(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
-             uint32_t dataLength, uint8_t direction) {
+             uint32_t dataLength, uint8_t direction, DataUse use, uint32_t* moved = nullptr) {
+    if (moved != nullptr) *moved = 0;
     if (buffer.size() < kMinimumBuffer || dataLength > buffer.size()) return NotSent(buffer);
-    const uint8_t status =
-        SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction);
+    uint32_t transferred = 0;
+    uint8_t status =
+        SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction, &transferred);
+    if (status == kStatusGood && use == DataUse::Whole && transferred != dataLength)
+        status = kStatusShortTransfer;
     if (status != kStatusGood && status != kStatusCheckCondition) RecordNoSense(buffer, status);
+    // A carrier that cannot count says only that less came: the cleared
+    // bytes then read as zero up to the length asked.
+    if (moved != nullptr && status == kStatusGood)
+        *moved = transferred == kTransferNotCounted ? dataLength : std::min(transferred, dataLength);
     return status;
 }
 
 // A query: the bytes it asks for are cleared first, so what the drive does not
 // send reads as zero.
 uint8_t Query(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
-              uint32_t dataLength) {
+              uint32_t dataLength, uint32_t* moved = nullptr, DataUse use = DataUse::Reply) {
     if (buffer.size() >= kMinimumBuffer)
         std::memset(buffer.data(), 0, std::min<size_t>(buffer.size(), std::max(dataLength, 14u)));
-    return Send(slot, block, length, buffer, dataLength, kDataIn);
+    return Send(slot, block, length, buffer, dataLength, kDataIn, use, moved);
 }
 
 uint32_t BlockBytes(uint8_t count) { return static_cast<uint32_t>(count) * kBlockSize; }
 
-uint8_t SenseWriteParameters(uint32_t slot, uint8_t blockLength, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kModeSenseBlock), blockLength, buffer, kShortReply);
+uint8_t SenseWriteParameters(uint32_t slot, uint8_t blockLength, std::span<uint8_t> buffer,
+                             uint32_t* moved) {
+    return Query(slot, Block(kModeSenseBlock), blockLength, buffer, kShortReply, moved);
 }
 
 uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
@@ -124,7 +141,7 @@ uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
     if (listLength > 0xFFFF) return NotSent(buffer);
     Block block(kModeSelectBlock);
     PutBigEndian16(&block.Bytes[7], static_cast<uint16_t>(listLength));
-    return Send(slot, block, blockLength, buffer, listLength, kDataOut);
+    return Send(slot, block, blockLength, buffer, listLength, kDataOut, DataUse::Whole);
 }
 
 void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) {
@@ -137,9 +154,10 @@ void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) 
 // length selected instead of the sensed one.
 uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParametersTemplate* image,
                        uint32_t fixedLength, std::span<uint8_t> buffer) {
-    const uint8_t sensed = SenseWriteParameters(slot, blockLength, buffer);
+    uint32_t moved = 0;
+    const uint8_t sensed = SenseWriteParameters(slot, blockLength, buffer, &moved);
     if (sensed != kStatusGood) return sensed;
-    const uint32_t pageLength = SensedPageLength(buffer);
+    const uint32_t pageLength = SensedPageLength(ReplyBytes(buffer, moved));
     if (pageLength == 0) return NotSent(buffer);
     if (image != nullptr) ApplyTemplate(*image, buffer);
     return SelectPage(slot, blockLength, fixedLength != 0 ? fixedLength : pageLength, buffer);
@@ -147,12 +165,16 @@ uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParameters
 
 }  // namespace
 
-uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kInquiryBlock), 6, buffer, 36);
+void RecordShortReply(std::span<uint8_t> buffer) {
+    if (buffer.size() >= kMinimumBuffer) RecordNoSense(buffer, kStatusShortTransfer);
+}
+
+uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kInquiryBlock), 6, buffer, 36, moved);
 }
 
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, kDataIn);
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, kDataIn, DataUse::None);
 }
 
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
@@ -160,21 +182,21 @@ bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
 }
 
 uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, kDataIn);
+    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, kDataIn, DataUse::None);
 }
 
 uint8_t Read10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kRead10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), kDataIn);
+    return Send(slot, block, 10, buffer, BlockBytes(count), kDataIn, DataUse::Whole);
 }
 
 uint8_t Write10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kWrite10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), kDataOut);
+    return Send(slot, block, 10, buffer, BlockBytes(count), kDataOut, DataUse::Whole);
 }
 
 uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
@@ -183,33 +205,34 @@ uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[9] = count;
     block.Bytes[10] = streaming != 0 ? 0x80 : 0x00;
-    return Send(slot, block, 12, buffer, BlockBytes(count), kDataOut);
+    return Send(slot, block, 12, buffer, BlockBytes(count), kDataOut, DataUse::Whole);
 }
 
 uint8_t SynchronizeCache(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, kDataIn);
+    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, kDataIn, DataUse::None);
 }
 
 uint8_t LoadEjectTray(uint32_t slot, uint8_t open, std::span<uint8_t> buffer) {
     Block block(kStartStopBlock);
     block.Bytes[4] = open != 0 ? 0x02 : 0x03;
-    return Send(slot, block, 6, buffer, kTrayLength, kDataIn);
+    return Send(slot, block, 6, buffer, kTrayLength, kDataIn, DataUse::None);
 }
 
 bool GetConfiguration(uint32_t slot, uint16_t startingFeature, uint16_t allocationLength,
-                      std::span<uint8_t> buffer) {
+                      std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kGetConfigurationBlock);
     PutBigEndian16(&block.Bytes[2], startingFeature);
     PutBigEndian16(&block.Bytes[7], allocationLength);
-    return Query(slot, block, 10, buffer, allocationLength) == kStatusGood;
+    return Query(slot, block, 10, buffer, allocationLength, moved) == kStatusGood;
 }
 
 bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::span<uint8_t> buffer) {
     Block block(kHasFeatureBlock);
     PutBigEndian16(&block.Bytes[2], feature);
-    if (Query(slot, block, 10, buffer, kShortReply) != kStatusGood) return false;
-    // The reply holds the bytes its data length counts, within what was asked.
-    const Reply reply(buffer, kShortReply, ReadBigEndian32(buffer.data()) + 4u);
+    uint32_t moved = 0;
+    if (Query(slot, block, 10, buffer, kShortReply, &moved) != kStatusGood) return false;
+    // The reply holds the bytes its data length counts, within what came.
+    const Reply reply(buffer, moved, ReadBigEndian32(buffer.data()) + 4u);
     if (feature != 0) {
         if (!reply.Holds(8, 2) || reply.Word16(8) != feature) return false;
     }
@@ -219,44 +242,44 @@ bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::s
     return true;
 }
 
-bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadFormatCapacitiesBlock), 10, buffer, kShortReply) == kStatusGood;
+bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadFormatCapacitiesBlock), 10, buffer, kShortReply, moved) == kStatusGood;
 }
 
 bool ReadDvdStructure(uint32_t slot, uint32_t address, uint8_t layer, uint8_t format,
-                      uint16_t allocationLength, std::span<uint8_t> buffer) {
+                      uint16_t allocationLength, std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kReadDvdStructureBlock);
     PutBigEndian32(&block.Bytes[2], address);
     block.Bytes[6] = layer;
     block.Bytes[7] = format;
     PutBigEndian16(&block.Bytes[8], allocationLength);
-    return Query(slot, block, 12, buffer, allocationLength) == kStatusGood;
+    return Query(slot, block, 12, buffer, allocationLength, moved) == kStatusGood;
 }
 
-uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadDiscInformationBlock), 10, buffer, kDiscInformationLength);
+uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadDiscInformationBlock), 10, buffer, kDiscInformationLength, moved);
 }
 
-uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer) {
+uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kReadTrackInformationBlock);
     PutBigEndian16(&block.Bytes[4], track);
-    return Query(slot, block, 10, buffer, kShortReply);
+    return Query(slot, block, 10, buffer, kShortReply, moved);
 }
 
-uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadAtipBlock), 10, buffer, kShortReply);
+uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadAtipBlock), 10, buffer, kShortReply, moved);
 }
 
-uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength);
+uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength, moved);
 }
 
 uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kProtectionStatusLength);
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kProtectionStatusLength, nullptr, DataUse::Whole);
 }
 
 uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, kDataOut);
+    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, kDataOut, DataUse::Whole);
 }
 
 bool IsWriteProtected(std::span<const uint8_t> status) {
@@ -265,8 +288,8 @@ bool IsWriteProtected(std::span<const uint8_t> status) {
     return reply.Byte(4) > 1;
 }
 
-uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadCapacityBlock), 10, buffer, kCapacityLength);
+uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadCapacityBlock), 10, buffer, kCapacityLength, moved);
 }
 
 uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply) {
@@ -282,12 +305,13 @@ bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer) {
     // Drives that do not answer it lose only their drive-specific line, so a
     // host that may not send it says so once instead of failing each time.
     const platform::OptionalQuery optional;
-    if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply) != kStatusGood) return false;
-    return ReadBigEndian16(buffer.data()) != 0;
+    uint32_t moved = 0;
+    if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply, &moved) != kStatusGood) return false;
+    return Reply(buffer, moved, 2).Word16(0) != 0;
 }
 
-uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer) {
-    return SenseWriteParameters(slot, 10, buffer);
+uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return SenseWriteParameters(slot, 10, buffer, moved);
 }
 
 uint32_t SensedPageLength(std::span<const uint8_t> buffer) {
@@ -341,8 +365,9 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     // sensed is not selected; when no select went through, the drive may be
     // busy, and it is waited for before the close goes out all the same.
     bool selected = false;
-    if (ModeSense(slot, buffer) == kStatusGood) {
-        const uint32_t listLength = SensedPageLength(buffer);
+    uint32_t moved = 0;
+    if (ModeSense(slot, buffer, &moved) == kStatusGood) {
+        const uint32_t listLength = SensedPageLength(ReplyBytes(buffer, moved));
         if (listLength != 0) {
             if (mediaIndex == kMediaDvdR) {
                 ApplyTemplate(kDvdRCloseTemplate, buffer);
@@ -367,11 +392,11 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     } else {
         block.Bytes[2] = 0x02;
     }
-    return Send(slot, block, 10, buffer, 0, kDataOut);
+    return Send(slot, block, 10, buffer, 0, kDataOut, DataUse::None);
 }
 
 uint8_t Blank(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, kDataIn);
+    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, kDataIn, DataUse::None);
 }
 
 uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uint8_t> buffer) {
@@ -384,7 +409,7 @@ uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uin
             buffer[1] |= 0x02;  // immediate
         }
     }
-    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, kDataOut);
+    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, kDataOut, DataUse::Whole);
 }
 
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer) {

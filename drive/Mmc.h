@@ -16,8 +16,16 @@
 // never pass for this one's error.  A check condition that came without sense
 // reads FF0004h the same way (the carriers record platform::kNoSenseReturned).
 //
+// A reply counts only the bytes that moved.  A block read or write, and every
+// command that sends data, that the drive answers good while fewer bytes
+// moved than it asked for (the carrier reports a residual) has not read or
+// written its blocks: the routine answers kStatusShortTransfer and records
+// kShortTransferCode (FF00FEh), beside the not-sent code.
+//
 // Queries clear the bytes they ask for before they are sent, so a short reply
-// leaves zeros, not an earlier reply, in the fields the caller reads.
+// leaves zeros, not an earlier reply, in the fields the caller reads; given
+// `moved`, they also say how many bytes came (the length asked when the
+// carrier cannot count them), and their replies are read no further.
 #pragma once
 
 #include <atomic>
@@ -41,6 +49,10 @@ inline constexpr uint8_t kStatusNotSent = kStatusTransportFailed;
 // Sense byte 2 written for a command that brought back no sense.
 using platform::kNoSenseMarker;
 inline constexpr uint32_t kNotSentCode = 0xFF0000u | kStatusNotSent;
+// Status and code of a command the drive answered good although fewer bytes
+// moved than it needed: its data never wholly arrived.
+inline constexpr uint8_t kStatusShortTransfer = 0xFE;
+inline constexpr uint32_t kShortTransferCode = 0xFF0000u | kStatusShortTransfer;
 
 // Direction values of the command table.
 inline constexpr uint8_t kDataIn = 0;
@@ -92,7 +104,7 @@ inline constexpr uint16_t kSenseNoMedium = 0x023A;
 inline constexpr uint16_t kSenseMediumChanged = 0x0628;  // not ready to ready: a medium came
 inline constexpr uint16_t kSenseResetOccurred = 0x0629;  // power on or reset
 
-uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer);
+uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer);
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer);
 // The readiness check of the disc information: a 12-byte block, 14 bytes in.
@@ -104,18 +116,19 @@ uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
 uint8_t SynchronizeCache(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t LoadEjectTray(uint32_t slot, uint8_t open, std::span<uint8_t> buffer);
 bool GetConfiguration(uint32_t slot, uint16_t startingFeature, uint16_t allocationLength,
-                      std::span<uint8_t> buffer);
+                      std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::span<uint8_t> buffer);
-bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer);
+bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 bool ReadDvdStructure(uint32_t slot, uint32_t address, uint8_t layer, uint8_t format,
-                      uint16_t allocationLength, std::span<uint8_t> buffer);
+                      uint16_t allocationLength, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 // Status of READ DISC INFORMATION (52 bytes), of READ TRACK INFORMATION of one
 // track (254 bytes), of the ATIP (254 bytes) and of the write protection
 // status (READ DVD STRUCTURE C0h), as the disc information sends them.
-uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer);
-uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer);
-uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer);
-uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer);
+uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
+uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer,
+                             uint32_t* moved = nullptr);
+uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
+uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 // Yes when the drive answers the vendor query and its reply bytes 0-1 are not 0.
 // The query is optional (platform::OptionalQuery): its answer only adds a
 // drive-specific line.
@@ -123,14 +136,16 @@ bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer);
 
 // READ CAPACITY(10): 8 bytes in, the last block's address in bytes 0-3 and
 // the block length in bytes 4-7.
-uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer);
+uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 // The block count of a READ FORMAT CAPACITIES reply: with one descriptor in
 // the list (list lengths 8 to 15) the current/maximum capacity, otherwise the
 // first formattable capacity; 0 when the list holds no descriptor.
 uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply);
 
 // Write protection status: READ DISC STRUCTURE format C0h (8 bytes in) and
-// SEND DISC STRUCTURE format C0h (the buffer's first 8 bytes out).
+// SEND DISC STRUCTURE format C0h (the buffer's first 8 bytes out).  The
+// status is read to be sent back changed, so it must come whole: a short one
+// is kStatusShortTransfer.
 uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer);
 uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer);
 // Yes when byte 4 of a write protection status has a bit above bit 0 set.
@@ -138,11 +153,11 @@ bool IsWriteProtected(std::span<const uint8_t> status);
 
 // ---- mode page 05h ----------------------------------------------------------
 // MODE SENSE(10) of the write parameters page: 254 bytes in.
-uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer);
-// The parameter list length of the page just sensed: its mode data length
-// plus the two bytes of that field.  0 when that does not fit the bytes
-// received or holds less than the 24 bytes a template replaces; such a page is
-// never selected back.
+uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
+// The parameter list length of the page just sensed (the bytes that came):
+// its mode data length plus the two bytes of that field.  0 when that does
+// not fit the bytes received or holds less than the 24 bytes a template
+// replaces; such a page is never selected back.
 uint32_t SensedPageLength(std::span<const uint8_t> buffer);
 // MODE SELECT(10), page format, the buffer's first listLength bytes out.
 uint8_t ModeSelect(uint32_t slot, uint32_t listLength, std::span<uint8_t> buffer);
@@ -196,6 +211,10 @@ bool FillTestPattern(uint32_t startLba, uint8_t count, std::span<uint8_t> buffer
 // The read-back check of the pattern: yes when each of the 512 big-endian
 // words of the 2048-byte block equals lba.  No for a block shorter than that.
 bool BlockHoldsTestPattern(uint32_t lba, std::span<const uint8_t> block);
+
+// For a reply that did not bring the fields its reader needs: the
+// short-transfer code, as a short read leaves it.
+void RecordShortReply(std::span<uint8_t> buffer);
 
 // (byte 2 << 16) | (byte 12 << 8) | byte 13, byte 2 taken whole.
 uint32_t GetSenseCode(std::span<const uint8_t> buffer);

@@ -577,6 +577,30 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RefusedClose", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, RefusedClose(),
                     "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
                     "    [ FAIL ADDR.     ] : 1000(3E8h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)\n\n",
+                    "READ & COMPARE"},
+        // Reads the drive answers good while their data never came: nothing
+        // was read, so nothing passes.
+        FailureCase{"SequentialReadThatMovedNothing", DiscModel::DvdRom, 1000, std::nullopt, Choice::SequentialRead,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ TEST COUNT     ] : 1 Time(s)\n    [ FAIL ADDR.     ] : 0(0h)\n"
+                    "    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
+                    "PASS!!"},
+        FailureCase{"RandomReadThatMovedNothing", DiscModel::DvdRom, 1000, std::nullopt, Choice::RandomRead,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    // (the address it failed at is drawn at random)
+                    "    [ STATUS         ] : FAIL!!(FF00FE)\n\n", "PASS!!"},
+        // The range is one chunk: the step buffer still holds the pattern
+        // the write left, which a read that moved nothing must not compare.
+        FailureCase{"OneChunkCompareThatReadNothing", DiscModel::DvdPlusRw, 1000, std::nullopt, Choice::PartialWrite,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 0 ~ 16 \n"
+                    "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
+                    ""},
+        FailureCase{"WriteThatTookPartOfItsBlocks", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite,
+                    sim::Fault::ShortTransferOf(0xAA, 2048),
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
                     "READ & COMPARE"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
