@@ -71,7 +71,6 @@ constexpr uint32_t kReadinessLength = 14;
 constexpr uint32_t kTrayLength = 1000;
 constexpr uint32_t kStructureLength = 65536;
 constexpr uint32_t kCapacityLength = 8;
-constexpr uint16_t kBeforeCloseSenses[] = {kSenseBecomingReady, kSenseResetOccurred};
 // The sensed page from the header on: the templates replace bytes 0-23.
 constexpr uint32_t kTemplateLength = sizeof(WriteParametersTemplate::Bytes);
 
@@ -167,6 +166,13 @@ uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParameters
 
 void RecordShortReply(std::span<uint8_t> buffer) {
     if (buffer.size() >= kMinimumBuffer) RecordNoSense(buffer, kStatusShortTransfer);
+}
+
+void PutSenseCode(std::span<uint8_t> buffer, uint32_t code) {
+    if (buffer.size() < kMinimumBuffer) return;
+    buffer[2] = static_cast<uint8_t>(code >> 16);
+    buffer[12] = static_cast<uint8_t>(code >> 8);
+    buffer[13] = static_cast<uint8_t>(code);
 }
 
 uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
@@ -382,7 +388,7 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
         ReadyWait wait;
         wait.PollMs = kBeforeClosePollMs;
         wait.BoundMs = kCloseWaitBoundMs;
-        wait.KeepWaiting = kBeforeCloseSenses;
+        wait.KeepWaiting = kSensesWhileWorking;
         WaitUntilReady(slot, wait, buffer);
     }
     Block block(kCloseTrackSessionBlock);
@@ -416,7 +422,8 @@ ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8
     const uint32_t start = win::timeGetTime();
     for (;;) {
         if (wait.EachPoll) wait.EachPoll();
-        if (TestUnitReady(slot, buffer) == kStatusGood) return ReadyResult::Ready;
+        const uint8_t status = wait.Ask ? wait.Ask(buffer) : TestUnitReady(slot, buffer);
+        if (status == kStatusGood) return ReadyResult::Ready;
         const uint16_t keyAsc = GetSenseKeyAsc(buffer);
         if (std::find(wait.KeepWaiting.begin(), wait.KeepWaiting.end(), keyAsc) == wait.KeepWaiting.end())
             return ReadyResult::OtherSense;

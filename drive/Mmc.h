@@ -103,6 +103,11 @@ inline constexpr uint16_t kSenseBecomingReady = 0x0204;  // becoming ready, or i
 inline constexpr uint16_t kSenseNoMedium = 0x023A;
 inline constexpr uint16_t kSenseMediumChanged = 0x0628;  // not ready to ready: a medium came
 inline constexpr uint16_t kSenseResetOccurred = 0x0629;  // power on or reset
+// What a drive answers while an immediate command (format, blank, close)
+// works on its disc, and the unit attentions a drive or its bus report once
+// in the meantime (a reset, a medium change): a wait asks again after each.
+inline constexpr uint16_t kSensesWhileWorking[] = {kSenseBecomingReady, kSenseMediumChanged,
+                                                   kSenseResetOccurred};
 
 uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved = nullptr);
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer);
@@ -194,14 +199,18 @@ struct ReadyWait {
     std::span<const uint16_t> KeepWaiting;
     // Non-zero ends the wait (STOP); read after each answer that is not ready.
     const std::atomic<uint8_t>* Cancel = nullptr;
-    // Called before each TEST UNIT READY (a step's progress, for instance).
+    // Called before each question (a step's progress, for instance).
     std::function<void()> EachPoll;
+    // The question: TEST UNIT READY when not given.  It returns a command
+    // status, and with any status but good leaves its sense in the buffer.
+    std::function<uint8_t(std::span<uint8_t> buffer)> Ask;
 };
 enum class ReadyResult { Ready, OtherSense, Cancelled, BoundReached };
-// Sends TEST UNIT READY until the drive is ready, sleeping PollMs (at least
-// 1 ms) on the platform clock between tries, for as long as it answers one of the
-// KeepWaiting senses, Cancel stays clear and BoundMs has not passed.  In every
-// outcome but Ready the buffer holds the last answer's sense.
+// Asks the drive (TEST UNIT READY, or Ask) until it answers good, sleeping
+// PollMs (at least 1 ms) on the platform clock between tries, for as long as
+// it answers one of the KeepWaiting senses, Cancel stays clear and BoundMs
+// has not passed.  In every outcome but Ready the buffer holds the last
+// answer's sense.
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer);
 
 // Bytes 0-3 cleared, then block i filled with the big-endian value
@@ -215,6 +224,9 @@ bool BlockHoldsTestPattern(uint32_t lba, std::span<const uint8_t> block);
 // For a reply that did not bring the fields its reader needs: the
 // short-transfer code, as a short read leaves it.
 void RecordShortReply(std::span<uint8_t> buffer);
+// Writes a drive error code into bytes 2, 12 and 13, where GetSenseCode
+// reads it (an answer that another routine recorded as a code).
+void PutSenseCode(std::span<uint8_t> buffer, uint32_t code);
 
 // (byte 2 << 16) | (byte 12 << 8) | byte 13, byte 2 taken whole.
 uint32_t GetSenseCode(std::span<const uint8_t> buffer);
