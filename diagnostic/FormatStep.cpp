@@ -7,6 +7,7 @@
 #include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
+#include "drive/Reply.h"
 #include "drive/Timing.h"
 #include "platform/Win.h"
 
@@ -20,8 +21,9 @@ constexpr uint16_t kFeatureRandomWritable = 0x0020;
 }  // namespace
 
 uint32_t TestEngine::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
-    if (!drive::ReadFormatCapacities(slot, buffer)) return 0;
-    return drive::FormatCapacityBlocks(buffer);
+    uint32_t moved = 0;
+    if (!drive::ReadFormatCapacities(slot, buffer, &moved)) return 0;
+    return drive::FormatCapacityBlocks(drive::ReplyBytes(buffer, moved));
 }
 
 // The capacity query goes out first; its count is not used further.  A
