@@ -43,7 +43,8 @@ public:
     void NewImage();
     void FreeImage();
     void NeedImage();
-    // Copies another frame, or converts a graphic: a bitmap of any depth,
+    // Copies another frame (the picture's screen grows to hold the copy as
+    // it does for DoSetBounds), or converts a graphic: a bitmap of any depth,
     // an icon or a metafile (their uncovered pixels become transparent),
     // another graphic through a bitmap of it, or the graphic a picture
     // container holds.  Anything else raises EConvertError.
@@ -176,6 +177,9 @@ private:
     void ApplyMask(HBITMAP mask);
     // Writes the four 16-bit bounds fields of the descriptor, nothing else.
     void StoreBounds(int left, int top, int width, int height);
+    // Grows the picture's logical screen to hold the frame (within 16 bits);
+    // with warn, a screen that had a size and was too small is reported.
+    void HoldInPicture(bool warn);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
