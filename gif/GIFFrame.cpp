@@ -117,10 +117,14 @@ void TGIFSubImage::Assign(const TPersistent* source) {
         return;
     }
     Clear();
-    if (frame->GetEmpty()) return;
+    // A frame without pixels is copied too: the extensions it keeps (a
+    // comment or a loop extension after the last image) are saved and
+    // obeyed like any other frame's.
     FImageDescriptor = frame->FImageDescriptor;
-    NewImage();
-    std::memcpy(FData.get(), frame->FData.get(), FDataSize);
+    if (!frame->GetEmpty()) {
+        NewImage();
+        std::memcpy(FData.get(), frame->FData.get(), FDataSize);
+    }
     HoldInPicture(true);
     FColorMap->Assign(frame->FColorMap.get());
     rtl::TMemoryStream extensions;

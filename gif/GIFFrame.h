@@ -43,8 +43,9 @@ public:
     void NewImage();
     void FreeImage();
     void NeedImage();
-    // Copies another frame (the picture's screen grows to hold the copy as
-    // it does for DoSetBounds), or converts a graphic: a bitmap of any depth,
+    // Copies another frame (also one without pixels: its bounds, table and
+    // extensions; the picture's screen grows to hold the copy as it does for
+    // DoSetBounds), or converts a graphic: a bitmap of any depth,
     // an icon or a metafile (their uncovered pixels become transparent),
     // another graphic through a bitmap of it, or the graphic a picture
     // container holds.  Anything else raises EConvertError.
