@@ -127,6 +127,7 @@ void TGIFSubImage::Assign(const TPersistent* source) {
     }
     HoldInPicture(true);
     FColorMap->Assign(frame->FColorMap.get());
+    KeepColors(frame->GetActiveColorMap());
     rtl::TMemoryStream extensions;
     frame->FExtensions->SaveToStream(extensions);
     extensions.SetPosition(0);
@@ -187,6 +188,17 @@ void TGIFSubImage::HoldInPicture(bool warn) {
         header.SetHeight(bottom);
     }
     if (warned) Warning(gsWarning, _sScreenSizeExceeded);
+}
+
+void TGIFSubImage::KeepColors(const TGIFColorMap& colors) {
+    if (FColorMap->GetCount() > 0 || colors.GetCount() == 0 || &colors == FColorMap.get()) return;
+    if (FImage != nullptr) {
+        const TGIFColorMap& global = FImage->GetGlobalColorMap();
+        if (global.GetCount() == colors.GetCount() &&
+            std::equal(colors.GetData(), colors.GetData() + colors.GetCount(), global.GetData()))
+            return;
+    }
+    FColorMap->Assign(&colors);
 }
 
 void TGIFSubImage::StoreBounds(int left, int top, int width, int height) {

@@ -181,6 +181,10 @@ private:
     // Grows the picture's logical screen to hold the frame (within 16 bits);
     // with warn, a screen that had a size and was too small is reported.
     void HoldInPicture(bool warn);
+    // A frame without a table of its own whose pixels index colors (the
+    // global table of the picture it comes from) takes a copy of them,
+    // unless its picture's global table holds the same colours.
+    void KeepColors(const TGIFColorMap& colors);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
@@ -193,6 +197,7 @@ private:
     std::unique_ptr<TGIFExtensionList> FExtensions;
 
     friend class TGIFImageList;
+    friend class TGIFImage;
 };
 
 }  // namespace gif

@@ -119,6 +119,8 @@ TEST(Picture, AssignFromWhatThePictureHoldsItself) {
         {"its rendered picture", [](TGIFImage& image) { return image.GetBitmap(); }, {0, 0, 20, 10}},
         {"its second frame's bitmap", [](TGIFImage& image) { return image.GetImages().GetImage(1)->GetBitmap(); },
          {0, 0, 6, 5}},
+        {"its first frame's bitmap", [](TGIFImage& image) { return image.GetImages().GetImage(0)->GetBitmap(); },
+         {0, 0, 20, 10}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -480,6 +482,95 @@ TEST(Picture, ReadDataRefusesASizeTheStreamDoesNotHold) {
         TGIFImage image;
         ExpectGIFError([&] { image.ReadData(stream); }, "Premature end of data");
         EXPECT_EQ(stream.GetPosition(), 1);
+    }
+}
+
+// A frame whose pixels index its picture's global table keeps those colours
+// when it is copied or moved to where that table is not: it takes a local
+// copy of it.  Where the same table is global already, nothing is added.
+TEST(Picture, AFrameCopiedOrMovedOutOfItsPictureKeepsItsColours) {
+    struct Case {
+        const char* name;
+        // Copies or moves source (frame 0 of picture, which has no local
+        // table) and returns the frame that results.
+        std::function<TGIFSubImage&(TGIFImage& picture, TGIFSubImage& source, TGIFImage& other)> copy;
+        bool localTable;
+    };
+    const std::vector<Case> cases = {
+        {"a picture assigned the frame",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             other.Assign(&source);
+             return *other.GetImages().GetImage(0);
+         },
+         true},
+        {"its own picture assigned the frame",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage&) -> TGIFSubImage& {
+             picture.Assign(&source);
+             return *picture.GetImages().GetImage(0);
+         },
+         true},
+        {"a frame of a picture with other colours assigned it",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             for (TColor colour : {0xFFFFFFu, 0x808080u}) other.GetGlobalColorMap().Add(colour);
+             TGIFSubImage& frame = other.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+             frame.Assign(&source);
+             return frame;
+         },
+         true},
+        {"a frame of a picture with the same colours assigned it",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             other.GetGlobalColorMap().Assign(&picture.GetGlobalColorMap());
+             TGIFSubImage& frame = other.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+             frame.Assign(&source);
+             return frame;
+         },
+         false},
+        {"a frame on its own assigned it",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             return other.GetImages().Adopt([&] {
+                 auto frame = std::make_unique<TGIFSubImage>();
+                 frame->Assign(&source);
+                 return frame;
+             }());
+         },
+         true},
+        {"another picture adding the frame",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             return *other.GetImages().GetImage(other.Add(&source));
+         },
+         true},
+        {"its own picture adding the frame",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage&) -> TGIFSubImage& {
+             return *picture.GetImages().GetImage(picture.Add(&source));
+         },
+         false},
+    };
+    // The colour of every pixel; none when the frame has no colours at all.
+    auto coloursOf = [](const TGIFSubImage& frame) {
+        std::vector<TColor> colours;
+        TGIFColorMap& map = frame.GetActiveColorMap();
+        if (map.GetCount() > 0)
+            for (uint8_t pixel : FramePixels(frame)) colours.push_back(map.GetColor(pixel));
+        return colours;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto picture = LoadBytes(Animation());
+        TGIFSubImage& source = *picture->GetImages().GetImage(0);
+        ASSERT_EQ(source.GetColorMap().GetCount(), 0);
+        const std::vector<TColor> colours = coloursOf(source);
+        TGIFImage other;
+        TGIFSubImage& copy = c.copy(*picture, source, other);
+        EXPECT_EQ(coloursOf(copy), colours);
+        EXPECT_EQ(copy.GetColorMap().GetCount() > 0, c.localTable);
+        // What it shows in its picture's file.
+        TGIFImage* holder = copy.GetImage();
+        std::vector<TColor> shown;
+        EXPECT_NO_THROW({
+            auto reloaded = LoadBytes(SaveBytes(*holder));
+            shown = coloursOf(*reloaded->GetImages().GetImage(holder->GetImages().IndexOf(&copy)));
+        });
+        EXPECT_EQ(shown, colours);
     }
 }
 
