@@ -178,7 +178,8 @@ class RefusedWhileHeld : public WindowWaitTest,
 
 TEST_P(RefusedWhileHeld, SendsNothingAndShowsNothing) {
     AttachDrives();
-    const auto& [hold, handler] = GetParam();
+    const Hold hold = std::get<0>(GetParam());
+    const HandlerCase& handler = std::get<1>(GetParam());
     bool calledInside = false;
     uint32_t commandsBefore = 0;
     uint32_t commandsAfter = 0;
