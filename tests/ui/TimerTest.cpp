@@ -239,6 +239,18 @@ TEST_F(TimerTest, APauseKeepsTheLoopRunningUntilItsTimeOrItsEnd) {
     vcl::Application.Reset();
 }
 
+// With a real clock the pause is a Qt timer of its time; the clock is left
+// alone.
+TEST_F(TimerTest, WithARealClockAPauseWaitsItsTime) {
+    clock.SetVirtual(false);
+    vcl::TPause pause;
+    const uint32_t before = clock.TickCount();
+    const auto realStart = std::chrono::steady_clock::now();
+    EXPECT_TRUE(pause.Run(20));
+    EXPECT_GE(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(15));
+    EXPECT_EQ(clock.TickCount(), before);
+}
+
 // A pause freed by a handler while it runs (its owner gone) ends, and its Run
 // touches nothing freed (the sanitizer build sees it).
 TEST_F(TimerTest, APauseFreedWhileItRunsEnds) {
