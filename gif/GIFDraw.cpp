@@ -120,8 +120,12 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCan
     if (FImages->GetCount() == 1) options &= static_cast<TGIFDrawOptions>(~(DrawOption(goAsync) | DrawOption(goAnimate)));
     // Without an application no UI thread would run an asynchronous
     // painter's drawing: it would draw on its own thread while the caller
-    // reads the same bitmaps.  The painting runs here instead.
-    if (!vcl::HasUiThread()) options &= static_cast<TGIFDrawOptions>(~DrawOption(goAsync));
+    // reads the same bitmaps.  The painting runs here instead, and plays the
+    // sequence once whatever the loop options and count say: the caller
+    // asked to get control back, and an endless loop would never give it.
+    if (!vcl::HasUiThread() && (options & DrawOption(goAsync)))
+        options &= static_cast<TGIFDrawOptions>(
+            ~(DrawOption(goAsync) | DrawOption(goLoop) | DrawOption(goLoopContinously)));
     auto* painter = new TGIFPainter(slot, this, &canvas, rect, options);
     FPainters.Add(painter);
     painter->OnPaintStart = OnPaintStart;
