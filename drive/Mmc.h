@@ -204,13 +204,16 @@ struct ReadyWait {
     // The question: TEST UNIT READY when not given.  It returns a command
     // status, and with any status but good leaves its sense in the buffer.
     std::function<uint8_t(std::span<uint8_t> buffer)> Ask;
+    // Takes the place of the sleep between tries (a UI thread's pause keeps
+    // its event loop running); false ends the wait at once (Cancelled).
+    std::function<bool(uint32_t milliseconds)> Pause;
 };
 enum class ReadyResult { Ready, OtherSense, Cancelled, BoundReached };
 // Asks the drive (TEST UNIT READY, or Ask) until it answers good, sleeping
-// PollMs (at least 1 ms) on the platform clock between tries, for as long as
-// it answers one of the KeepWaiting senses, Cancel stays clear and BoundMs
-// has not passed.  In every outcome but Ready the buffer holds the last
-// answer's sense.
+// PollMs (at least 1 ms) on the platform clock (or in Pause) between tries,
+// for as long as it answers one of the KeepWaiting senses, Cancel stays clear
+// and BoundMs has not passed.  In every outcome but Ready the buffer holds
+// the last answer's sense.
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer);
 
 // Bytes 0-3 cleared, then block i filled with the big-endian value
