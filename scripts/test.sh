@@ -3,18 +3,21 @@
 # second directory with AddressSanitizer and UndefinedBehaviorSanitizer,
 # built with clang, whose UndefinedBehaviorSanitizer also catches a value
 # that no member of its enumeration has (g++ when clang is not installed).
+# With --werror every compiler warning fails the build (CI's build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sanitize=OFF
+werror=OFF
 for arg in "$@"; do
   case $arg in
     --sanitize) sanitize=ON ;;
-    *) echo "usage: bash scripts/test.sh [--sanitize]" >&2; exit 2 ;;
+    --werror) werror=ON ;;
+    *) echo "usage: bash scripts/test.sh [--sanitize] [--werror]" >&2; exit 2 ;;
   esac
 done
 bash scripts/deps.sh
 build=build
-flags=()
+flags=(-DODT_WERROR="$werror")
 if [ "$sanitize" = ON ]; then
   build=build-sanitize
   flags+=(-DODT_SANITIZE=ON -DODT_BUILD_BENCH=OFF)
