@@ -398,7 +398,11 @@ ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8
         if (wait.Cancel != nullptr && wait.Cancel->load() != 0) return ReadyResult::Cancelled;
         if (win::timeGetTime() - start >= wait.BoundMs) return ReadyResult::BoundReached;
         // A wait that did not sleep would never see a simulated clock move.
-        win::Sleep(std::max<uint32_t>(wait.PollMs, 1));
+        const uint32_t pause = std::max<uint32_t>(wait.PollMs, 1);
+        if (!wait.Pause)
+            win::Sleep(pause);
+        else if (!wait.Pause(pause))
+            return ReadyResult::Cancelled;
     }
 }
 

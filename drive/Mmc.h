@@ -181,6 +181,9 @@ struct ReadyWait {
     const std::atomic<uint8_t>* Cancel = nullptr;
     // Called before each TEST UNIT READY (a step's progress, for instance).
     std::function<void()> EachPoll;
+    // Takes the place of the sleep between tries (a UI thread's pause keeps
+    // its event loop running); false ends the wait at once (Cancelled).
+    std::function<bool(uint32_t milliseconds)> Pause;
 };
 enum class ReadyResult { Ready, OtherSense, Cancelled, BoundReached };
 // Sends TEST UNIT READY until the drive is ready, sleeping PollMs (at least

@@ -552,6 +552,28 @@ TEST_F(MmcTest, WaitUntilReadyKeepsAskingOnlyOnTheSensesItIsGiven) {
     EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 50u);
 }
 
+// The caller's own pause takes the sleep's place, and a pause that says so
+// ends the wait before the drive is asked again.
+TEST_F(MmcTest, WaitUntilReadyPausesInTheCallersPause) {
+    constexpr uint16_t kBusy[] = {drive::kSenseBecomingReady};
+    FreshScriptedDrive fresh;
+    fresh.drive.Always(0x00, Check(2, 4, 1));
+    std::vector<uint32_t> pauses;
+    drive::ReadyWait wait;
+    wait.PollMs = 500;
+    wait.BoundMs = 60000;
+    wait.KeepWaiting = kBusy;
+    wait.Pause = [&](uint32_t milliseconds) {
+        pauses.push_back(milliseconds);
+        return pauses.size() < 3;
+    };
+    EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), drive::ReadyResult::Cancelled);
+    EXPECT_EQ(pauses, (std::vector<uint32_t>{500, 500, 500}));
+    EXPECT_EQ(fresh.drive.SentWith(0x00).size(), 3u);
+    EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 0u);
+    EXPECT_EQ(drive::GetSenseCode(buffer), 0x020401u);
+}
+
 // ---- test pattern -----------------------------------------------------------
 
 TEST(TestPattern, EachBlockHoldsItsAddressInEveryBigEndianWord) {
