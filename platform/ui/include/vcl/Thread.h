@@ -20,7 +20,7 @@ namespace vcl {
 
 // Thread priorities: kept with the thread; every thread runs at the system's
 // normal priority.
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // The platform clock as threads see it: the installed machine's clock, or
 // the process's steady clock when none is installed.  PlatformSleep(0) only
