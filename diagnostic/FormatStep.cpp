@@ -7,6 +7,7 @@
 #include "diagnostic/TestEngine.h"
 #include "diagnostic/TestLog.h"
 #include "drive/Mmc.h"
+#include "drive/Reply.h"
 #include "drive/Timing.h"
 #include "platform/Win.h"
 
@@ -17,14 +18,12 @@ constexpr uint8_t kKindDvdRw = 5;
 constexpr uint8_t kKindDvdPlusRw = 9;
 constexpr uint16_t kFeatureRandomWritable = 0x0020;
 
-// What an immediate format answers while it runs.
-constexpr uint16_t kFormatBusy[] = {drive::kSenseBecomingReady};
-
 }  // namespace
 
 uint32_t TestEngine::GetFormatCapacity(uint8_t slot, std::span<uint8_t> buffer) {
-    if (!drive::ReadFormatCapacities(slot, buffer)) return 0;
-    return drive::FormatCapacityBlocks(buffer);
+    uint32_t moved = 0;
+    if (!drive::ReadFormatCapacities(slot, buffer, &moved)) return 0;
+    return drive::FormatCapacityBlocks(drive::ReplyBytes(buffer, moved));
 }
 
 // The capacity query goes out first; its count is not used further.  A
@@ -63,10 +62,11 @@ bool TestEngine::RunFormatTest(std::span<uint8_t> buffer) {
         errorCode = drive::GetSenseCode(buffer);
         result = false;
     } else {
+        // Asked until ready, past a unit attention reported meanwhile.
         drive::ReadyWait wait;
         wait.PollMs = drive::kFormatPollMs;
         wait.BoundMs = drive::kFormatWaitBoundMs;
-        wait.KeepWaiting = kFormatBusy;
+        wait.KeepWaiting = drive::kSensesWhileWorking;
         wait.Cancel = &state_.Abort;
         wait.EachPoll = [this] { state_.Progress = SecondsSince(state_.StepStartTime); };
         if (drive::WaitUntilReady(slot, wait, buffer) != drive::ReadyResult::Ready) {

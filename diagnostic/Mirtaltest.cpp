@@ -50,6 +50,19 @@ constexpr int kClientHeight = 197;
 constexpr int kPanelClientHeight = 440;
 constexpr int kStatusBarHeight = 19;
 
+// Marks the window's drive as taken for the span of a handler.
+class BusyScope {
+public:
+    explicit BusyScope(bool& busy) : busy_(busy), was_(busy) { busy_ = true; }
+    ~BusyScope() { busy_ = was_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& busy_;
+    bool was_;
+};
+
 std::string Field(const uint8_t* bytes, size_t length) {
     std::string text(reinterpret_cast<const char*>(bytes), length);
     return text.substr(0, text.find('\0'));
@@ -203,7 +216,10 @@ void TFormTest::FormCreate() {
     SelectDrive(0);
     CreateTestDirectory();
     ReadSettingsAtStart();
-    RefreshChain();
+    {
+        const BusyScope busy(busy_);
+        RefreshChain();
+    }
     RandomReadEdit->setText(QStringLiteral("200"));
     SequentialReadEdit->setText(QStringLiteral("1"));
     vcl::SetChecked(OneFunction, true);
@@ -236,6 +252,7 @@ void TFormTest::RefreshChain() {
 
 void TFormTest::RefreshDisc() {
     WaitDiscReady();
+    if (Closing()) return;
     ShowDiscInfo();
     IsStartBtnEnable();
 }
@@ -283,17 +300,25 @@ void TFormTest::EnableControls(bool enabled) {
 }
 
 // The drive is waited for while it is becoming ready; no disc, or any other
-// answer, ends the wait at once.  Then its disc's information is read.
+// answer, ends the wait at once.  Then its disc's information is read.  The
+// window stays live while it waits; closing it ends the wait, and nothing
+// is read then.
 bool TFormTest::WaitDiscReady() {
     static constexpr uint16_t kKeepWaiting[] = {drive::kSenseBecomingReady};
+    if (Closing()) return false;
     drive::ReadyWait wait;
     wait.PollMs = kDiscWaitPollMs;
     wait.BoundMs = kDiscWaitBoundMs;
     wait.KeepWaiting = kKeepWaiting;
+    wait.Pause = [this](uint32_t milliseconds) { return PauseWithEvents(milliseconds); };
     std::array<uint8_t, 256> buffer{};
-    drive::WaitUntilReady(CurrentSlot, wait, buffer);
+    if (drive::WaitUntilReady(CurrentSlot, wait, buffer) == drive::ReadyResult::Cancelled) return false;
     return drive::GetDiscInfo(CurrentSlot, Disc);
 }
+
+bool TFormTest::PauseWithEvents(uint32_t milliseconds) { return pause_.Run(milliseconds) && !Closing(); }
+
+bool TFormTest::Closing() const { return closing_ || vcl::Application.Terminated(); }
 
 void TFormTest::ShowDiscInfo() {
     if (NoMedium()) {
@@ -310,18 +335,24 @@ void TFormTest::ShowDiscInfo() {
 }
 
 void TFormTest::DriveComboBoxChange() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) {
+        // The list goes back to the drive the window still uses.
+        DriveComboBox->setCurrentIndex(DriveTable.Selected);
+        return;
+    }
+    const BusyScope busy(busy_);
     SelectDrive(DriveComboBox->currentIndex());
     RefreshChain();
 }
 
 void TFormTest::DiscInfoBtnClick() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) return;
+    const BusyScope busy(busy_);
     RefreshDisc();
 }
 
 void TFormTest::AutoRunTimer() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) return;
     drive::GetDiscInfo(CurrentSlot, Disc);
     if (NoMedium()) {
         drive::GetDiscInfo(CurrentSlot, Disc);
@@ -339,8 +370,13 @@ void TFormTest::AutoRunTimer() {
 
 void TFormTest::CloseBtnClick() { Close(); }
 
+void TFormTest::FormShow() { closing_ = false; }
+
 void TFormTest::FormCloseQuery(bool& canClose) {
-    // The run's worker uses this window to its end.
+    // A wait or pause of a handler ends here, and the window sends nothing
+    // more; the run's worker uses this window to its end.
+    closing_ = true;
+    pause_.End();
     StopRunAndWait();
     SaveScreenItems();
     canClose = true;
@@ -364,7 +400,10 @@ void TFormTest::About1Click() { FormAbout->ShowModal(); }
 // DVD-RAM write protection
 
 void TFormTest::PWPControlClick() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) return;
+    // From the status read to the refresh the command is the drive's only
+    // user: its question and its pause let the event loop run.
+    const BusyScope busy(busy_);
     if (Disc.DiscType != drive::kDiscDvdRam) {
         Box("Please Insert RAM Disc", kErrorBox);
         return;
@@ -377,7 +416,7 @@ void TFormTest::PWPControlClick() {
         return;
     }
     Disc.WriteProtected = drive::IsWriteProtected(status) ? 1 : 0;
-    win::Sleep(1000);
+    if (!PauseWithEvents(kProtectionQuestionDelayMs)) return;
     bool yes = false;
     if (Disc.WriteProtected != 0) {
         yes = Box("This Media is \"Write Protected Status\"\nDo you want to CLEAR PWP bit?", kQuestionBox) ==
@@ -429,7 +468,7 @@ bool TFormTest::LoadScreenItems() {
 }
 
 void TFormTest::ScreenTestItem1Click() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) return;
     SaveScreenItems();
     FormScreenItem->LoadDriveTable(DriveTable, SettingsPath, DriveTable.Count);
     if (FormScreenItem->ShowModal() != vcl::mrOk) return;
@@ -632,7 +671,7 @@ void TFormTest::SequentialReadEditChange() { EditChange(); }
 // START, STOP and what a run reports
 
 void TFormTest::StartBtnClick() {
-    if (RefusedDuringRun()) return;
+    if (RefusedWhileBusy()) return;
     SaveScreenItems();
     TestLogPath = TestLogPathFor(TestDirectory, LogFileNameEdit->text().toLocal8Bit().toStdString());
     EnableControls(false);
@@ -713,6 +752,8 @@ int TFormTest::AskForDisc(const std::string& prompt) {
 // The run has sent its last drive command: the drive is the window's again.
 void TFormTest::RunEnded(const std::string& verdict) {
     runActive_ = false;
+    // The window's own refresh follows at once, before anything else of it.
+    const BusyScope busy(busy_);
     AutoRun->SetEnabled(true);
     DisplayTimer->SetEnabled(false);
     ShowRunResult(verdict);

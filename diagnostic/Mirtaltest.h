@@ -33,6 +33,9 @@ inline constexpr uint32_t kDiscWaitPollMs = 500;
 inline constexpr uint32_t kDiscWaitBoundMs = 60000;
 // The display timer that shows a running step's address and progress.
 inline constexpr uint32_t kDisplayTimerMs = 200;
+// The write-protection command gives the drive this long after reading the
+// disc's protection before it asks the user.
+inline constexpr uint32_t kProtectionQuestionDelayMs = 1000;
 
 // A "# of Loop" text counts when it is not below "1" compared byte by byte.
 bool IsValidLoopText(const std::string& text);
@@ -129,6 +132,7 @@ public:
 
 protected:
     void FormCreate() override;
+    void FormShow() override;
     void FormCloseQuery(bool& canClose) override;
 
 private:
@@ -146,13 +150,26 @@ private:
     void ReadSettingsAtStart();
     int Box(const std::string& text, uint32_t flags);
     void KeepOptionsCurrent();
-    // True (and nothing done) while a run owns the drive.
-    bool RefusedDuringRun() const { return runActive_; }
+    // True (and nothing done) while a run or another handler of the window
+    // owns the drive, and once the window has closed.
+    bool RefusedWhileBusy() const { return runActive_ || busy_ || Closing(); }
+    // The window has been closed, or the program asked to end: its waits
+    // end and it sends nothing more.
+    bool Closing() const;
+    // Pauses with the event loop running; false when the pause was cut short
+    // (the window closed meanwhile: the caller then sends nothing more).
+    bool PauseWithEvents(uint32_t milliseconds);
     void SetProgressBar(uint32_t position, uint32_t maximum);
     void FinishLastRun();
     void StopRunAndWait();
 
     bool runActive_ = false;
+    // A handler of the window uses the drive and may wait or pause with the
+    // event loop running (a disc becoming ready, the write-protection
+    // command): the other handlers that send drive commands refuse meanwhile.
+    bool busy_ = false;
+    bool closing_ = false;
+    vcl::TPause pause_;
     uint32_t progressMax_ = 0;
     // The report goes after the engine that uses it.
     QueuedTestReport report_{*this, this};

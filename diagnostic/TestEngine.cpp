@@ -199,14 +199,19 @@ void TestEngine::WriteThenCompare() {
 }
 
 void TestEngine::WaitForDiscAfterWrite() {
+    // The question is the disc information itself: a drive ready for TEST
+    // UNIT READY may still be becoming ready for it after the close.
     drive::ReadyWait wait;
     wait.PollMs = kDiscAfterWritePollMs;
     wait.BoundMs = kDiscAfterWriteSeconds * 1000;
     wait.KeepWaiting = kDiscMayStillCome;
     wait.Cancel = &state_.Abort;
-    if (drive::WaitUntilReady(setup_.Slot, wait, buffer_) == drive::ReadyResult::Ready &&
-        drive::GetDiscInfo(setup_.Slot, disc_))
-        report_.ShowDisc(disc_);
+    wait.Ask = [this](std::span<uint8_t> buffer) {
+        if (drive::GetDiscInfo(setup_.Slot, disc_)) return drive::kStatusGood;
+        drive::PutSenseCode(buffer, disc_.ErrorCode);
+        return drive::kStatusCheckCondition;
+    };
+    if (drive::WaitUntilReady(setup_.Slot, wait, buffer_) == drive::ReadyResult::Ready) report_.ShowDisc(disc_);
 }
 
 // The tray opens: the run's last drive command.  Then the window gets the

@@ -28,8 +28,8 @@ inline constexpr uint32_t kTrayCloseDelayMs = 1000;
 inline constexpr uint32_t kLeadInPollMs = 500;
 inline constexpr uint32_t kLeadInLimitSeconds = 60;
 inline constexpr uint32_t kPreparationProgressMax = 70;
-// After the write step the drive is asked, with a pause between looks, for
-// at most a minute while its disc may still come; then the disc is read.
+// After the write step the disc information is read, with a pause between
+// looks, for at most a minute while the disc may still come.
 inline constexpr uint32_t kDiscAfterWriteSeconds = 60;
 inline constexpr uint32_t kDiscAfterWritePollMs = 500;
 // (The waits after a close and a format keep the drive layer's timing,
@@ -98,9 +98,9 @@ public:
     bool PrepareDisc(uint8_t second);
     std::string SetResultStatus(uint8_t useOwnText, const std::string& ownText);
     void SetTestRange(bool full);
-    // After a write: waits while the drive is becoming ready or holds no
-    // disc yet (at most a minute, pausing between looks, STOP ends it), then
-    // reads the disc information once; any other answer ends the wait.
+    // After a write: reads the disc information until it answers, while the
+    // drive says it is becoming ready or holds no disc yet (at most a minute,
+    // pausing between looks, STOP ends it); any other answer ends the wait.
     void WaitForDiscAfterWrite();
 
     bool RunWriteTest();

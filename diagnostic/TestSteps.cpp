@@ -16,9 +16,6 @@ constexpr uint8_t kKindDvdRDl = 6;
 constexpr uint8_t kKindDvdPlusRw = 9;
 constexpr uint8_t kKindDvdRam = 12;
 
-// What an immediate close answers while it runs.
-constexpr uint16_t kCloseBusy[] = {drive::kSenseBecomingReady};
-
 std::span<const uint8_t> Block(std::span<const uint8_t> chunk, uint32_t index) {
     return chunk.subspan(static_cast<size_t>(index) * drive::kBlockSize, drive::kBlockSize);
 }
@@ -142,11 +139,12 @@ bool TestEngine::CloseSession(std::span<uint8_t> buffer, uint8_t track) {
     if (kind == kKindDvdPlusRw) return true;
     // A close the drive refuses leaves the disc open: the step fails with
     // the close's own sense.  After an immediate close the drive is waited
-    // for; STOP, any other answer or the bound ends the wait, with its sense.
+    // for, past a unit attention it reports meanwhile; STOP, any other answer
+    // or the bound ends the wait, with its sense.
     drive::ReadyWait wait;
     wait.PollMs = drive::kAfterClosePollMs;
     wait.BoundMs = drive::kCloseWaitBoundMs;
-    wait.KeepWaiting = kCloseBusy;
+    wait.KeepWaiting = drive::kSensesWhileWorking;
     wait.Cancel = &state_.Abort;
     const auto closeAndWait = [&](uint8_t closeTrack, uint8_t number) {
         return drive::CloseTrackSession(slot, kind, closeTrack, number, buffer) == drive::kStatusGood &&

@@ -33,8 +33,6 @@ constexpr uint16_t kConfigurationLength = 32;
 constexpr uint16_t kMediaIdLength = 2052;
 constexpr uint8_t kPhysicalFormat = 0x00;
 constexpr uint8_t kPrerecordedLeadIn = 0x0E;
-constexpr size_t kShortAsked = 254;
-constexpr size_t kDiscInformationAsked = 52;
 constexpr size_t kCapacityAsked = 8;
 constexpr uint8_t kSenseKeyIllegalRequest = 0x05;
 
@@ -42,9 +40,23 @@ uint8_t Family(DiscTypeCode code) { return static_cast<uint8_t>(code >> 8); }
 uint8_t Kind(DiscTypeCode code) { return static_cast<uint8_t>(code); }
 bool IsDvd(DiscTypeCode code) { return (Family(code) & kFamilyDvd) != 0; }
 
-// A reply whose bytes 0-1 count the bytes after them.
-Reply LengthPrefixed16(std::span<const uint8_t> buffer, size_t asked) {
-    return Reply(buffer, asked, ReadBigEndian16(buffer.data()) + 2u);
+// A reply of `moved` bytes whose bytes 0-1 count the bytes after them.
+Reply LengthPrefixed16(std::span<const uint8_t> buffer, size_t moved) {
+    return Reply(buffer, moved, ReadBigEndian16(buffer.data()) + 2u);
+}
+
+// READ DISC INFORMATION up to its last field the record takes (byte 11),
+// and READ TRACK INFORMATION up to the track size (bytes 24-27).
+constexpr uint32_t kDiscInformationFields = 12;
+constexpr uint32_t kTrackFields = 28;
+
+// A query that came good but without the fields its reader needs counts as
+// failed, with the short-transfer code.
+bool CameWith(uint8_t status, uint32_t moved, uint32_t needed, std::span<uint8_t> buffer) {
+    if (status != kStatusGood) return false;
+    if (moved >= needed) return true;
+    RecordShortReply(buffer);
+    return false;
 }
 
 // A NUL-terminated text in a fixed array, never written past its size.
@@ -155,13 +167,23 @@ void SetTrackValues(const Reply& reply, DiscRecord& record) {
     record.FreeBlocks = reply.Word32(16);
 }
 
+// One track's values, when its information came whole enough to hold them.
+bool ReadTrack(uint32_t slot, uint16_t track, std::span<uint8_t> buffer, DiscRecord& record) {
+    uint32_t moved = 0;
+    const uint8_t status = ReadTrackInformation(slot, track, buffer, &moved);
+    if (!CameWith(status, moved, kTrackFields, buffer)) return false;
+    SetTrackValues(LengthPrefixed16(buffer, moved), record);
+    return true;
+}
+
 // A drive that keeps its tracks to itself (emulated drives refuse READ TRACK
 // INFORMATION) still says how far the disc can be read.  A last block of 0
-// names no size: blank discs answer so.
+// names no size: blank discs answer so, and so does a reply without it.
 void SetCapacityFromReadCapacity(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
-    if (ReadCapacity(slot, buffer) != kStatusGood) return;
-    const uint32_t lastBlock = Reply(buffer, kCapacityAsked, kCapacityAsked).Word32(0);
-    if (lastBlock != 0 && lastBlock != UINT32_MAX) record.Capacity = lastBlock + 1;
+    uint32_t moved = 0;
+    if (ReadCapacity(slot, buffer, &moved) != kStatusGood) return;
+    const uint32_t lastBlock = Reply(buffer, moved, kCapacityAsked).Word32(0);
+    if (moved >= 4 && lastBlock != 0 && lastBlock != UINT32_MAX) record.Capacity = lastBlock + 1;
 }
 
 // An optional command the drive does not implement (ILLEGAL REQUEST): the
@@ -199,8 +221,9 @@ bool GetDiscInfo(uint32_t slot, DiscRecord& record) {
         return false;
     }
     ReadMediaIdentity(slot, buffer, record);
-    if (ReadWriteProtection(slot, buffer) == kStatusGood)
-        record.WriteProtected = IsWriteProtected(buffer) ? 1 : 0;
+    uint32_t moved = 0;
+    if (ReadWriteProtection(slot, buffer, &moved) == kStatusGood)
+        record.WriteProtected = IsWriteProtected(ReplyBytes(buffer, moved)) ? 1 : 0;
     record.VendorSupportFlag = QueryVendorFF09(slot, buffer) ? 1 : 0;
     record.Valid = 1;
     return true;
@@ -209,8 +232,9 @@ bool GetDiscInfo(uint32_t slot, DiscRecord& record) {
 void GetCurrentDiscType(uint32_t slot, DiscRecord& record, std::span<uint8_t> buffer) {
     record.DiscType = kDiscNone;
     record.CurrentProfile = 0;
-    if (!GetConfiguration(slot, 0, kConfigurationLength, buffer)) return;
-    const Reply reply(buffer, kConfigurationLength, ReadBigEndian32(buffer.data()) + 4u);
+    uint32_t moved = 0;
+    if (!GetConfiguration(slot, 0, kConfigurationLength, buffer, &moved)) return;
+    const Reply reply(buffer, moved, ReadBigEndian32(buffer.data()) + 4u);
     record.CurrentProfile = reply.Word16(6);
     if (IsUnitReady(slot, buffer)) record.DiscType = ProfileToDiscCode(record.CurrentProfile);
 }
@@ -234,36 +258,43 @@ DiscTypeCode ProfileToDiscCode(uint16_t profile) {
     }
 }
 
-bool ReadDiscInformation(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
-    if (ReadDiscInformationCommand(slot, buffer) != kStatusGood) return false;
-    const Reply reply = LengthPrefixed16(buffer, kDiscInformationAsked);
-    record.Status = reply.Byte(2) & 0x03;
-    record.LastTrack = static_cast<uint16_t>((reply.Byte(11) << 8) | reply.Byte(6));
+namespace {
+
+// READ DISC INFORMATION: the disc status and the last track in the last
+// session.
+bool ReadStatusAndLastTrack(uint32_t slot, std::span<uint8_t> buffer, uint8_t& status, uint16_t& lastTrack) {
+    uint32_t moved = 0;
+    const uint8_t read = ReadDiscInformationCommand(slot, buffer, &moved);
+    if (!CameWith(read, moved, kDiscInformationFields, buffer)) return false;
+    const Reply reply = LengthPrefixed16(buffer, moved);
+    status = reply.Byte(2) & 0x03;
+    lastTrack = static_cast<uint16_t>((reply.Byte(11) << 8) | reply.Byte(6));
     return true;
 }
 
+}  // namespace
+
+bool ReadDiscInformation(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
+    return ReadStatusAndLastTrack(slot, buffer, record.Status, record.LastTrack);
+}
+
 bool ReadCapacityInfo(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
-    if (ReadDiscInformationCommand(slot, buffer) != kStatusGood) return false;
-    const Reply information = LengthPrefixed16(buffer, kDiscInformationAsked);
-    const uint8_t status = information.Byte(2) & 0x03;
-    record.LastTrack = static_cast<uint16_t>((information.Byte(11) << 8) | information.Byte(6));
+    uint8_t status = 0;
+    if (!ReadStatusAndLastTrack(slot, buffer, status, record.LastTrack)) return false;
 
     // On an incomplete disc the last track is the invisible one; the track
     // before it is read first so that a failure there still leaves values.
     const uint16_t last = record.LastTrack;
     if (status == DiscIncomplete && last > 1) {
-        if (ReadTrackInformation(slot, static_cast<uint16_t>(last - 1), buffer) == kStatusGood)
-            SetTrackValues(LengthPrefixed16(buffer, kShortAsked), record);
-        if (ReadTrackInformation(slot, last, buffer) != kStatusGood) return false;
-        SetTrackValues(LengthPrefixed16(buffer, kShortAsked), record);
-    } else if (ReadTrackInformation(slot, last, buffer) == kStatusGood) {
-        SetTrackValues(LengthPrefixed16(buffer, kShortAsked), record);
-    } else {
+        ReadTrack(slot, static_cast<uint16_t>(last - 1), buffer, record);
+        if (!ReadTrack(slot, last, buffer, record)) return false;
+    } else if (!ReadTrack(slot, last, buffer, record)) {
         SetCapacityFromReadCapacity(slot, buffer, record);
     }
 
     if (IsDvd(record.DiscType)) {
-        if (!ReadFormatCapacities(slot, buffer)) {
+        uint32_t moved = 0;
+        if (!ReadFormatCapacities(slot, buffer, &moved)) {
             // Drives that cannot format need not answer the query, and a disc
             // that is only read has no use for it.
             DiscRecord disc = record;
@@ -274,8 +305,9 @@ bool ReadCapacityInfo(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& reco
         }
         // Only descriptors the list covers are read: with none, there is no
         // formattable capacity and the capacity stays as the track gave it.
-        record.FormattableCapacity = FormatCapacityBlocks(buffer);
-        const bool listed = buffer[3] >= 8;
+        const std::span<const uint8_t> capacities = ReplyBytes(buffer, moved);
+        record.FormattableCapacity = FormatCapacityBlocks(capacities);
+        const bool listed = capacities.size() >= 12 && capacities[3] >= 8;
         if (listed && (status == DiscBlank || record.DiscType == kDiscDvdRam) &&
             record.Capacity != record.FormattableCapacity)
             record.Capacity = record.FormattableCapacity;
@@ -289,10 +321,11 @@ bool ReadMediaIdentity(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& rec
 }
 
 uint8_t ReadAtipTimes(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record) {
-    const uint8_t status = ReadAtip(slot, buffer);
+    uint32_t moved = 0;
+    const uint8_t status = ReadAtip(slot, buffer, &moved);
     ClearTexts(record);
     if (status != kStatusGood) return status;
-    const Reply reply = LengthPrefixed16(buffer, kShortAsked);
+    const Reply reply = LengthPrefixed16(buffer, moved);
     // Bytes 2-3 of an ATIP are reserved; a drive that answers with its table
     // of contents instead puts the first and last track numbers there.
     if (reply.Byte(2) != 0 || reply.Byte(3) != 0) return status;
@@ -309,8 +342,9 @@ bool ReadDvdMediaId(uint32_t slot, std::span<uint8_t> buffer, DiscRecord& record
     ClearTexts(record);
     const uint8_t format =
         (Family(record.DiscType) & kFamilyDashR) != 0 ? kPrerecordedLeadIn : kPhysicalFormat;
-    if (!ReadDvdStructure(slot, 0, 0, format, kMediaIdLength, buffer)) return false;
-    ParseDvdMediaId(record, LengthPrefixed16(buffer, kMediaIdLength).From(4));
+    uint32_t moved = 0;
+    if (!ReadDvdStructure(slot, 0, 0, format, kMediaIdLength, buffer, &moved)) return false;
+    ParseDvdMediaId(record, LengthPrefixed16(buffer, moved).From(4));
     return true;
 }
 

@@ -72,7 +72,6 @@ constexpr uint32_t kReadinessLength = 14;
 constexpr uint32_t kTrayLength = 1000;
 constexpr uint32_t kStructureLength = 65536;
 constexpr uint32_t kCapacityLength = 8;
-constexpr uint16_t kBeforeCloseSenses[] = {kSenseBecomingReady, kSenseResetOccurred};
 // The sensed page from the header on: the templates replace bytes 0-23.
 constexpr uint32_t kTemplateLength = sizeof(WriteParametersTemplate::Bytes);
 
@@ -93,30 +92,47 @@ uint8_t NotSent(std::span<uint8_t> buffer) {
     return kStatusNotSent;
 }
 
+// What a command's data is for: nothing the caller uses (the lengths a few
+// commands declare move nothing), every byte (blocks read or written, data
+// sent), or a reply that may be shorter than asked.
+enum class DataUse { None, Whole, Reply };
+
 // Sends one block.  Refuses a buffer that cannot take the data or the sense
-// bytes; leaves the no-sense code after any status that brought no sense.
+// bytes; leaves the no-sense code after any status that brought no sense,
+// and the short-transfer code after a good one that did not move the whole
+// of data the command needs.  For a reply, `moved` receives the bytes that
+// came.
 uint8_t Send(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
-             uint32_t dataLength, Direction direction) {
+             uint32_t dataLength, Direction direction, DataUse use, uint32_t* moved = nullptr) {
+    if (moved != nullptr) *moved = 0;
     if (buffer.size() < kMinimumBuffer || dataLength > buffer.size()) return NotSent(buffer);
-    const uint8_t status =
-        SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction);
+    uint32_t transferred = 0;
+    uint8_t status =
+        SendDriveCommand(slot, block.Bytes, length, buffer.data(), dataLength, direction, &transferred);
+    if (status == kStatusGood && use == DataUse::Whole && transferred != dataLength)
+        status = kStatusShortTransfer;
     if (status != kStatusGood && status != kStatusCheckCondition) RecordNoSense(buffer, status);
+    // A carrier that cannot count says only that less came: the cleared
+    // bytes then read as zero up to the length asked.
+    if (moved != nullptr && status == kStatusGood)
+        *moved = transferred == kTransferNotCounted ? dataLength : std::min(transferred, dataLength);
     return status;
 }
 
 // A query: the bytes it asks for are cleared first, so what the drive does not
 // send reads as zero.
 uint8_t Query(uint32_t slot, const Block& block, uint8_t length, std::span<uint8_t> buffer,
-              uint32_t dataLength) {
+              uint32_t dataLength, uint32_t* moved = nullptr, DataUse use = DataUse::Reply) {
     if (buffer.size() >= kMinimumBuffer)
         std::memset(buffer.data(), 0, std::min<size_t>(buffer.size(), std::max(dataLength, 14u)));
-    return Send(slot, block, length, buffer, dataLength, Direction::In);
+    return Send(slot, block, length, buffer, dataLength, Direction::In, use, moved);
 }
 
 uint32_t BlockBytes(uint8_t count) { return static_cast<uint32_t>(count) * kBlockSize; }
 
-uint8_t SenseWriteParameters(uint32_t slot, uint8_t blockLength, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kModeSenseBlock), blockLength, buffer, kShortReply);
+uint8_t SenseWriteParameters(uint32_t slot, uint8_t blockLength, std::span<uint8_t> buffer,
+                             uint32_t* moved) {
+    return Query(slot, Block(kModeSenseBlock), blockLength, buffer, kShortReply, moved);
 }
 
 uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
@@ -125,7 +141,7 @@ uint8_t SelectPage(uint32_t slot, uint8_t blockLength, uint32_t listLength,
     if (listLength > 0xFFFF) return NotSent(buffer);
     Block block(kModeSelectBlock);
     PutBigEndian16(&block.Bytes[7], static_cast<uint16_t>(listLength));
-    return Send(slot, block, blockLength, buffer, listLength, Direction::Out);
+    return Send(slot, block, blockLength, buffer, listLength, Direction::Out, DataUse::Whole);
 }
 
 void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) {
@@ -138,9 +154,10 @@ void ApplyTemplate(const WriteParametersTemplate& t, std::span<uint8_t> buffer) 
 // length selected instead of the sensed one.
 uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParametersTemplate* image,
                        uint32_t fixedLength, std::span<uint8_t> buffer) {
-    const uint8_t sensed = SenseWriteParameters(slot, blockLength, buffer);
+    uint32_t moved = 0;
+    const uint8_t sensed = SenseWriteParameters(slot, blockLength, buffer, &moved);
     if (sensed != kStatusGood) return sensed;
-    const uint32_t pageLength = SensedPageLength(buffer);
+    const uint32_t pageLength = SensedPageLength(ReplyBytes(buffer, moved));
     if (pageLength == 0) return NotSent(buffer);
     if (image != nullptr) ApplyTemplate(*image, buffer);
     return SelectPage(slot, blockLength, fixedLength != 0 ? fixedLength : pageLength, buffer);
@@ -148,12 +165,23 @@ uint8_t SenseAndSelect(uint32_t slot, uint8_t blockLength, const WriteParameters
 
 }  // namespace
 
-uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kInquiryBlock), 6, buffer, 36);
+void RecordShortReply(std::span<uint8_t> buffer) {
+    if (buffer.size() >= kMinimumBuffer) RecordNoSense(buffer, kStatusShortTransfer);
+}
+
+void PutSenseCode(std::span<uint8_t> buffer, uint32_t code) {
+    if (buffer.size() < kMinimumBuffer) return;
+    buffer[2] = static_cast<uint8_t>(code >> 16);
+    buffer[12] = static_cast<uint8_t>(code >> 8);
+    buffer[13] = static_cast<uint8_t>(code);
+}
+
+uint8_t Inquiry(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kInquiryBlock), 6, buffer, 36, moved);
 }
 
 uint8_t TestUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, Direction::In);
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, kShortReply, Direction::In, DataUse::None);
 }
 
 bool IsUnitReady(uint32_t slot, std::span<uint8_t> buffer) {
@@ -165,25 +193,25 @@ uint8_t InquiryDriveCodes(uint32_t slot, uint32_t dataLength, std::span<uint8_t>
 }
 
 uint8_t TestUnitReadyWithoutData(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, 0, Direction::In);
+    return Send(slot, Block(kTestUnitReadyBlock), 6, buffer, 0, Direction::In, DataUse::None);
 }
 
 uint8_t TestUnitReady12(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, Direction::In);
+    return Send(slot, Block(kTestUnitReadyBlock), 12, buffer, kReadinessLength, Direction::In, DataUse::None);
 }
 
 uint8_t Read10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kRead10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::In);
+    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::In, DataUse::Whole);
 }
 
 uint8_t Write10(uint32_t slot, uint32_t lba, uint8_t count, std::span<uint8_t> buffer) {
     Block block(kWrite10Block);
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[8] = count;
-    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::Out);
+    return Send(slot, block, 10, buffer, BlockBytes(count), Direction::Out, DataUse::Whole);
 }
 
 uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
@@ -192,33 +220,34 @@ uint8_t Write12(uint32_t slot, uint32_t lba, uint8_t count, uint8_t streaming,
     PutBigEndian32(&block.Bytes[2], lba);
     block.Bytes[9] = count;
     block.Bytes[10] = streaming != 0 ? 0x80 : 0x00;
-    return Send(slot, block, 12, buffer, BlockBytes(count), Direction::Out);
+    return Send(slot, block, 12, buffer, BlockBytes(count), Direction::Out, DataUse::Whole);
 }
 
 uint8_t SynchronizeCache(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, Direction::In);
+    return Send(slot, Block(kSynchronizeCacheBlock), 10, buffer, 0, Direction::In, DataUse::None);
 }
 
 uint8_t LoadEjectTray(uint32_t slot, uint8_t open, std::span<uint8_t> buffer) {
     Block block(kStartStopBlock);
     block.Bytes[4] = open != 0 ? 0x02 : 0x03;
-    return Send(slot, block, 6, buffer, kTrayLength, Direction::In);
+    return Send(slot, block, 6, buffer, kTrayLength, Direction::In, DataUse::None);
 }
 
 bool GetConfiguration(uint32_t slot, uint16_t startingFeature, uint16_t allocationLength,
-                      std::span<uint8_t> buffer) {
+                      std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kGetConfigurationBlock);
     PutBigEndian16(&block.Bytes[2], startingFeature);
     PutBigEndian16(&block.Bytes[7], allocationLength);
-    return Query(slot, block, 10, buffer, allocationLength) == kStatusGood;
+    return Query(slot, block, 10, buffer, allocationLength, moved) == kStatusGood;
 }
 
 bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::span<uint8_t> buffer) {
     Block block(kHasFeatureBlock);
     PutBigEndian16(&block.Bytes[2], feature);
-    if (Query(slot, block, 10, buffer, kShortReply) != kStatusGood) return false;
-    // The reply holds the bytes its data length counts, within what was asked.
-    const Reply reply(buffer, kShortReply, ReadBigEndian32(buffer.data()) + 4u);
+    uint32_t moved = 0;
+    if (Query(slot, block, 10, buffer, kShortReply, &moved) != kStatusGood) return false;
+    // The reply holds the bytes its data length counts, within what came.
+    const Reply reply(buffer, moved, ReadBigEndian32(buffer.data()) + 4u);
     if (feature != 0) {
         if (!reply.Holds(8, 2) || reply.Word16(8) != feature) return false;
     }
@@ -228,44 +257,44 @@ bool HasFeature(uint32_t slot, uint16_t feature, uint16_t currentProfile, std::s
     return true;
 }
 
-bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadFormatCapacitiesBlock), 10, buffer, kShortReply) == kStatusGood;
+bool ReadFormatCapacities(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadFormatCapacitiesBlock), 10, buffer, kShortReply, moved) == kStatusGood;
 }
 
 bool ReadDvdStructure(uint32_t slot, uint32_t address, uint8_t layer, uint8_t format,
-                      uint16_t allocationLength, std::span<uint8_t> buffer) {
+                      uint16_t allocationLength, std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kReadDvdStructureBlock);
     PutBigEndian32(&block.Bytes[2], address);
     block.Bytes[6] = layer;
     block.Bytes[7] = format;
     PutBigEndian16(&block.Bytes[8], allocationLength);
-    return Query(slot, block, 12, buffer, allocationLength) == kStatusGood;
+    return Query(slot, block, 12, buffer, allocationLength, moved) == kStatusGood;
 }
 
-uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadDiscInformationBlock), 10, buffer, kDiscInformationLength);
+uint8_t ReadDiscInformationCommand(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadDiscInformationBlock), 10, buffer, kDiscInformationLength, moved);
 }
 
-uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer) {
+uint8_t ReadTrackInformation(uint32_t slot, uint16_t track, std::span<uint8_t> buffer, uint32_t* moved) {
     Block block(kReadTrackInformationBlock);
     PutBigEndian16(&block.Bytes[4], track);
-    return Query(slot, block, 10, buffer, kShortReply);
+    return Query(slot, block, 10, buffer, kShortReply, moved);
 }
 
-uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadAtipBlock), 10, buffer, kShortReply);
+uint8_t ReadAtip(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadAtipBlock), 10, buffer, kShortReply, moved);
 }
 
-uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength);
+uint8_t ReadWriteProtection(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kStructureLength, moved);
 }
 
 uint8_t ReadProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kProtectionStatusLength);
+    return Query(slot, Block(kWriteProtectionBlock), 12, buffer, kProtectionStatusLength, nullptr, DataUse::Whole);
 }
 
 uint8_t SendProtectionStatus(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, Direction::Out);
+    return Send(slot, Block(kSendProtectionBlock), 12, buffer, kProtectionStatusLength, Direction::Out, DataUse::Whole);
 }
 
 bool IsWriteProtected(std::span<const uint8_t> status) {
@@ -274,8 +303,8 @@ bool IsWriteProtected(std::span<const uint8_t> status) {
     return reply.Byte(4) > 1;
 }
 
-uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer) {
-    return Query(slot, Block(kReadCapacityBlock), 10, buffer, kCapacityLength);
+uint8_t ReadCapacity(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return Query(slot, Block(kReadCapacityBlock), 10, buffer, kCapacityLength, moved);
 }
 
 uint32_t FormatCapacityBlocks(std::span<const uint8_t> reply) {
@@ -291,12 +320,13 @@ bool QueryVendorFF09(uint32_t slot, std::span<uint8_t> buffer) {
     // Drives that do not answer it lose only their drive-specific line, so a
     // host that may not send it says so once instead of failing each time.
     const platform::OptionalQuery optional;
-    if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply) != kStatusGood) return false;
-    return ReadBigEndian16(buffer.data()) != 0;
+    uint32_t moved = 0;
+    if (Query(slot, Block(kVendorFF09Block), 12, buffer, kShortReply, &moved) != kStatusGood) return false;
+    return Reply(buffer, moved, 2).Word16(0) != 0;
 }
 
-uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer) {
-    return SenseWriteParameters(slot, 10, buffer);
+uint8_t ModeSense(uint32_t slot, std::span<uint8_t> buffer, uint32_t* moved) {
+    return SenseWriteParameters(slot, 10, buffer, moved);
 }
 
 uint32_t SensedPageLength(std::span<const uint8_t> buffer) {
@@ -350,8 +380,9 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     // sensed is not selected; when no select went through, the drive may be
     // busy, and it is waited for before the close goes out all the same.
     bool selected = false;
-    if (ModeSense(slot, buffer) == kStatusGood) {
-        const uint32_t listLength = SensedPageLength(buffer);
+    uint32_t moved = 0;
+    if (ModeSense(slot, buffer, &moved) == kStatusGood) {
+        const uint32_t listLength = SensedPageLength(ReplyBytes(buffer, moved));
         if (listLength != 0) {
             if (mediaIndex == kMediaDvdR) {
                 ApplyTemplate(kDvdRCloseTemplate, buffer);
@@ -366,7 +397,7 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
         ReadyWait wait;
         wait.PollMs = kBeforeClosePollMs;
         wait.BoundMs = kCloseWaitBoundMs;
-        wait.KeepWaiting = kBeforeCloseSenses;
+        wait.KeepWaiting = kSensesWhileWorking;
         WaitUntilReady(slot, wait, buffer);
     }
     Block block(kCloseTrackSessionBlock);
@@ -376,11 +407,11 @@ uint8_t CloseTrackSession(uint32_t slot, uint8_t mediaIndex, uint8_t closeTrack,
     } else {
         block.Bytes[2] = 0x02;
     }
-    return Send(slot, block, 10, buffer, 0, Direction::Out);
+    return Send(slot, block, 10, buffer, 0, Direction::Out, DataUse::None);
 }
 
 uint8_t Blank(uint32_t slot, std::span<uint8_t> buffer) {
-    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, Direction::In);
+    return Send(slot, Block(kBlankBlock), 10, buffer, kShortReply, Direction::In, DataUse::None);
 }
 
 uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uint8_t> buffer) {
@@ -393,21 +424,26 @@ uint8_t FormatUnit(uint32_t slot, const FormatParameterList* list, std::span<uin
             buffer[1] |= 0x02;  // immediate
         }
     }
-    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, Direction::Out);
+    return Send(slot, Block(kFormatUnitBlock), 12, buffer, listLength, Direction::Out, DataUse::Whole);
 }
 
 ReadyResult WaitUntilReady(uint32_t slot, const ReadyWait& wait, std::span<uint8_t> buffer) {
     const uint32_t start = win::timeGetTime();
     for (;;) {
         if (wait.EachPoll) wait.EachPoll();
-        if (TestUnitReady(slot, buffer) == kStatusGood) return ReadyResult::Ready;
+        const uint8_t status = wait.Ask ? wait.Ask(buffer) : TestUnitReady(slot, buffer);
+        if (status == kStatusGood) return ReadyResult::Ready;
         const uint16_t keyAsc = GetSenseKeyAsc(buffer);
         if (std::find(wait.KeepWaiting.begin(), wait.KeepWaiting.end(), keyAsc) == wait.KeepWaiting.end())
             return ReadyResult::OtherSense;
         if (wait.Cancel != nullptr && wait.Cancel->load() != 0) return ReadyResult::Cancelled;
         if (win::timeGetTime() - start >= wait.BoundMs) return ReadyResult::BoundReached;
         // A wait that did not sleep would never see a simulated clock move.
-        win::Sleep(std::max<uint32_t>(wait.PollMs, 1));
+        const uint32_t pause = std::max<uint32_t>(wait.PollMs, 1);
+        if (!wait.Pause)
+            win::Sleep(pause);
+        else if (!wait.Pause(pause))
+            return ReadyResult::Cancelled;
     }
 }
 

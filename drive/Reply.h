@@ -1,5 +1,5 @@
 // Reading drive replies: big-endian fields, and a view that reads only the
-// bytes a reply holds.
+// bytes a reply holds (what moved, and what its own length field counts).
 #pragma once
 
 #include <algorithm>
@@ -21,6 +21,11 @@ inline void PutBigEndian32(uint8_t* at, uint32_t value) {
     at[1] = static_cast<uint8_t>(value >> 16);
     at[2] = static_cast<uint8_t>(value >> 8);
     at[3] = static_cast<uint8_t>(value);
+}
+
+// The bytes of a buffer that a reply filled: the first `moved` of them.
+inline std::span<const uint8_t> ReplyBytes(std::span<const uint8_t> buffer, size_t moved) {
+    return buffer.first(std::min(buffer.size(), moved));
 }
 
 // The bytes of one reply: no more than the buffer holds, than the command

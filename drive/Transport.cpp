@@ -62,7 +62,8 @@ void BuildAspiRequest(AspiRequestBlock& block, uint8_t hostAdapter, uint8_t targ
 }
 
 uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb, uint8_t cdbLength,
-                        uint8_t* data, uint32_t dataLength, Direction direction) {
+                        uint8_t* data, uint32_t dataLength, Direction direction, uint32_t* transferred) {
+    if (transferred != nullptr) *transferred = 0;
     if (g_sendAspi == nullptr) return kSsNoAspi;
 
     AspiRequestBlock block;
@@ -82,6 +83,10 @@ uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb,
     }
 
     const uint8_t result = status.load(std::memory_order_acquire);
+    // ASPI counts no residual: a completed request either moved its length
+    // or, by its host adapter status, less than that.
+    if (transferred != nullptr && result == platform::SS_COMP)
+        *transferred = block.Srb.SRB_HaStat == platform::HASTAT_DO_DU ? kTransferNotCounted : dataLength;
     if (result == platform::SS_ERR) {
         data[2] = block.Srb.SenseArea[2];
         data[12] = block.Srb.SenseArea[12];
@@ -137,10 +142,8 @@ uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, u
     if (SlotTable.TransportMode == 1)
         return static_cast<uint8_t>(SendPassThroughCommand(SlotTable.DeviceHandles[index], cdb, cdbLength,
                                                            data, dataLength, direction, transferred));
-    const uint8_t status = SendAspiCommand(SlotTable.HostAdapterIds[index], SlotTable.TargetIds[index],
-                                           cdb, cdbLength, data, dataLength, direction);
-    if (transferred != nullptr && status == platform::SS_COMP) *transferred = dataLength;
-    return status;
+    return SendAspiCommand(SlotTable.HostAdapterIds[index], SlotTable.TargetIds[index], cdb, cdbLength, data,
+                           dataLength, direction, transferred);
 }
 
 }  // namespace drive

@@ -76,16 +76,23 @@ inline constexpr uint8_t kPassThroughSenseLength = 24;
 // adapters, or 0 when ASPI is unavailable.
 uint8_t LoadAspi();
 
+// What `transferred` receives for a request the carrier completed with fewer
+// bytes than asked without saying how many (ASPI's data underrun): never
+// the length asked, so a caller that needs every byte sees it short.
+inline constexpr uint32_t kTransferNotCounted = UINT32_MAX;
+
+// `transferred`, when given, receives kTransferNotCounted when the library
+// reports a data underrun (SRB_HaStat HASTAT_DO_DU) on a completed request,
+// the length asked when it completes one without, and 0 otherwise.
 uint8_t SendAspiCommand(uint8_t hostAdapter, uint8_t target, const uint8_t* cdb, uint8_t cdbLength,
-                        uint8_t* data, uint32_t dataLength, Direction direction);
+                        uint8_t* data, uint32_t dataLength, Direction direction, uint32_t* transferred = nullptr);
 
 // 1, 4 or -1 (the control request failed).  `transferred`, when given,
 // receives the bytes that moved as the record came back (0 on failure).
 int SendPassThroughCommand(Handle device, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
                            uint32_t dataLength, Direction direction, uint32_t* transferred = nullptr);
 
-// `transferred` as above; ASPI reports no residual count, so a request it
-// completes counts as whole.
+// `transferred` as the carrier's sender gives it.
 uint8_t SendDriveCommand(uint32_t slot, const uint8_t* cdb, uint8_t cdbLength, uint8_t* data,
                          uint32_t dataLength, Direction direction, uint32_t* transferred = nullptr);
 

@@ -1,5 +1,6 @@
 // Load, save (LZW or RLE), load again: the second load must succeed and give
-// the same frames, and saving what it gave must write the same bytes.
+// the same frames, and saving what it gave must write the same bytes, as
+// saving a copy of the first must.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -24,6 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const gif::GIFException&) {
         return 0;  // e.g. indices beyond the colour table cannot be written
     }
+    // A copy holds what its source holds (the compression is a setting of
+    // its own) and saves the same bytes.
+    gif::TGIFImage copy;
+    copy.Assign(&image);
+    copy.SetCompression(image.GetCompression());
+    if (gifbridge::Save(copy) != saved) fuzzgif::Fail("a copy saved other bytes than its source");
     gifbridge::Loaded first = gifbridge::Load(std::span(data, size));
     gifbridge::Loaded again = gifbridge::Load(saved);
     if (!again.Ok) fuzzgif::Fail("what the unit saved does not load: " + again.Error);

@@ -7,8 +7,9 @@
 //
 // Input: byte 0 the disc (one of the models, or none), byte 1 the drive's
 // optional features and whether it answers the vendor query, then commands:
-// a header byte (bits 0-3 the block length minus 1, bits 4-5 the direction,
-// bits 6-7 how far the clock moves before it), the block, two bytes of data
+// a header byte (bits 0-3 the block length minus 1, bits 4-5 the direction:
+// none, in, out, or in with the bus moving at most half the length; bits 6-7
+// how far the clock moves before it), the block, two bytes of data
 // length (big-endian) and, for data out, the bytes sent (zeros where the
 // input ends).
 #include <cstddef>
@@ -72,6 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         for (uint8_t& b : cdb) b = in.Byte();
         const uint32_t length = static_cast<uint32_t>(in.Byte()) << 8 | in.Byte();
         sim::ScsiRequest request;
+        const bool cut = ((header >> 4) & 0x03) == 3;
+        if (cut) {
+            sim::Fault fault;
+            fault.NthCommand = drive.CommandCount() + 1;
+            fault.ShortTransfer = length / 2;
+            fault.Once = true;
+            drive.AddFault(fault);
+        }
         switch ((header >> 4) & 0x03) {
             case 0: request.Direction = sim::DataDirection::None; break;
             case 2: request.Direction = sim::DataDirection::Out; break;
@@ -88,6 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const sim::ScsiResult result = drive.Execute(request);
         if (result.TransportFailed) Fail("a deliverable request failed in transport");
         if (result.Residual > length) Fail("more reported moved than was asked");
+        if (cut && length - result.Residual > length / 2) Fail("a cut transfer moved more than the bus let through");
+        if (cut)
+            for (uint32_t i = length - result.Residual; i < length; ++i)
+                if (data[i] != 0xEE) Fail("a cut transfer wrote past what moved");
         if (result.Status != sim::kStatusGood) {
             if (result.Status != sim::kStatusCheckCondition) Fail("a status other than good or check condition");
             if (result.SenseData[0] != 0x70) Fail("a check condition without fixed-format sense");

@@ -12,13 +12,17 @@ namespace gif {
 
 namespace {
 
-// Waits a moment for asynchronous painters: on the UI thread their
-// synchronised calls (and their ends) run meanwhile.
-void ServicePainters() {
-    if (vcl::IsUiThread())
-        while (vcl::TThread::CheckSynchronize()) {
-        }
-    vcl::PlatformSleep(0);
+// One round of a wait for asynchronous painters, after a look at them that
+// began when the painters' progress count was `seen`.  On the UI thread
+// their synchronised calls (and their ends) run: those that wait, or else
+// the next message, which a painter posts with its next call.  Elsewhere
+// the caller sleeps until a painter has shown its first frame or ended.
+void ServicePainters(uint64_t seen) {
+    if (vcl::IsUiThread()) {
+        if (!vcl::TThread::CheckSynchronize()) vcl::HandleMessage();
+    } else {
+        TPainterProgress::WaitPast(seen);
+    }
 }
 
 // Runs fn for each of the picture's painters while the list is locked.
@@ -92,9 +96,10 @@ void TGIFImage::Draw(vcl::TCanvas& canvas, const vcl::TRect& rect) {
     painter->Start();
     if (Has(goDirectDraw)) return;
     for (;;) {
+        const uint64_t seen = TPainterProgress::Count();
         painter = FDrawingPainter;
         if (painter == nullptr || painter->Terminated() || painter->GetFirstFrameShown()) break;
-        if (!vcl::TThread::CheckSynchronize()) vcl::PlatformSleep(0);
+        ServicePainters(seen);
         if (alive.expired()) return;
     }
     if (vcl::TBitmap* bitmap = GetBitmap()) DrawCachedBitmap(canvas, rect, bitmap);
@@ -120,8 +125,12 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* slot, vcl::TCan
     if (FImages->GetCount() == 1) options &= static_cast<TGIFDrawOptions>(~(DrawOption(goAsync) | DrawOption(goAnimate)));
     // Without an application no UI thread would run an asynchronous
     // painter's drawing: it would draw on its own thread while the caller
-    // reads the same bitmaps.  The painting runs here instead.
-    if (!vcl::HasUiThread()) options &= static_cast<TGIFDrawOptions>(~DrawOption(goAsync));
+    // reads the same bitmaps.  The painting runs here instead, and plays the
+    // sequence once whatever the loop options and count say: the caller
+    // asked to get control back, and an endless loop would never give it.
+    if (!vcl::HasUiThread() && (options & DrawOption(goAsync)))
+        options &= static_cast<TGIFDrawOptions>(
+            ~(DrawOption(goAsync) | DrawOption(goLoop) | DrawOption(goLoopContinously)));
     auto* painter = new TGIFPainter(slot, this, &canvas, rect, options);
     FPainters.Add(painter);
     painter->OnPaintStart = OnPaintStart;
@@ -163,6 +172,7 @@ void TGIFImage::PaintRestart() {
 // they end once their handler has returned.
 void TGIFImage::PaintStop() {
     for (;;) {
+        const uint64_t seen = TPainterProgress::Count();
         int waited = 0;
         {
             TPainterListLock lock(*this);
@@ -175,13 +185,14 @@ void TGIFImage::PaintStop() {
             }
         }
         if (waited == 0) break;
-        ServicePainters();
+        ServicePainters(seen);
     }
     FreeBitmap();
 }
 
 void TGIFImage::StopDraw() {
     for (;;) {
+        const uint64_t seen = TPainterProgress::Count();
         {
             TPainterListLock lock(*this);
             TGIFPainter* painter = FDrawingPainter;
@@ -189,7 +200,7 @@ void TGIFImage::StopDraw() {
             painter->Stop();
             if (!painter->Awaited()) break;
         }
-        ServicePainters();
+        ServicePainters(seen);
     }
     FreeBitmap();
 }

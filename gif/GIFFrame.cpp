@@ -21,10 +21,7 @@ void TGIFImageList::Attach(TGIFItem& item) {
     if (FImage == nullptr) return;
     FImage->ReservePixels(frame.FDataSize);
     frame.FImage = FImage;
-    // The logical screen holds every frame of the picture (16 bits of it).
-    TGIFHeader& header = FImage->GetHeader();
-    header.SetWidth(std::max(header.GetWidth(), std::min(frame.GetLeft() + frame.GetWidth(), 0xFFFF)));
-    header.SetHeight(std::max(header.GetHeight(), std::min(frame.GetTop() + frame.GetHeight(), 0xFFFF)));
+    frame.HoldInPicture(false);
 }
 
 void TGIFImageList::Detach(TGIFItem& item) noexcept {
@@ -120,11 +117,17 @@ void TGIFSubImage::Assign(const TPersistent* source) {
         return;
     }
     Clear();
-    if (frame->GetEmpty()) return;
+    // A frame without pixels is copied too: the extensions it keeps (a
+    // comment or a loop extension after the last image) are saved and
+    // obeyed like any other frame's.
     FImageDescriptor = frame->FImageDescriptor;
-    NewImage();
-    std::memcpy(FData.get(), frame->FData.get(), FDataSize);
+    if (!frame->GetEmpty()) {
+        NewImage();
+        std::memcpy(FData.get(), frame->FData.get(), FDataSize);
+    }
+    HoldInPicture(true);
     FColorMap->Assign(frame->FColorMap.get());
+    KeepColors(frame->GetActiveColorMap());
     rtl::TMemoryStream extensions;
     frame->FExtensions->SaveToStream(extensions);
     extensions.SetPosition(0);
@@ -160,23 +163,42 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
         FreeMask();
         NewImage();
     }
+    HoldInPicture(true);
+}
+
+void TGIFSubImage::HoldInPicture(bool warn) {
     if (FImage == nullptr) return;
+    // A frame read from a file may reach beyond what the header holds.
+    const int right = std::min(GetLeft() + GetWidth(), 0xFFFF);
+    const int bottom = std::min(GetTop() + GetHeight(), 0xFFFF);
+    TGIFHeader& header = FImage->GetHeader();
     bool warned = false;
-    if (FImage->GetWidth() < left + width) {
-        if (FImage->GetWidth() > 0) {
+    if (header.GetWidth() < right) {
+        if (warn && header.GetWidth() > 0) {
             Warning(gsWarning, _sBadWidth);
             warned = true;
         }
-        FImage->GetHeader().SetWidth(left + width);
+        header.SetWidth(right);
     }
-    if (FImage->GetHeight() < top + height) {
-        if (FImage->GetHeight() > 0) {
+    if (header.GetHeight() < bottom) {
+        if (warn && header.GetHeight() > 0) {
             Warning(gsWarning, _sBadHeight);
             warned = true;
         }
-        FImage->GetHeader().SetHeight(top + height);
+        header.SetHeight(bottom);
     }
     if (warned) Warning(gsWarning, _sScreenSizeExceeded);
+}
+
+void TGIFSubImage::KeepColors(const TGIFColorMap& colors) {
+    if (FColorMap->GetCount() > 0 || colors.GetCount() == 0 || &colors == FColorMap.get()) return;
+    if (FImage != nullptr) {
+        const TGIFColorMap& global = FImage->GetGlobalColorMap();
+        if (global.GetCount() == colors.GetCount() &&
+            std::equal(colors.GetData(), colors.GetData() + colors.GetCount(), global.GetData()))
+            return;
+    }
+    FColorMap->Assign(&colors);
 }
 
 void TGIFSubImage::StoreBounds(int left, int top, int width, int height) {

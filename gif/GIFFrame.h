@@ -43,7 +43,9 @@ public:
     void NewImage();
     void FreeImage();
     void NeedImage();
-    // Copies another frame, or converts a graphic: a bitmap of any depth,
+    // Copies another frame (also one without pixels: its bounds, table and
+    // extensions; the picture's screen grows to hold the copy as it does for
+    // DoSetBounds), or converts a graphic: a bitmap of any depth,
     // an icon or a metafile (their uncovered pixels become transparent),
     // another graphic through a bitmap of it, or the graphic a picture
     // container holds.  Anything else raises EConvertError.
@@ -176,6 +178,13 @@ private:
     void ApplyMask(HBITMAP mask);
     // Writes the four 16-bit bounds fields of the descriptor, nothing else.
     void StoreBounds(int left, int top, int width, int height);
+    // Grows the picture's logical screen to hold the frame (within 16 bits);
+    // with warn, a screen that had a size and was too small is reported.
+    void HoldInPicture(bool warn);
+    // A frame without a table of its own whose pixels index colors (the
+    // global table of the picture it comes from) takes a copy of them,
+    // unless its picture's global table holds the same colours.
+    void KeepColors(const TGIFColorMap& colors);
 
     std::unique_ptr<uint8_t[]> FData;
     uint64_t FDataSize = 0;
@@ -188,6 +197,7 @@ private:
     std::unique_ptr<TGIFExtensionList> FExtensions;
 
     friend class TGIFImageList;
+    friend class TGIFImage;
 };
 
 }  // namespace gif

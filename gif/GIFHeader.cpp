@@ -68,7 +68,9 @@ void TGIFHeader::Prepare() {
 
 void TGIFHeader::SaveToStream(TStream& stream) {
     const TGIFVersion version = FImage->GetVersion();
-    if (version == gvUnknown) RaiseGIFError(_sBadVersion);
+    // An item of the caller's own class may report any version; only the
+    // two the format knows have a signature.
+    if (version != gv87a && version != gv89a) RaiseGIFError(_sBadVersion);
     uint8_t signature[6] = {'G', 'I', 'F'};
     for (int i = 0; i < 3; ++i) signature[3 + i] = static_cast<uint8_t>(GIFVersions[version][static_cast<size_t>(i)]);
     Prepare();

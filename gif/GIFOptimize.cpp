@@ -49,11 +49,17 @@ void MoveExtensions(TGIFSubImage& from, TGIFSubImage& to) {
     }
 }
 
-// The loop extension a painter obeys: the first one met.
-const TGIFAppExtNSLoop* ObeyedLoop(const TGIFImageList& frames) {
+// The frame carrying the loop extension a painter obeys, the first one met:
+// where passes after the first begin.  -1 when no frame carries one.
+int LoopPoint(const TGIFImageList& frames) {
     for (int i = 0; i < frames.GetCount(); ++i)
-        if (const TGIFAppExtNSLoop* loop = frames.GetImage(i)->GetLoopExtension()) return loop;
-    return nullptr;
+        if (frames.GetImage(i)->GetLoopExtension() != nullptr) return i;
+    return -1;
+}
+
+const TGIFAppExtNSLoop* ObeyedLoop(const TGIFImageList& frames) {
+    const int point = LoopPoint(frames);
+    return point >= 0 ? frames.GetImage(point)->GetLoopExtension() : nullptr;
 }
 
 bool Intersect(const TGIFSubImage::TRect& a, const TGIFSubImage::TRect& b, TGIFSubImage::TRect& common) {
@@ -116,15 +122,18 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
         }
 
         if (has(ooMerge)) {
-            // Passes after the first begin at the loop point, over what the
-            // last frame left: not what the frame before it leaves.
-            const TGIFAppExtNSLoop* loop = ObeyedLoop(*FImages);
-            const TGIFSubImage* loopPoint = loop != nullptr && loop->GetLoops() != 1 ? loop->GetSubImage() : nullptr;
+            // Frame i is drawn over what frame j left in every pass only when
+            // every pass that shows i shows j as well.  Passes after the first
+            // begin at the loop point, over what the last frame left: from
+            // there on, a frame is merged only with one at or after the loop
+            // point.  A loop count of 1 counts as well: a painter told to loop
+            // continuously begins its later passes there too.
+            const int loopPoint = LoopPoint(*FImages);
             for (int i = count - 1; i >= 1; --i) {
                 ++done;
                 int j = i - 1;
                 while (j > 0 && Disposal(frame(j)) == dmPrevious) --j;
-                if (&frame(i) != loopPoint) frame(i).Merge(&frame(j));
+                if (i < loopPoint || (i > loopPoint && j >= loopPoint)) frame(i).Merge(&frame(j));
                 progress();
             }
         } else {

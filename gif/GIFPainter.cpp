@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 
 #include "gif/GIFDrawing.h"
@@ -39,7 +41,40 @@ std::unique_ptr<vcl::TBitmap> NewBuffer(int width, int height, TColor brush) {
     return buffer;
 }
 
+struct Progress {
+    std::mutex Mutex;
+    std::condition_variable Moved;
+    uint64_t Count = 0;
+};
+
+// Never freed: painters may still end while the program's statics go.
+Progress& TheProgress() {
+    static Progress* const progress = new Progress;
+    return *progress;
+}
+
 }  // namespace
+
+uint64_t TPainterProgress::Count() {
+    Progress& progress = TheProgress();
+    std::lock_guard<std::mutex> lock(progress.Mutex);
+    return progress.Count;
+}
+
+void TPainterProgress::WaitPast(uint64_t seen) {
+    Progress& progress = TheProgress();
+    std::unique_lock<std::mutex> lock(progress.Mutex);
+    progress.Moved.wait(lock, [&] { return progress.Count != seen; });
+}
+
+void TPainterProgress::Advance() {
+    Progress& progress = TheProgress();
+    {
+        std::lock_guard<std::mutex> lock(progress.Mutex);
+        ++progress.Count;
+    }
+    progress.Moved.notify_all();
+}
 
 TGIFPainter::TGIFPainter(TGIFImage* image, vcl::TCanvas* canvas, const vcl::TRect& rect, TGIFDrawOptions options)
     : TGIFPainter(nullptr, image, canvas, rect, options) {}
@@ -189,6 +224,7 @@ void TGIFPainter::DoOnTerminate() {
     FScratchBuffer.reset();
     FBackgroundCopy.reset();
     FWakeEvent.reset();
+    TPainterProgress::Advance();
 }
 
 TGIFPainter::FrameStep TGIFPainter::ReadFrame() {
@@ -365,7 +401,7 @@ void TGIFPainter::Wait(int delay) {
 void TGIFPainter::DoPaint() {
     TGIFImage* image = FImage;
     image->GetImages().GetImage(FCurrentFrame)->Draw(*FTargetCanvas, FTargetRect, Has(goTransparent), Has(goTile));
-    FFirstFrameShown = true;
+    FrameShown();
 }
 
 void TGIFPainter::DoPaintFrame() {
@@ -422,7 +458,11 @@ void TGIFPainter::DoPaintFrame() {
         FTargetCanvas->CopyMode = mode;
     }
     if (restoreAfter) RestoreFrameArea();
-    FFirstFrameShown = true;
+    FrameShown();
+}
+
+void TGIFPainter::FrameShown() {
+    if (!FFirstFrameShown.exchange(true)) TPainterProgress::Advance();
 }
 
 void TGIFPainter::RestoreFrameArea() {

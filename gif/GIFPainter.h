@@ -29,6 +29,18 @@ private:
     vcl::TThreadList<TGIFPainter>& FList;
 };
 
+// How a thread other than the UI thread waits for painters, whose steps and
+// ends run on the UI thread: each painter that shows its first frame or ends
+// moves this count on and wakes the waiters.
+class TPainterProgress {
+public:
+    // The count now: read before looking at the painters, then waited past.
+    static uint64_t Count();
+    // Blocks until the count has moved on from seen.
+    static void WaitPast(uint64_t seen);
+    static void Advance();
+};
+
 class TGIFPainter : public vcl::TThread, public TObject {
 public:
     using PGIFPainter = std::atomic<TGIFPainter*>*;
@@ -92,6 +104,8 @@ private:
     void DoOnTerminate();
     void DoPaint();
     void DoPaintFrame();
+    // FirstFrameShown := True; the first time, threads that wait for it wake.
+    void FrameShown();
     void RestoreFrameArea();
     // The delay before a frame, in delay units, waited on the platform clock.
     void Wait(int delay);

@@ -267,11 +267,11 @@ void TGIFImage::Assign(const TPersistent* source) {
         OnFrameDone = picture->OnFrameDone;
         OnLoopStart = picture->OnLoopStart;
         OnPaintEnd = picture->OnPaintEnd;
+        // Each copy is made as a frame of this picture, whose global table
+        // it then shares with its source.
         const int count = picture->FImages->GetCount();
         for (int i = 0; i < count; ++i) {
-            auto frame = std::make_unique<TGIFSubImage>();
-            frame->Assign(picture->FImages->GetImage(i));
-            Add(std::move(frame));
+            AddConverted(picture->FImages->GetImage(i));
             Progress(this, psRunning, Percent(i + 1, count), false, TRect{0, 0, 0, 0}, _sProgressCopying);
         }
         FixHeaderWidthHeight();
@@ -287,15 +287,20 @@ int TGIFImage::Add(TGIFSubImage* source) {
     if (owner == nullptr) RaiseGIFError(_sUnsupportedClass);
     TGIFImageList& from = owner->GetImages();
     const int index = from.IndexOf(source);
+    // Its own table, or the global one of the picture it leaves.
+    const TGIFColorMap& colors = source->GetActiveColorMap();
     std::unique_ptr<TGIFSubImage> frame = from.Release(*source);
     int added = -1;
     try {
-        added = Add(std::move(frame));
+        added = FImages->Add(std::move(frame));
     } catch (...) {
         // Refused here: it goes back where it was, which it fitted.
         if (frame) from.Insert(index, std::move(frame));
         throw;
     }
+    source->KeepColors(colors);
+    FreeBitmap();
+    Changed(this);
     if (owner != this) {
         owner->FreeBitmap();
         owner->Changed(owner);

@@ -32,7 +32,7 @@ namespace gif {
 
 class TGIFPainter;
 
-enum TProgressStage { psStarting, psRunning, psEnding };
+enum TProgressStage : uint8_t { psStarting, psRunning, psEnding };
 using TRect = vcl::TRect;
 using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone,
                                           bool redrawNow, const TRect& rect, const std::string& message)>;

@@ -54,6 +54,10 @@ void TGIFImage::AssignGraphic(const TPersistent* source) {
         if (source == &frame || (frame.GetHasBitmap() && source == frame.GetBitmap()))
             keptFrame = FImages->Release(frame);
     }
+    // A frame copied from keeps its colours when the global table is
+    // cleared.  (A frame kept for its bitmap is left alone: a new table
+    // could drop that bitmap.)
+    if (keptFrame && source == keptFrame.get()) keptFrame->KeepColors(GetGlobalColorMap());
     std::unique_ptr<vcl::TBitmap> keptBitmap;
     if (FCachedBitmap != nullptr && source == FCachedBitmap) keptBitmap.reset(std::exchange(FCachedBitmap, nullptr));
     Clear();

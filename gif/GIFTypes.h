@@ -35,31 +35,37 @@ public:
     using rtl::EInvalidGraphic::EInvalidGraphic;
 };
 
-enum TGIFSeverity { gsInfo, gsWarning, gsError };
-enum TGIFVersion { gvUnknown, gv87a, gv89a };
+// The enumerations have a fixed underlying type, so that a caller may hand
+// the unit any byte in one: a value that names no member meets the unit's
+// fallback or error instead of being undefined behaviour.
+enum TGIFSeverity : uint8_t { gsInfo, gsWarning, gsError };
+enum TGIFVersion : uint8_t { gvUnknown, gv87a, gv89a };
 using TGIFVersionRec = std::array<char, 3>;
 // Version texts of gv87a and gv89a (gvUnknown has none: three zero bytes).
 extern const TGIFVersionRec GIFVersions[3];
 
 using TGIFWarning = std::function<void(TObject* sender, TGIFSeverity severity, const std::string& message)>;
 
-enum TGIFDrawOption {
+enum TGIFDrawOption : uint8_t {
     goAsync, goTransparent, goAnimate, goLoop, goLoopContinously, goValidateCanvas,
     goDirectDraw, goClearOnLoop, goTile, goDither, goAutoDither
 };
 using TGIFDrawOptions = uint16_t;  // bit n = option n
-constexpr TGIFDrawOptions DrawOption(TGIFDrawOption option) { return static_cast<TGIFDrawOptions>(1u << option); }
+// The option's bit; none for a value past the set's 16 bits.
+constexpr TGIFDrawOptions DrawOption(TGIFDrawOption option) {
+    return option < 16 ? static_cast<TGIFDrawOptions>(1u << option) : 0;
+}
 
-enum TColorReduction {
+enum TColorReduction : uint8_t {
     rmNone, rmWindows20, rmWindows256, rmWindowsGray, rmMonochrome, rmGrayScale, rmNetscape,
     rmQuantize, rmQuantizeWindows, rmPalette
 };
-enum TDitherMode { dmNearest, dmFloydSteinberg, dmStucki, dmSierra, dmJaJuNI, dmSteveArche, dmBurkes };
-enum TGIFCompression { gcLZW, gcRLE };
-enum TGIFOptimizeOption { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
+enum TDitherMode : uint8_t { dmNearest, dmFloydSteinberg, dmStucki, dmSierra, dmJaJuNI, dmSteveArche, dmBurkes };
+enum TGIFCompression : uint8_t { gcLZW, gcRLE };
+enum TGIFOptimizeOption : uint8_t { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
 using TGIFOptimizeOptions = uint8_t;  // bit n = option n
 enum TDisposalMethod : uint8_t { dmNone, dmNoDisposal, dmBackground, dmPrevious };
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // Milliseconds per delay unit at speed 100 (the format's unit is 10 ms; the
 // painters' timing has always been 12): GIFDelayExp's value.
@@ -95,8 +101,9 @@ extern uint64_t GIFImageMaxFramePixels;
 // more memory than one picture may take.
 extern uint64_t GIFImageMaxPicturePixels;
 
+// The option's bit; none for a value past the set's 8 bits.
 constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption option) {
-    return static_cast<TGIFOptimizeOptions>(1u << option);
+    return option < 8 ? static_cast<TGIFOptimizeOptions>(1u << option) : 0;
 }
 inline constexpr TGIFOptimizeOptions GIFAllOptimizeOptions = 0x1F;
 

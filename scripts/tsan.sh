@@ -12,7 +12,9 @@ bash scripts/deps.sh
 build=build-tsan
 source scripts/qt-runtime.sh
 qt_runtime_dir "$build"/runtime
-CXX=clang++ CC=clang cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_TSAN=ON \
+source scripts/compiler.sh
+use_clang "$build"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DODT_TSAN=ON \
     -DODT_BUILD_BENCH=OFF > /dev/null
 # Qt is not built with ThreadSanitizer: its locks and atomics are invisible
 # to it, so what Qt allocates on one thread and frees on another (a posted

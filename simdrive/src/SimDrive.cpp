@@ -133,6 +133,13 @@ Fault Fault::CorruptBlock(uint32_t block) {
     return fault;
 }
 
+Fault Fault::ShortTransferOf(uint8_t opcode, uint32_t bytes) {
+    Fault fault;
+    fault.Opcode = opcode;
+    fault.ShortTransfer = bytes;
+    return fault;
+}
+
 bool BlockRange(const uint8_t* cdb, uint32_t& lba, uint32_t& count) {
     switch (cdb[0]) {
         case 0x28:
@@ -297,8 +304,10 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
                 break;
             }
             std::optional<Fault> corrupt;
+            std::optional<uint32_t> moves;
             if (fired != d.Faults.end() && fired->What.CorruptRead) corrupt = fired->What;
-            if (fired != d.Faults.end() && !corrupt) {
+            if (fired != d.Faults.end() && fired->What.ShortTransfer) moves = fired->What.ShortTransfer;
+            if (fired != d.Faults.end() && !corrupt && !moves) {
                 const Fault& fault = fired->What;
                 result.TransportFailed = fault.TransportFailure;
                 result.AspiStatus = fault.AspiStatus;
@@ -309,7 +318,18 @@ ScsiResult SimDrive::Execute(const ScsiRequest& request) {
                     WriteSense(result, fault.SenseData);
             } else if (CommandHandler handler =
                            d.Implements(command.Cdb[0]) ? OpcodeTable()[command.Cdb[0]] : nullptr) {
-                handler(d, command);
+                if (moves && request.Direction == DataDirection::In) {
+                    // The drive sends its reply; the bus delivers its start.
+                    ScsiRequest cut = request;
+                    cut.DataLength = std::min(request.DataLength, *moves);
+                    Command shortened(cut, result);
+                    handler(d, shortened);
+                    command.Transferred = shortened.Transferred;
+                    command.Answered = shortened.Answered;
+                } else {
+                    handler(d, command);
+                    if (moves) command.Transferred = std::min(command.Transferred, *moves);
+                }
                 if (corrupt) Corrupt(command, *corrupt->Block);
             } else {
                 command.Fail(kSenseInvalidOpcode);

@@ -72,8 +72,10 @@ uint32_t SimSendASPI32Command(void* requestBlock) {
     const ScsiResult result = drive->Execute(request);
     if (result.TransportFailed) return Complete(srb, result.AspiStatus);
 
-    srb.SRB_HaStat = 0;
     srb.SRB_TargStat = result.Status;
+    // A data phase that ended early is the host adapter's to report: the
+    // library has no residual count to give.
+    srb.SRB_HaStat = result.Residual != 0 ? platform::HASTAT_DO_DU : 0;
     if (result.Status == kStatusGood) return Complete(srb, platform::SS_COMP);
     const size_t copied =
         std::min({static_cast<size_t>(srb.SRB_SenseLen), sizeof srb.SenseArea, size_t{kSenseLength}});

@@ -91,7 +91,7 @@ TEST_F(CorvanTest, TheWaitForADiscEndsAfterAMinute) {
 
 // A drive that refuses a command of the disc information answers something
 // waiting will not change: the window shows what it has at once instead of
-// waiting out its minute with the UI thread held.
+// waiting out its minute.
 struct RefusedCase {
     const char* name;
     uint8_t opcode;

@@ -577,6 +577,30 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RefusedClose", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite, RefusedClose(),
                     "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
                     "    [ FAIL ADDR.     ] : 1000(3E8h)\n    [ STATUS         ] : CLOSE SESSION ERROR( 52C00)\n\n",
+                    "READ & COMPARE"},
+        // Reads the drive answers good while their data never came: nothing
+        // was read, so nothing passes.
+        FailureCase{"SequentialReadThatMovedNothing", DiscModel::DvdRom, 1000, std::nullopt, Choice::SequentialRead,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    "    << SEQUENTIAL READ TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ TEST COUNT     ] : 1 Time(s)\n    [ FAIL ADDR.     ] : 0(0h)\n"
+                    "    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
+                    "PASS!!"},
+        FailureCase{"RandomReadThatMovedNothing", DiscModel::DvdRom, 1000, std::nullopt, Choice::RandomRead,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    // (the address it failed at is drawn at random)
+                    "    [ STATUS         ] : FAIL!!(FF00FE)\n\n", "PASS!!"},
+        // The range is one chunk: the step buffer still holds the pattern
+        // the write left, which a read that moved nothing must not compare.
+        FailureCase{"OneChunkCompareThatReadNothing", DiscModel::DvdPlusRw, 1000, std::nullopt, Choice::PartialWrite,
+                    sim::Fault::ShortTransferOf(0x28, 0),
+                    "    << READ & COMPARE TEST >>\n    [ TEST AREA      ] : 0 ~ 16 \n"
+                    "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
+                    ""},
+        FailureCase{"WriteThatTookPartOfItsBlocks", DiscModel::DvdRam, 1000, std::nullopt, Choice::FullWrite,
+                    sim::Fault::ShortTransferOf(0xAA, 2048),
+                    "    << FULL WRITE TEST >>\n    [ TEST AREA      ] : 0 ~ 1000 \n"
+                    "    [ FAIL ADDR.     ] : 0(0h)\n    [ STATUS         ] : FAIL!!(FF00FE)\n\n",
                     "READ & COMPARE"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
@@ -782,14 +806,16 @@ TEST_F(EngineTest, StopEndsTheReadinessWaits) {
     EXPECT_EQ(Commands(drive, 0x5B).size(), 1u);
 }
 
-// After a write the disc is read again while it may still come (the drive
-// is becoming ready or holds no disc yet), with a pause between reads, so
-// the wait spends its minute on the clock and not in a tight loop; any other
-// answer ends it at once.
+// After a write the disc information is read until it answers, while the
+// drive says the disc may still come (it is becoming ready, also for READ
+// DISC INFORMATION after TEST UNIT READY is good again, or holds no disc
+// yet), with a pause between reads, so the wait spends its minute on the
+// clock and not in a tight loop; any other answer ends it at once.
 struct AfterWriteCase {
     const char* name;
     bool discLoaded;
-    std::optional<sim::Fault> fault;
+    std::vector<sim::Fault> faults;
+    bool shown;  // the disc read in the end reaches the window
     uint32_t atLeastMs, belowMs;
 };
 
@@ -801,7 +827,7 @@ TEST_P(WaitAfterWrite, GoesOnOnlyWhileTheDiscMayCome) {
         c.discLoaded ? AttachDrive('d', Disc(DiscModel::DvdRam, 1000)) : AttachDrive('d');
     Run([&](TFormTest& form) {
         LoneEngine lone(form, "");
-        if (c.fault) drive.AddFault(*c.fault);
+        for (const sim::Fault& fault : c.faults) drive.AddFault(fault);
         const uint32_t commandsBefore = drive.CommandCount();
         const uint32_t start = machine.Clock().TickCount();
         lone.engine.WaitForDiscAfterWrite();
@@ -809,15 +835,90 @@ TEST_P(WaitAfterWrite, GoesOnOnlyWhileTheDiscMayCome) {
         EXPECT_LT(machine.Clock().TickCount() - start, c.belowMs);
         // At most one look every half second, a few commands each.
         EXPECT_LE(drive.CommandCount() - commandsBefore, 121u * 4u);
+        const Lines calls = lone.report.Calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "disc DVD-RAM"), c.shown ? 1 : 0);
     });
+}
+
+sim::Fault DiscInformationBecomingReady(bool once) {
+    sim::Fault fault = Refuse(0x51, sim::kSenseOperationInProgress);
+    fault.Once = once;
+    return fault;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, WaitAfterWrite,
-    ::testing::Values(AfterWriteCase{"NoDiscYet", false, std::nullopt, 60000, 61000},
-                      AfterWriteCase{"DiscInformationRefused", true, Refuse(0x51, sim::kSenseInvalidOpcode), 0,
-                                     1}),
+    ::testing::Values(AfterWriteCase{"NoDiscYet", false, {}, false, 60000, 61000},
+                      AfterWriteCase{"DiscInformationRefused", true, {Refuse(0x51, sim::kSenseInvalidOpcode)}, false,
+                                     0, 1},
+                      AfterWriteCase{"DiscInformationBecomingReadyTwice", true,
+                                     {DiscInformationBecomingReady(true), DiscInformationBecomingReady(true)}, true,
+                                     1000, 1500},
+                      AfterWriteCase{"DiscInformationBecomingReadyForEver", true,
+                                     {DiscInformationBecomingReady(false)}, false, 60000, 61000}),
     [](const ::testing::TestParamInfo<AfterWriteCase>& info) { return std::string(info.param.name); });
+
+// A unit attention during the long wait after a format or a close (a reset,
+// a medium change: drives and buses report them once) is passed over; one
+// that comes back for ever ends the wait at its bound, with its sense.
+struct AttentionCase {
+    const char* name;
+    bool close;  // else the format of a blank DVD-RW
+    sim::Sense attention;
+    bool repeats;  // the attention comes back for ever
+    bool passes;
+    uint32_t atLeastMs;
+    const char* formatLog;  // the format's section, when it is the format
+};
+
+class UnitAttention : public EngineTest, public ::testing::WithParamInterface<AttentionCase> {};
+
+TEST_P(UnitAttention, IsPassedOverInTheLongWaits) {
+    const AttentionCase& c = GetParam();
+    sim::Disc disc = Disc(c.close ? DiscModel::DvdR : DiscModel::DvdRw, 1000, sim::DiscState::Blank);
+    if (c.close) disc.Tracks.back().Recorded = 16;  // its open first track holds a chunk
+    sim::SimDrive& drive = AttachDrive('d', disc);
+    Run([&](TFormTest& form) {
+        LoneEngine lone(form, dir + "/attention.LOG");
+        TestRunState& run = lone.engine.State();
+        std::vector<uint8_t> buffer(kStepBufferSize);
+        sim::Fault attention = Refuse(0x00, c.attention);
+        attention.Once = !c.repeats;
+        drive.AddFault(attention);
+        const uint32_t start = machine.Clock().TickCount();
+        if (c.close) {
+            run.TestKind = 4;
+            EXPECT_EQ(lone.engine.CloseSession(buffer, 1), c.passes);
+            if (!c.passes) {
+                EXPECT_EQ(drive::GetSenseCode(buffer) >> 8, (uint32_t{c.attention.Key} << 8) | c.attention.Asc);
+            }
+        } else {
+            run.TestKind = 5;
+            EXPECT_EQ(lone.engine.RunFormatTest(buffer), c.passes);
+        }
+        EXPECT_GE(machine.Clock().TickCount() - start, c.atLeastMs);
+    });
+    if (!c.close) {
+        EXPECT_EQ(ReadFile(dir + "/attention.LOG"), std::string("    << FORMAT TEST >>\n") + c.formatLog);
+    }
+    EXPECT_EQ(Commands(drive, c.close ? 0x5B : 0x04).size(), c.close && c.passes ? 2u : 1u);
+}
+
+constexpr sim::Sense kResetOccurred{0x06, 0x29, 0x00};
+constexpr sim::Sense kMediumChanged{0x06, 0x28, 0x00};
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, UnitAttention,
+    ::testing::Values(
+        AttentionCase{"FormatResetOnce", false, kResetOccurred, false, true, 0,
+                      "    [ STATUS         ] : COMPLETE\n\n"},
+        AttentionCase{"FormatMediumChangedOnce", false, kMediumChanged, false, true, 0,
+                      "    [ STATUS         ] : COMPLETE\n\n"},
+        AttentionCase{"FormatResetForEver", false, kResetOccurred, true, false, drive::kFormatWaitBoundMs,
+                      "    [ STATUS         ] : ERROR(062900)\n\n"},
+        AttentionCase{"CloseResetOnce", true, kResetOccurred, false, true, 0, ""},
+        AttentionCase{"CloseResetForEver", true, kResetOccurred, true, false, drive::kCloseWaitBoundMs, ""}),
+    [](const ::testing::TestParamInfo<AttentionCase>& info) { return std::string(info.param.name); });
 
 // The lead-in waits for the disc while the drive says it may still come (it
 // is becoming ready, or holds none yet) and asks again after a unit

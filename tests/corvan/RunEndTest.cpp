@@ -135,6 +135,7 @@ TEST_F(RunEndTest, EveryDriveCommandOfTheWindowWaitsForTheRun) {
         form.StartBtnClick();
         EXPECT_EQ(form.Engine(), engine);  // no second run
         EXPECT_EQ(form.CurrentSlot, 0);
+        EXPECT_EQ(form.DriveComboBox->currentIndex(), 0);  // the list shows the drive in use
         form.StopBtnClick();
         ASSERT_TRUE(RunLoop([&] { return !form.RunActive(); }));
     });

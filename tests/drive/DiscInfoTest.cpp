@@ -314,6 +314,13 @@ TEST_F(DiscInfoTest, TrackReadFailures) {
         {"the second of two fails", 0x01, 2, {Track(0, 0, 0, 100), Check(5, 0x24, 0)}, {}, false, 100},
         {"an incomplete disc of one track reads it alone", 0x01, 1, {Track(0, 20, 80, 100)}, {}, true,
          100},
+        // What did not come is not read as a size of 0.
+        {"the only read came without the track size: the size from READ CAPACITY", 0x02, 1,
+         {GoodButShort(24, Track(0, 0, 0, 1000).Data)}, {lastBlock}, true, 0x57D10},
+        {"the second of two came without the track size", 0x01, 2,
+         {Track(0, 0, 0, 100), GoodButShort(27, Track(100, 100, 50, 150).Data)}, {}, false, 100},
+        {"READ CAPACITY came without its last block", 0x02, 1, {Check(5, 0x20, 0)},
+         {GoodButShort(2, lastBlock.Data)}, true, 0},
     };
     for (const Case& c : cases) {
         drv.sent.clear();
@@ -350,6 +357,8 @@ TEST_F(DiscInfoTest, FormatCapacitiesAreReadOnlyWhereTheListReaches) {
          1000},
         {"list too short for a descriptor", 0x1010, 0x00, Good(Bytes(12, {{3, 7}, {7, 9}})), 0, 1000},
         {"DVD-ROM with one descriptor", 0x1001, 0x02, FormatCapacities({5}), 5, 1000},
+        {"the list came without its descriptors", 0x1102, 0x00,
+         GoodButShort(8, FormatCapacities({2298496, 5}).Data), 0, 1000},
     };
     for (const Case& c : cases) {
         drive::DiscRecord r{};
@@ -423,6 +432,10 @@ TEST_F(DiscInfoTest, GetDiscInfoRecordsWhyItFailed) {
          {{0x46, Profile(0x09)}, {0x51, DiscInformation(1, 2)}, {0x51, DiscInformation(1, 2)},
           {0x52, Good()}, {0x52, Check(5, 0x24, 0)}},
          0x052400, 0x09},
+        {"disc information came without the last track",
+         {{0x46, Profile(0x10)}, {0x51, GoodButShort(8, DiscInformation(2, 1).Data)}}, 0xFF00FE, 0x10},
+        {"disc information came without anything",
+         {{0x46, Profile(0x10)}, {0x51, GoodButShort(0)}}, 0xFF00FE, 0x10},
     };
     for (const Case& c : cases) {
         ScriptedDrive scripted;
@@ -508,6 +521,7 @@ TEST_F(DiscInfoTest, AtipTimesAreShownOnlyWhenTheReplyIsAnAtipAndTheyCanBeTimes)
         Buffer reply;
         const char* leadIn;
         const char* leadOut;
+        uint32_t moved = 254;  // bytes of the reply that came
     } cases[] = {
         {"an ATIP", Bytes(28, {{1, 26}, {4, 0xD0}, {6, 0x80}, {8, 97}, {9, 24}, {10, 1}, {12, 79}, {13, 59},
                               {14, 74}}),
@@ -525,9 +539,12 @@ TEST_F(DiscInfoTest, AtipTimesAreShownOnlyWhenTheReplyIsAnAtipAndTheyCanBeTimes)
          "97:24:01", ""},
         {"minute 100", Bytes(28, {{1, 26}, {8, 100}, {9, 0}, {10, 0}, {12, 79}, {13, 59}, {14, 74}}), "",
          "79:59:74"},
+        {"the lead-out time did not come", Bytes(28, {{1, 26}, {8, 97}, {9, 24}, {10, 1}, {12, 79}, {13, 59},
+                                                      {14, 74}}),
+         "97:24:01", "", 12},
     };
     for (const Case& c : cases) {
-        drv.Queue(0x43, Good(c.reply));
+        drv.Queue(0x43, GoodButShort(c.moved, c.reply));
         drive::DiscRecord r{};
         std::memset(r.IdentityText, 'x', sizeof r.IdentityText - 1);
         std::memset(r.SecondText, 'x', sizeof r.SecondText - 1);

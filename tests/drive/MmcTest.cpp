@@ -162,6 +162,10 @@ TEST_F(MmcTest, HasFeatureComparesTheFirstDescriptorAndTheDvdPlusWriteBit) {
     }
 }
 
+// Also a reply counts only the bytes that moved: a block read or write, or
+// data sent, that the drive answers good while less moved has not happened;
+// commands that declare a length but move nothing are not short, and leave
+// the buffer as it was.
 TEST_F(MmcTest, AFailureWithoutSenseRecordsACodeNoDriveSends) {
     struct Case {
         const char* what;
@@ -191,6 +195,32 @@ TEST_F(MmcTest, AFailureWithoutSenseRecordsACodeNoDriveSends) {
         {"refused FORMAT UNIT keeps the drive's sense",
          [](auto b) { return drive::FormatUnit(0, &drive::kDvdRwQuickFormatList, b); }, 0x04,
          Check(0x05, 0x26, 0x00), 4, 0x052600},
+        {"READ(10) that moved nothing", [](auto b) { return drive::Read10(0, 0, 16, b); }, 0x28,
+         GoodButShort(0), 0xFE, 0xFF00FE},
+        {"READ(10) one block short", [](auto b) { return drive::Read10(0, 0, 16, b); }, 0x28,
+         GoodButShort(15 * 2048), 0xFE, 0xFF00FE},
+        {"READ(10) whole", [](auto b) { return drive::Read10(0, 0, 16, b); }, 0x28, GoodButShort(16 * 2048), 1,
+         0x023A00},
+        {"WRITE(10) short", [](auto b) { return drive::Write10(0, 0, 3, b); }, 0x2A, GoodButShort(2048), 0xFE,
+         0xFF00FE},
+        {"WRITE(12) short", [](auto b) { return drive::Write12(0, 0, 16, 1, b); }, 0xAA, GoodButShort(1), 0xFE,
+         0xFF00FE},
+        {"MODE SELECT short", [](auto b) { return drive::ModeSelect(0, 60, b); }, 0x55, GoodButShort(24), 0xFE,
+         0xFF00FE},
+        {"FORMAT UNIT list short",
+         [](auto b) { return drive::FormatUnit(0, &drive::kDvdRwQuickFormatList, b); }, 0x04, GoodButShort(4),
+         0xFE, 0xFF00FE},
+        {"protection status to send short", [](auto b) { return drive::SendProtectionStatus(0, b); }, 0xBF,
+         GoodButShort(4), 0xFE, 0xFF00FE},
+        {"protection status to change and send back short",
+         [](auto b) { return drive::ReadProtectionStatus(0, b); }, 0xAD, GoodButShort(4, Bytes(8, {{1, 6}, {4, 2}})),
+         0xFE, 0xFF00FE},
+        {"TEST UNIT READY moves none of its 254", [](auto b) { return drive::TestUnitReady(0, b); }, 0x00,
+         GoodButShort(0), 1, 0x023A00},
+        {"tray command moves none of its 1000", [](auto b) { return drive::LoadEjectTray(0, 1, b); }, 0x1B,
+         GoodButShort(0), 1, 0x023A00},
+        {"BLANK moves none of its 254", [](auto b) { return drive::Blank(0, b); }, 0xA1, GoodButShort(0), 1,
+         0x023A00},
     };
     for (const Case& c : cases) {
         buffer[2] = 0x02;
@@ -396,6 +426,20 @@ TEST_F(MmcTest, AnUnusableSensedPageIsNeverSelectedBack) {
     }
 }
 
+// A page of which fewer bytes came than its length says is not selected
+// back: the rest would be bytes the drive never sent.
+TEST_F(MmcTest, APageThatCameShortIsNeverSelectedBack) {
+    drv.Queue(0x5A, GoodButShort(30, SensedPage(58)));
+    EXPECT_EQ(drive::SetWriteParameters(0, 4, buffer), drive::kStatusNotSent);
+    drv.Queue(0x5A, GoodButShort(30, SensedPage(58)));
+    drive::CloseTrackSession(0, 5, 0, 0, buffer);
+    EXPECT_TRUE(drv.SentWith(0x55).empty());
+    ASSERT_EQ(drv.SentWith(0x5B).size(), 1u) << "the close still goes out";
+
+    drv.Queue(0x5A, GoodButShort(60, SensedPage(58)));
+    EXPECT_EQ(drive::SetWriteParameters(0, 4, buffer), 1) << "the whole page came";
+}
+
 TEST_F(MmcTest, SelectWriteParametersReplacesTheHeaderAndPageStartAndKeepsTheRest) {
     const Buffer sensed = SensedPage(58);
     drv.Queue(0x5A, Good(sensed));
@@ -554,6 +598,28 @@ TEST_F(MmcTest, WaitUntilReadyKeepsAskingOnlyOnTheSensesItIsGiven) {
     wait.KeepWaiting = kBusy;
     EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), drive::ReadyResult::BoundReached);
     EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 50u);
+}
+
+// The caller's own pause takes the sleep's place, and a pause that says so
+// ends the wait before the drive is asked again.
+TEST_F(MmcTest, WaitUntilReadyPausesInTheCallersPause) {
+    constexpr uint16_t kBusy[] = {drive::kSenseBecomingReady};
+    FreshScriptedDrive fresh;
+    fresh.drive.Always(0x00, Check(2, 4, 1));
+    std::vector<uint32_t> pauses;
+    drive::ReadyWait wait;
+    wait.PollMs = 500;
+    wait.BoundMs = 60000;
+    wait.KeepWaiting = kBusy;
+    wait.Pause = [&](uint32_t milliseconds) {
+        pauses.push_back(milliseconds);
+        return pauses.size() < 3;
+    };
+    EXPECT_EQ(drive::WaitUntilReady(0, wait, buffer), drive::ReadyResult::Cancelled);
+    EXPECT_EQ(pauses, (std::vector<uint32_t>{500, 500, 500}));
+    EXPECT_EQ(fresh.drive.SentWith(0x00).size(), 3u);
+    EXPECT_EQ(fresh.machine.Clock().TotalSleptMs(), 0u);
+    EXPECT_EQ(drive::GetSenseCode(buffer), 0x020401u);
 }
 
 // ---- test pattern -----------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "drive/Transport.h"
@@ -22,6 +23,9 @@ struct Answer {
     uint8_t ScsiStatus = 0;  // non-zero: sense below
     uint8_t Key = 0, Asc = 0, Ascq = 0;
     std::vector<uint8_t> Data;  // moved to the caller on data-in commands
+    // The bytes the request reports as moved; without it, all it asked for
+    // (Data then gives their start, the rest reads as sent zeros).
+    std::optional<uint32_t> Moved;
 };
 
 inline Answer Good(std::vector<uint8_t> data = {}) {
@@ -35,6 +39,12 @@ inline Answer Check(uint8_t key, uint8_t asc, uint8_t ascq) {
     a.Key = key;
     a.Asc = asc;
     a.Ascq = ascq;
+    return a;
+}
+// Good status with only `moved` bytes of the transfer done.
+inline Answer GoodButShort(uint32_t moved, std::vector<uint8_t> data = {}) {
+    Answer a = Good(std::move(data));
+    a.Moved = moved;
     return a;
 }
 inline Answer ControlFails() {
@@ -81,8 +91,10 @@ public:
 
         const Answer answer = Next(s.Cdb.empty() ? 0 : s.Cdb[0]);
         if (answer.TransportFails) return false;
-        const size_t moved = std::min<size_t>(answer.Data.size(), s.Length);
+        const uint32_t transferred = std::min(answer.Moved.value_or(s.Length), s.Length);
+        const size_t moved = std::min<size_t>(answer.Data.size(), transferred);
         if (s.DataIn && moved != 0) std::memcpy(request.DataBuffer, answer.Data.data(), moved);
+        request.DataTransferLength = transferred;
         request.ScsiStatus = answer.ScsiStatus;
         if (answer.ScsiStatus != 0) {
             std::memset(record.SenseArea, 0, sizeof record.SenseArea);

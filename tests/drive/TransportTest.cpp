@@ -7,9 +7,11 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Carriers.h"
 #include "drive/Enumeration.h"
+#include "drive/Mmc.h"
 #include "drive/Timing.h"
 #include "drive/Transport.h"
 #include "simdrive/SimMachine.h"
@@ -133,6 +135,36 @@ TEST_P(TransportTest, SlotPastTheTablesNamesNoDrive) {
     // Only the low 8 bits of the slot count.
     EXPECT_EQ(drive::SendDriveCommand(0x100, kTestUnitReady, 6, buffer, 0, drive::Direction::In), 1);
     EXPECT_EQ(drv->LogSnapshot().size(), 1u);
+}
+
+// A command the drive answers good with part of its data moved reaches the
+// caller as short on either carrier: pass-through counts the bytes, ASPI
+// says only that fewer moved.  A block read then fails; a reply is read as
+// far as the carrier can tell it came.
+TEST_P(TransportTest, AResidualReachesTheCaller) {
+    const bool counted = GetParam() == Carrier::PassThrough;
+    std::vector<uint8_t> buffer(32768);
+    const uint8_t read16[10] = {0x28, 0, 0, 0, 0, 0, 0, 0, 16, 0};
+    uint32_t transferred = 0;
+    ASSERT_EQ(drive::SendDriveCommand(0, read16, 10, buffer.data(), 32768, drive::Direction::In,
+                                      &transferred),
+              1);
+    EXPECT_EQ(transferred, 32768u);
+
+    drv->AddFault(sim::Fault::ShortTransferOf(0x28, 2048));
+    ASSERT_EQ(drive::SendDriveCommand(0, read16, 10, buffer.data(), 32768, drive::Direction::In,
+                                      &transferred),
+              1);
+    EXPECT_EQ(transferred, counted ? 2048u : drive::kTransferNotCounted);
+    EXPECT_EQ(drive::Read10(0, 0, 16, buffer), drive::kStatusShortTransfer);
+    EXPECT_EQ(drive::GetSenseCode(buffer), drive::kShortTransferCode);
+
+    drv->AddFault(sim::Fault::ShortTransferOf(0x12, 8));
+    uint32_t moved = 0;
+    ASSERT_EQ(drive::Inquiry(0, buffer, &moved), 1);
+    EXPECT_EQ(moved, counted ? 8u : 36u);
+    EXPECT_EQ(buffer[0], 0x05);
+    EXPECT_EQ(buffer[8], 0) << "the vendor never came";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothCarriers, TransportTest,

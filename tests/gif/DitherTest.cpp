@@ -253,6 +253,14 @@ TEST(Ditherers, WorkedValuesAndEdges) {
         EXPECT_EQ(RunDitherer(*d, greys, [](int, int) { return false; }), nearest) << mode;
     }
 
+    // A mode that names no ditherer maps each pixel to its nearest colour.
+    const Image noise = Noise(7, 5, 23);
+    TNetscapeColorLookup web(0);
+    TDitherEngine plain(noise.width, web);
+    const std::vector<int> nearestOfNoise = RunDitherer(plain, noise, [](int, int) { return false; });
+    auto unknown = CreateDitherer(static_cast<TDitherMode>(42), noise.width, web);
+    EXPECT_EQ(RunDitherer(*unknown, noise, [](int, int) { return false; }), nearestOfNoise);
+
     // The serpentine order: columns 0..2, then 2..0; one pixel wide keeps alternating.
     TDitherEngine engine(3, grey);
     EXPECT_EQ(engine.GetColumn(), 0);

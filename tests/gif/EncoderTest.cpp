@@ -73,6 +73,14 @@ TEST(Encoder, TwoColourFrameUsesCodeSizeTwo) {
     }
 }
 
+// A compression that names no method is LZW, the default.
+TEST(Encoder, UnknownCompressionIsLzw) {
+    const Bytes pixels{0, 1, 1, 1, 2, 3, 3, 3, 3, 0, 0, 2};
+    auto lzw = MakePicture(4, 3, pixels, 4, gcLZW);
+    auto unknown = MakePicture(4, 3, pixels, 4, static_cast<TGIFCompression>(42));
+    EXPECT_EQ(Compressed(*unknown), Compressed(*lzw));
+}
+
 TEST(Encoder, FrameWithoutPixelsWritesOnlyTheEndCode) {
     TGIFImage image;
     auto* frame = &image.GetImages().Adopt(std::make_unique<TGIFSubImage>());

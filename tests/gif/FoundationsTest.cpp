@@ -80,6 +80,18 @@ TEST(Foundations, WebPalette) {
     EXPECT_EQ(entries[215], (TPaletteEntry{255, 255, 255, 0}));
 }
 
+// An option value past a set's bits has no bit in it (a shift that far
+// would be undefined).
+TEST(Foundations, OptionPastTheSetHasNoBit) {
+    for (const int value : {16, 31, 32, 200}) {
+        const volatile uint8_t past = static_cast<uint8_t>(value);
+        EXPECT_EQ(DrawOption(static_cast<TGIFDrawOption>(past)), 0) << value;
+        EXPECT_EQ(OptimizeOption(static_cast<TGIFOptimizeOption>(past)), 0) << value;
+    }
+    EXPECT_EQ(DrawOption(goAutoDither), 0x400);
+    EXPECT_EQ(OptimizeOption(ooReduceColors), 0x10);
+}
+
 TEST(Foundations, DefaultsAndMessages) {
     EXPECT_EQ(GIFImageDefaultDrawOptions, 0x068F);
     EXPECT_STREQ(_sDecodeCircular.Text, "Circular decoder table entry");

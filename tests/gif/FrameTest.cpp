@@ -228,3 +228,39 @@ TEST(Frame, ClearAndTheEndReleaseThePaletteAndTheMask) {
         }
     }
 }
+
+// A frame assigned one that reaches beyond its picture's screen grows the
+// screen, as moving or sizing it there does: the saved file's screen holds
+// the frame, a reload gives the same screen and saves the same bytes, and
+// the frame is drawn within the picture's rectangle.
+TEST(Frame, AssignedALargerFrameGrowsItsPicture) {
+    Fixture f;
+    for (TColor colour : {0x000000u, 0x0000FFu, 0x00FF00u, 0xFF0000u}) f.image.GetGlobalColorMap().Add(colour);
+    f.frame->DoSetBounds(0, 0, 4, 4);
+    f.log.entries.clear();
+    TGIFSubImage source;
+    for (TColor colour : {0x112233u, 0x445566u}) source.GetColorMap().Add(colour);
+    source.DoSetBounds(2, 3, 8, 7);
+    const Bytes pixels = NoisePixels(56, 2, 9);
+    std::copy(pixels.begin(), pixels.end(), source.GetData());
+
+    f.frame->Assign(&source);
+    EXPECT_EQ(f.frame->GetBoundsRect(), (TGIFSubImage::TRect{2, 3, 10, 10}));
+    EXPECT_EQ(FramePixels(*f.frame), pixels);
+    EXPECT_EQ(f.image.GetWidth(), 10);
+    EXPECT_EQ(f.image.GetHeight(), 10);
+    EXPECT_EQ(f.log.Messages(), (std::vector<std::string>{"Image width too small for contained frames",
+                                                         "Image height too small for contained frames",
+                                                         "Image exceeds Logical Screen size"}));
+    const TGIFSubImage::TRect drawn = f.frame->ScaleRect({0, 0, 10, 10});
+    EXPECT_EQ(drawn, (TGIFSubImage::TRect{2, 3, 10, 10}));
+
+    const Bytes saved = SaveBytes(f.image);
+    EXPECT_EQ(Bytes(saved.begin() + 6, saved.begin() + 10), (Bytes{10, 0, 10, 0}));
+    TGIFImage again;
+    rtl::TMemoryStream stream = StreamOf(saved);
+    again.LoadFromStream(stream);
+    EXPECT_EQ(again.GetWidth(), 10);
+    EXPECT_EQ(again.GetHeight(), 10);
+    EXPECT_EQ(SaveBytes(again), saved);
+}

@@ -94,6 +94,20 @@ TEST(Header, VersionFollowsSortFlagAndAspectRatio) {
     frame->GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>());
     const Bytes saved = SaveBytes(image);
     EXPECT_EQ(Bytes(saved.begin() + 3, saved.begin() + 6), Text("89a"));
+
+    // An extension of the caller's own class may report a version the
+    // format does not know: there is no signature for it to write.
+    struct LaterComment : TGIFCommentExtension {
+        TGIFVersion GetVersion() const override { return static_cast<TGIFVersion>(42); }
+    };
+    TGIFImage later;
+    auto* laterFrame = &later.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+    laterFrame->GetColorMap().Add(0);
+    laterFrame->DoSetBounds(0, 0, 1, 1);
+    laterFrame->GetExtensions().Adopt(std::make_unique<LaterComment>());
+    rtl::TMemoryStream stream;
+    ExpectGIFError([&] { later.SaveToStream(stream); }, "Unsupported GIF version");
+    EXPECT_EQ(stream.GetSize(), 0);
 }
 
 TEST(Header, BackgroundIndexOutsideTheTableWarns) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "GifTestSupport.h"
+#include "gif/GIFPainter.h"
+#include "platform/Services.h"
 
 using namespace giftest;
 using namespace gif;
@@ -117,6 +119,8 @@ TEST(Picture, AssignFromWhatThePictureHoldsItself) {
         {"its rendered picture", [](TGIFImage& image) { return image.GetBitmap(); }, {0, 0, 20, 10}},
         {"its second frame's bitmap", [](TGIFImage& image) { return image.GetImages().GetImage(1)->GetBitmap(); },
          {0, 0, 6, 5}},
+        {"its first frame's bitmap", [](TGIFImage& image) { return image.GetImages().GetImage(0)->GetBitmap(); },
+         {0, 0, 20, 10}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -478,5 +482,210 @@ TEST(Picture, ReadDataRefusesASizeTheStreamDoesNotHold) {
         TGIFImage image;
         ExpectGIFError([&] { image.ReadData(stream); }, "Premature end of data");
         EXPECT_EQ(stream.GetPosition(), 1);
+    }
+}
+
+// A frame whose pixels index its picture's global table keeps those colours
+// when it is copied or moved to where that table is not: it takes a local
+// copy of it.  Where the same table is global already, nothing is added.
+TEST(Picture, AFrameCopiedOrMovedOutOfItsPictureKeepsItsColours) {
+    struct Case {
+        const char* name;
+        // Copies or moves source (frame 0 of picture, which has no local
+        // table) and returns the frame that results.
+        std::function<TGIFSubImage&(TGIFImage& picture, TGIFSubImage& source, TGIFImage& other)> copy;
+        bool localTable;
+    };
+    const std::vector<Case> cases = {
+        {"a picture assigned the frame",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             other.Assign(&source);
+             return *other.GetImages().GetImage(0);
+         },
+         true},
+        {"its own picture assigned the frame",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage&) -> TGIFSubImage& {
+             picture.Assign(&source);
+             return *picture.GetImages().GetImage(0);
+         },
+         true},
+        {"a frame of a picture with other colours assigned it",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             for (TColor colour : {0xFFFFFFu, 0x808080u}) other.GetGlobalColorMap().Add(colour);
+             TGIFSubImage& frame = other.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+             frame.Assign(&source);
+             return frame;
+         },
+         true},
+        {"a frame of a picture with the same colours assigned it",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             other.GetGlobalColorMap().Assign(&picture.GetGlobalColorMap());
+             TGIFSubImage& frame = other.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+             frame.Assign(&source);
+             return frame;
+         },
+         false},
+        {"a frame on its own assigned it",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             return other.GetImages().Adopt([&] {
+                 auto frame = std::make_unique<TGIFSubImage>();
+                 frame->Assign(&source);
+                 return frame;
+             }());
+         },
+         true},
+        {"another picture adding the frame",
+         [](TGIFImage&, TGIFSubImage& source, TGIFImage& other) -> TGIFSubImage& {
+             return *other.GetImages().GetImage(other.Add(&source));
+         },
+         true},
+        {"its own picture adding the frame",
+         [](TGIFImage& picture, TGIFSubImage& source, TGIFImage&) -> TGIFSubImage& {
+             return *picture.GetImages().GetImage(picture.Add(&source));
+         },
+         false},
+    };
+    // The colour of every pixel; none when the frame has no colours at all.
+    auto coloursOf = [](const TGIFSubImage& frame) {
+        std::vector<TColor> colours;
+        TGIFColorMap& map = frame.GetActiveColorMap();
+        if (map.GetCount() > 0)
+            for (uint8_t pixel : FramePixels(frame)) colours.push_back(map.GetColor(pixel));
+        return colours;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto picture = LoadBytes(Animation());
+        TGIFSubImage& source = *picture->GetImages().GetImage(0);
+        ASSERT_EQ(source.GetColorMap().GetCount(), 0);
+        const std::vector<TColor> colours = coloursOf(source);
+        TGIFImage other;
+        TGIFSubImage& copy = c.copy(*picture, source, other);
+        EXPECT_EQ(coloursOf(copy), colours);
+        EXPECT_EQ(copy.GetColorMap().GetCount() > 0, c.localTable);
+        // What it shows in its picture's file.
+        TGIFImage* holder = copy.GetImage();
+        std::vector<TColor> shown;
+        EXPECT_NO_THROW({
+            auto reloaded = LoadBytes(SaveBytes(*holder));
+            shown = coloursOf(*reloaded->GetImages().GetImage(holder->GetImages().IndexOf(&copy)));
+        });
+        EXPECT_EQ(shown, colours);
+    }
+}
+
+namespace {
+
+// Time moves only when slept on: a synchronous painting costs no real time.
+class SleepingClock : public platform::IClock {
+public:
+    void Sleep(uint32_t milliseconds) override { tick_ += milliseconds; }
+    uint32_t TickCount() override { return tick_; }
+    platform::LocalTime Now() override { return {}; }
+    bool IsVirtual() const override { return true; }
+    void Advance(uint32_t milliseconds) override { tick_ += milliseconds; }
+
+private:
+    uint32_t tick_ = 1000;
+};
+
+// The frames a synchronous animated painting shows, in order.
+std::vector<int> PaintedFrames(TGIFImage& image) {
+    SleepingClock clock;
+    platform::Services services;
+    services.Clock = &clock;
+    platform::Install(services);
+    struct Uninstall {
+        ~Uninstall() { platform::Uninstall(); }
+    } uninstall;
+    std::vector<int> shown;
+    image.OnFrameDone = [&](TObject* sender) { shown.push_back(static_cast<TGIFPainter*>(sender)->GetActiveImage()); };
+    vcl::TBitmap target;
+    target.SetSize(image.GetWidth(), image.GetHeight());
+    image.Paint(target.GetCanvas(), {0, 0, image.GetWidth(), image.GetHeight()}, DrawOption(goAnimate) | DrawOption(goLoop));
+    image.OnFrameDone = nullptr;
+    return shown;
+}
+
+// What a frame writes, extensions included.
+Bytes FrameBytes(TGIFSubImage& frame) {
+    rtl::TMemoryStream stream;
+    frame.SaveToStream(stream, true);
+    return stream.Bytes();
+}
+
+}  // namespace
+
+// A copy holds every frame of its source, those without pixels as well: the
+// extensions such a frame keeps (a trailing comment, a loop extension, a
+// control extension) are saved and obeyed like any other.  The copy saves
+// the bytes its source saves, and a painter plays it as it plays the source.
+TEST(Picture, ACopyKeepsTheFramesWithoutPixels) {
+    auto addFrame = [](TGIFImage& image, int left, int top, int width, int height) -> TGIFSubImage& {
+        TGIFSubImage& frame = image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+        frame.DoSetBounds(left, top, width, height);
+        const Bytes pixels = NoisePixels(frame.GetDataSize(), 4, 11);
+        std::copy(pixels.begin(), pixels.end(), frame.GetData());
+        return frame;
+    };
+    auto loop = [](TGIFSubImage& frame, int loops) {
+        frame.GetExtensions().Adopt(std::make_unique<TGIFAppExtNSLoop>()).SetLoops(loops);
+    };
+    auto comment = [](TGIFSubImage& frame, const std::string& text) {
+        frame.GetExtensions().Adopt(std::make_unique<TGIFCommentExtension>()).GetText().push_back(text);
+    };
+    auto built = [&](const std::function<void(TGIFImage&)>& fill) {
+        auto image = std::make_unique<TGIFImage>();
+        for (TColor colour : {0x000000u, 0x0000FFu, 0x00FF00u, 0xFF0000u}) image->GetGlobalColorMap().Add(colour);
+        fill(*image);
+        return image;
+    };
+    const Bytes animation = Animation();
+    const Bytes withoutTrailer(animation.begin(), animation.end() - 1);
+    struct Case {
+        const char* name;
+        std::unique_ptr<TGIFImage> source;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"a trailing comment", LoadBytes(Concat({withoutTrailer, {0x21, 0xFE, 0x04}, Text("last"), {0x00, 0x3B}}))});
+    cases.push_back({"a trailing loop extension",
+                     LoadBytes(Concat({withoutTrailer, {0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x03, 0x00, 0x00, 0x3B}}))});
+    cases.push_back({"an empty first frame carrying the loop", built([&](TGIFImage& image) {
+                         loop(image.GetImages().Adopt(std::make_unique<TGIFSubImage>()), 2);
+                         addFrame(image, 0, 0, 5, 4);
+                         addFrame(image, 1, 1, 3, 2);
+                     })});
+    cases.push_back({"an empty frame in the middle with a control extension", built([&](TGIFImage& image) {
+                         addFrame(image, 0, 0, 5, 4);
+                         TGIFSubImage& empty = image.GetImages().Adopt(std::make_unique<TGIFSubImage>());
+                         empty.DoSetBounds(2, 1, 3, 0);
+                         empty.GetExtensions().Adopt(std::make_unique<TGIFGraphicControlExtension>()).SetDelay(70);
+                         addFrame(image, 1, 1, 3, 2);
+                     })});
+    cases.push_back({"a frame with a size but no pixels, a comment and a local table", built([&](TGIFImage& image) {
+                         addFrame(image, 0, 0, 5, 4);
+                         TGIFSubImage& sized = addFrame(image, 1, 0, 4, 3);
+                         sized.FreeImage();
+                         comment(sized, "no pixels");
+                         for (TColor colour : {0x102030u, 0x405060u}) sized.GetColorMap().Add(colour);
+                         loop(addFrame(image, 0, 1, 2, 2), 3);
+                     })});
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TGIFImage& source = *c.source;
+        TGIFImage copy;
+        copy.Assign(&source);
+        EXPECT_EQ(SaveBytes(copy), SaveBytes(source));
+        ASSERT_EQ(copy.GetImages().GetCount(), source.GetImages().GetCount());
+        for (int i = 0; i < source.GetImages().GetCount(); ++i) {
+            SCOPED_TRACE(i);
+            TGIFSubImage& from = *source.GetImages().GetImage(i);
+            TGIFSubImage& to = *copy.GetImages().GetImage(i);
+            EXPECT_EQ(to.GetBoundsRect(), from.GetBoundsRect());
+            EXPECT_EQ(to.GetEmpty(), from.GetEmpty());
+            EXPECT_EQ(to.GetExtensions().GetCount(), from.GetExtensions().GetCount());
+            EXPECT_EQ(FrameBytes(to), FrameBytes(from));
+        }
+        EXPECT_EQ(PaintedFrames(copy), PaintedFrames(source));
     }
 }

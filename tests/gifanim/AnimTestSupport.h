@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,8 @@
 namespace animtest {
 
 // Time moves only when slept on or advanced; every sleep is recorded.
+// While held, a thread other than the UI thread that reads the clock stays
+// there until the clock is let go: a painter held between two steps.
 class RecordingClock : public platform::IClock {
 public:
     void Sleep(uint32_t milliseconds) override {
@@ -26,7 +29,28 @@ public:
         sleeps_.push_back(milliseconds);
         tick_ += milliseconds;
     }
-    uint32_t TickCount() override { return tick_; }
+    uint32_t TickCount() override {
+        if (holding_ && !vcl::IsUiThread()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ++held_;
+            changed_.wait(lock, [this] { return !holding_; });
+            --held_;
+        }
+        return tick_;
+    }
+    void Hold() { holding_ = true; }
+    void LetGo() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            holding_ = false;
+        }
+        changed_.notify_all();
+    }
+    // Threads that the clock holds now.
+    int Held() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return held_;
+    }
     platform::LocalTime Now() override { return {}; }
     bool IsVirtual() const override { return true; }
     void Advance(uint32_t milliseconds) override { tick_ += milliseconds; }
@@ -37,8 +61,11 @@ public:
 
 private:
     std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<uint32_t> sleeps_;
     std::atomic<uint32_t> tick_{1000};
+    std::atomic<bool> holding_{false};
+    int held_ = 0;
 };
 
 // Colour i of the pictures' global table.

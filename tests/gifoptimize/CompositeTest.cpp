@@ -14,6 +14,7 @@
 #include "Compositor.h"
 #include "GifUnitBridge.h"
 #include "ImageMagickOracle.h"
+#include "OptimizeTestSupport.h"
 
 namespace {
 
@@ -64,6 +65,51 @@ TEST(CompositeEquivalence, OptimizeWithEveryOptionKeepsEveryScreen) {
             EXPECT_EQ(before.Diff(Composites(*reloaded)), "") << "after a save and a reload";
         }
     }
+}
+
+// Four frames in every combination of disposals, with the loop extension on
+// none of them (one pass) or on any one (two passes, or endless): what a
+// frame is drawn over in the passes after the first may differ from the
+// first, and every option must keep every pass.
+TEST(CompositeEquivalence, EveryDisposalAndLoopPointKeepEveryPass) {
+    using gifopttest::Pixels;
+    // Rows of 3 x 1 that repeat one another; the second set has a
+    // transparent index (0) in two frames.
+    const std::vector<std::vector<uint8_t>> rows[] = {{{1, 1, 1}, {2, 2, 2}, {1, 3, 1}, {3, 3, 3}},
+                                                      {{1, 2, 3}, {0, 2, 0}, {1, 0, 3}, {1, 2, 1}}};
+    const int transparent[][4] = {{-1, -1, -1, -1}, {-1, 0, 0, -1}};
+    const int disposals[] = {1, 2, 3, 5};
+    struct Loop {
+        int Frame, Count;
+    };
+    std::vector<Loop> loops = {{-1, 0}};
+    for (int frame = 0; frame < 4; ++frame)
+        for (int count : {2, 0}) loops.push_back({frame, count});
+    for (int set = 0; set < 2; ++set)
+        for (int combination = 0; combination < 4 * 4 * 4 * 4; ++combination)
+            for (const Loop& loop : loops) {
+                giforacle::Picture p = gifopttest::Screen(3, 1, 4);
+                std::string name = "disposals";
+                for (int k = 0, rest = combination; k < 4; ++k, rest /= 4) {
+                    const int disposal = disposals[rest % 4];
+                    p.Frames.push_back(Pixels(0, 0, 3, 1, rows[set][size_t(k)], disposal, 5, transparent[set][k]));
+                    name += " " + std::to_string(disposal);
+                }
+                auto build = [&] {
+                    auto image = gifbridge::Build(p);
+                    if (loop.Frame >= 0) gifopttest::AddLoop(*image->GetImages().GetImage(loop.Frame), loop.Count);
+                    return image;
+                };
+                const Composites before(*build());
+                for (gif::TGIFOptimizeOptions options = 1; options <= gif::GIFAllOptimizeOptions; ++options) {
+                    const std::unique_ptr<gif::TGIFImage> image = build();
+                    image->Optimize(options, gif::rmNone, gif::dmNearest, 8);
+                    const std::string diff = before.Diff(Composites(*image));
+                    // One failure tells enough; thousands would drown it.
+                    ASSERT_EQ(diff, "") << "rows " << set << ", " << name << ", loop extension on frame " << loop.Frame
+                                        << " (count " << loop.Count << "), " << OptionNames(options);
+                }
+            }
 }
 
 // Colours the frames show, and whether a transparent pixel is among them.

@@ -135,8 +135,68 @@ TEST(Optimize, MergeLeavesTheLoopPointAloneWhenLaterPassesBeginThere) {
         const gifopt::Timeline before = gifopt::Compose(*image);
         image->Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
         EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
-        // One pass only: merged like any other frame.
-        EXPECT_EQ(image->GetImages().GetImage(1)->GetTransparent(), loops == 1);
+        // A count of 1 as well: a painter told to loop continuously begins
+        // its later passes there all the same.
+        EXPECT_FALSE(image->GetImages().GetImage(1)->GetTransparent());
+    }
+}
+
+// A frame is merged with the frame before it (past those that restore the
+// previous screen) only when every pass that draws it draws that one first:
+// a frame after the loop point only with one at or after it.
+TEST(Optimize, MergeUsesOnlyAFrameEveryPassDrawsBeforeIt) {
+    // Rows of 3 x 1; black, the index a merge adds, is 4.
+    auto row = [](std::vector<uint8_t> indices, int disposal) { return Pixels(0, 0, 3, 1, std::move(indices), disposal, 5); };
+    // Frames 0 and 2 alike but for the middle pixel, frame 1 restoring the
+    // previous screen, frame 3 leaving another colour under frame 2 for the
+    // passes after the first.
+    const std::vector<Frame> restoring = {row({1, 1, 1}, 1), row({2, 2, 2}, 3), row({1, 3, 1}, 1), row({3, 3, 3}, 1)};
+    struct Case {
+        const char* name;
+        std::vector<Frame> frames;
+        int loopFrame, loops;            // loopFrame -1: no loop extension
+        int checked;                     // the frame whose merge is looked at
+        std::vector<uint8_t> expected;   // its indices after the merge
+    };
+    const std::vector<uint8_t> unmerged = {1, 3, 1}, merged = {4, 3, 4};
+    const std::vector<Case> cases = {
+        {"loop point restores the previous screen, endless", restoring, 1, 0, 2, unmerged},
+        {"loop point restores the previous screen, two passes", restoring, 1, 2, 2, unmerged},
+        {"loop point restores the previous screen, three passes", restoring, 1, 3, 2, unmerged},
+        // A painter told to loop continuously makes more passes of it.
+        {"loop point restores the previous screen, one pass", restoring, 1, 1, 2, unmerged},
+        {"loop point at the frame merged with", restoring, 0, 0, 2, merged},
+        {"loop point after the merged frame", restoring, 3, 0, 2, merged},
+        {"no loop extension", restoring, -1, 0, 2, merged},
+        {"merged frame is the loop point", restoring, 2, 0, 2, unmerged},
+        {"merged with the loop point", {row({1, 1, 1}, 1), row({1, 2, 1}, 1), row({1, 3, 1}, 1), row({3, 3, 3}, 1)}, 1, 0,
+         2, merged},
+        {"two frames restoring, loop point on the second",
+         {row({1, 1, 1}, 1), row({2, 2, 2}, 3), row({3, 3, 3}, 3), row({1, 3, 1}, 1), row({2, 2, 2}, 1)}, 2, 2, 3,
+         unmerged},
+        {"two frames restoring, loop point after them",
+         {row({1, 1, 1}, 1), row({2, 2, 2}, 3), row({3, 3, 3}, 3), row({1, 3, 1}, 1), row({2, 2, 2}, 1)}, 4, 2, 3,
+         merged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture p = Screen(3, 1, 4);
+        p.Frames = c.frames;
+        auto build = [&] {
+            auto image = gifbridge::Build(p);
+            if (c.loopFrame >= 0) AddLoop(*image->GetImages().GetImage(c.loopFrame), c.loops);
+            return image;
+        };
+        const gifopt::Timeline before = gifopt::Compose(*build());
+        for (gif::TGIFOptimizeOptions options : {gif::OptimizeOption(gif::ooMerge), gif::GIFAllOptimizeOptions}) {
+            SCOPED_TRACE(::testing::Message() << "options " << int(options));
+            auto image = build();
+            image->Optimize(options, gif::rmNone, gif::dmNearest, 8);
+            EXPECT_EQ(gifopt::DiffShown(before, gifopt::Compose(*image)), "");
+            if (options == gif::OptimizeOption(gif::ooMerge)) {
+                EXPECT_EQ(Indices(*image->GetImages().GetImage(c.checked)), c.expected);
+            }
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gifanim/AnimTestSupport.h"
+#include "support/Watchdog.h"
 #include "vcl/Thread.h"
 
 using namespace gif;
@@ -117,6 +118,66 @@ TEST_F(NoApplicationPaint, AnimationsArePaintedSynchronouslyOnTheCallingThread) 
     EXPECT_EQ(image->GetDrawingPainter(), nullptr);
     EXPECT_EQ(shown.GetCanvas().GetPixel(1, 1), animtest::Colour(3));
 }
+
+struct FallbackCase {
+    const char* Name;
+    bool ByDraw;  // Draw with the options, or Paint
+    TGIFDrawOptions Options;
+    int Loops;  // of the loop extension on frame 0; -1 for none
+    std::vector<int> Painted;
+};
+
+void PrintTo(const FallbackCase& c, std::ostream* os) { *os << c.Name; }
+
+class NoApplicationFallback : public animtest::AnimTest, public ::testing::WithParamInterface<FallbackCase> {};
+
+// An asynchronous painting has no UI thread here, so it runs inside the call;
+// it plays the sequence once, whatever its loop options and count, since the
+// caller asked to get control back.  A synchronous painting keeps its loops.
+TEST_P(NoApplicationFallback, AnAsynchronousRequestPlaysTheSequenceOnce) {
+    const FallbackCase& c = GetParam();
+    // A painting that loops for ever ends the program instead of hanging it.
+    testsupport::Watchdog watchdog(std::chrono::seconds(60));
+    watchdog.Beat(c.Name);
+    auto image = animtest::Strip(3, 10, c.Loops);
+    std::vector<int> painted;
+    int ends = 0;
+    image->OnFramePaint = [&](TObject* sender) {
+        auto* painter = dynamic_cast<TGIFPainter*>(sender);
+        painted.push_back(painter->GetActiveImage());
+        // Far past any sequence expected here: end the painting so that the
+        // test reports what it saw.
+        if (painted.size() >= 30) painter->Stop();
+    };
+    image->OnPaintEnd = [&](TObject*) { ++ends; };
+    vcl::TBitmap target;
+    target.SetSize(4, 4);
+    if (c.ByDraw) {
+        image->SetDrawOptions(c.Options);
+        image->Draw(target.GetCanvas(), {0, 0, 4, 4});
+        EXPECT_EQ(image->GetDrawingPainter(), nullptr);
+    } else {
+        EXPECT_EQ(image->Paint(target.GetCanvas(), {0, 0, 4, 4}, c.Options), nullptr);
+    }
+    EXPECT_EQ(painted, c.Painted);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(animtest::PainterCount(*image), 0);
+    EXPECT_EQ(vcl::TThread::RunningCount(), 0);
+}
+
+constexpr TGIFDrawOptions kEndless = animtest::Options({goAsync, goAnimate, goLoop, goLoopContinously});
+const std::vector<int> kOnce{0, 1, 2};
+
+INSTANTIATE_TEST_SUITE_P(
+    Paint, NoApplicationFallback,
+    ::testing::Values(FallbackCase{"DrawLoopingContinuously", true, kEndless, 0, kOnce},
+                      FallbackCase{"PaintLoopingContinuously", false, kEndless, 0, kOnce},
+                      FallbackCase{"LoopingContinuouslyWithoutALoopExtension", false, kEndless, -1, kOnce},
+                      FallbackCase{"ALoopCountOfThree", true, animtest::Options({goAsync, goAnimate, goLoop}), 3,
+                                   kOnce},
+                      FallbackCase{"SynchronousKeepsItsLoopCount", false, animtest::Options({goAnimate, goLoop}), 3,
+                                   {0, 1, 2, 0, 1, 2, 0, 1, 2}}),
+    [](const ::testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.Name); });
 
 // A handler written for an asynchronous painter may free the picture; here
 // it runs inside Draw, which then touches nothing of the picture.

@@ -74,6 +74,33 @@ TEST(AddressFaults, CorruptionSpoilsOnlyTheLastWordOfItsBlock) {
     EXPECT_EQ(reply.Data, Pattern(4, 1));
 }
 
+// A short transfer keeps the drive's status and moves only the start of the
+// data: the rest of the host's buffer stays as it was, and the residual
+// says how much did not move.
+TEST(ShortTransfer, MovesOnlyTheStartOfTheDataAndReportsTheRest) {
+    sim::SimDrive drive;
+    drive.LoadDisc(DiscOf(DiscModel::DvdRam));
+    ASSERT_EQ(Outcome(WritePattern(drive, 0, 16).Result), "good");
+    drive.AddFault(Fault::ShortTransferOf(0x28, 3000));
+    Reply reply = SendIn(drive, Read10(0, 2), 2 * 2048);
+    EXPECT_EQ(Outcome(reply.Result), "good");
+    EXPECT_EQ(reply.Result.Residual, 2u * 2048 - 3000);
+    const std::vector<uint8_t> expected = Pattern(0, 2);
+    for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(reply.Data[i], i < 3000 ? expected[i] : 0xEE) << "byte " << i;
+
+    // A refusal is still the drive's: the fault cuts only what moves.
+    reply = SendIn(drive, Read10(0xFFFFFF, 1), 2048);
+    EXPECT_EQ(Outcome(reply.Result), "02 05/21/00");
+    EXPECT_EQ(reply.Result.Residual, 2048u);
+
+    drive.ClearFaults();
+    drive.AddFault(Fault::ShortTransferOf(0x2A, 2048));
+    reply = Send(drive, Write10(0, 2), DataDirection::Out, Pattern(0, 2));
+    EXPECT_EQ(Outcome(reply.Result), "good");
+    EXPECT_EQ(reply.Result.Residual, 2048u);
+}
+
 TEST(AddressFaults, KthMatchFiresOnceAmongTheMatches) {
     sim::SimDrive drive;
     drive.LoadDisc(DiscOf(DiscModel::DvdRom));

@@ -110,6 +110,16 @@ TEST_F(Aspi, GoodCommandCompletesWithData) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data_ + 8), 8), "SIMDRIVE");
 }
 
+// ASPI has no residual count: a reply shorter than the buffer completes with
+// the host adapter's data underrun status.
+TEST_F(Aspi, AShortReplyCompletesWithADataUnderrun) {
+    machine_.AttachDriveAtAspi(1, 3);
+    RequestArea area = MakeRequest(1, 3, kInquiry, 6, data_, 64);
+    EXPECT_EQ(SendEntry()(&area), platform::SS_COMP);
+    EXPECT_EQ(area.Srb.SRB_TargStat, 0);
+    EXPECT_EQ(area.Srb.SRB_HaStat, platform::HASTAT_DO_DU);
+}
+
 TEST_F(Aspi, CheckConditionCopiesTheAskedSenseBytes) {
     machine_.AttachDriveAtAspi(0, 0);
     RequestArea area = MakeRequest(0, 0, kUnknownOpcode, 6, data_, 0);

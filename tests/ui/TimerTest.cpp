@@ -1,8 +1,11 @@
-// TTimer: in a virtual clock's time, across threads and under a modal window.
+// TTimer: in a virtual clock's time, across threads and under a modal window;
+// TPause, the UI thread's pause that keeps the event loop running.
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +199,66 @@ TEST_F(TimerTest, AThreadOfTheClassLibraryCountsAsAWorkerWhileItExecutes) {
     worker.release = true;
     ASSERT_TRUE(RunUntil([&] { return worker.Finished(); }));
     EXPECT_EQ(vcl::RunningWorkers(), 0);
+}
+
+// A pause lasts its time on the clock while queued calls and timers go on;
+// an end from a handler, the program's end or a pause inside it cut it short
+// at once.
+TEST_F(TimerTest, APauseKeepsTheLoopRunningUntilItsTimeOrItsEnd) {
+    struct Case {
+        const char* what;
+        std::function<void(vcl::TPause&)> inside;  // called by a timer 300 ms in
+        bool whole;
+        uint32_t lasted;
+    };
+    const Case cases[] = {
+        {"left alone", [](vcl::TPause&) {}, true, 1000},
+        {"ended by a handler", [](vcl::TPause& pause) { pause.End(); }, false, 300},
+        {"the program asked to end", [](vcl::TPause&) { vcl::Application.Terminate(); }, false, 300},
+        {"a pause inside it", [](vcl::TPause& pause) { EXPECT_FALSE(pause.Run(5000)); }, true, 1000},
+    };
+    for (const Case& c : cases) {
+        vcl::Application.Reset();
+        vcl::TPause pause;
+        bool queued = false;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { queued = pause.Running(); },
+                                  Qt::QueuedConnection);
+        vcl::TTimer timer;
+        timer.SetInterval(300);
+        timer.OnTimer = [&] {
+            timer.SetEnabled(false);
+            c.inside(pause);
+        };
+        timer.SetEnabled(true);
+        const uint32_t start = clock.TickCount();
+        EXPECT_EQ(pause.Run(1000), c.whole) << c.what;
+        EXPECT_EQ(clock.TickCount() - start, c.lasted) << c.what;
+        EXPECT_TRUE(queued) << c.what;
+        EXPECT_FALSE(pause.Running()) << c.what;
+    }
+    vcl::Application.Reset();
+}
+
+// With a real clock the pause is a Qt timer of its time; the clock is left
+// alone.
+TEST_F(TimerTest, WithARealClockAPauseWaitsItsTime) {
+    clock.SetVirtual(false);
+    vcl::TPause pause;
+    const uint32_t before = clock.TickCount();
+    const auto realStart = std::chrono::steady_clock::now();
+    EXPECT_TRUE(pause.Run(20));
+    EXPECT_GE(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(15));
+    EXPECT_EQ(clock.TickCount(), before);
+}
+
+// A pause freed by a handler while it runs (its owner gone) ends, and its Run
+// touches nothing freed (the sanitizer build sees it).
+TEST_F(TimerTest, APauseFreedWhileItRunsEnds) {
+    auto pause = std::make_unique<vcl::TPause>();
+    vcl::TPause* running = pause.get();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { pause.reset(); }, Qt::QueuedConnection);
+    EXPECT_FALSE(running->Run(1000));
+    EXPECT_EQ(pause, nullptr);
 }
 
 }  // namespace

@@ -72,6 +72,10 @@ inline constexpr uint8_t SS_INVALID_CMD = 0x80;
 inline constexpr uint8_t SS_INVALID_HA = 0x81;
 inline constexpr uint8_t SS_NO_DEVICE = 0x82;
 
+// Host adapter status (SRB_HaStat) of a request whose data phase ended
+// before its length: fewer bytes moved than SRB_BufLen, how many is not said.
+inline constexpr uint8_t HASTAT_DO_DU = 0x12;
+
 // Sense byte 2 of a command that brought back no sense: no drive sends FFh
 // there (a reserved sense key with every flag set), so the code read from it
 // never passes for a drive's own error, nor for "no error" (000000).

@@ -1,6 +1,7 @@
 #include "vcl/Thread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 
 #include <atomic>
@@ -122,6 +123,11 @@ TWaitResult TEvent::WaitFor(uint32_t milliseconds) {
 
 bool ProcessMessages() {
     if (IsUiThread()) QCoreApplication::processEvents();
+    return Application.Terminated();
+}
+
+bool HandleMessage() {
+    if (IsUiThread()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return Application.Terminated();
 }
 

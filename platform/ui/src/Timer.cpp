@@ -1,6 +1,7 @@
 #include "vcl/Timer.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
 
@@ -123,5 +124,54 @@ void TTimer::Fire() {
     const auto handler = OnTimer;  // the handler may free this timer
     if (handler) Guard(handler);
 }
+
+// ---------------------------------------------------------------------------
+// TPause
+
+// Shared with a Run in progress, so that a pause freed while its loop runs
+// (its owner gone in a handler) leaves that Run nothing freed to touch.
+struct TPause::State {
+    QEventLoop* loop = nullptr;
+    bool ended = false;
+};
+
+TPause::TPause() : state_(std::make_shared<State>()) {}
+
+TPause::~TPause() { End(); }
+
+bool TPause::Run(uint32_t milliseconds) {
+    if (!HasUiThread() || !IsUiThread()) {
+        PlatformSleep(milliseconds);
+        return true;
+    }
+    if (state_->loop != nullptr) return false;
+    const std::shared_ptr<State> state = state_;
+    state->ended = false;
+    if (Application.Terminated()) return false;
+    QEventLoop loop;
+    bool elapsed = false;
+    TTimer timer;
+    timer.SetInterval(std::max<uint32_t>(milliseconds, 1));
+    timer.OnTimer = [&] {
+        elapsed = true;
+        timer.SetEnabled(false);
+        loop.quit();
+    };
+    state->loop = &loop;
+    Application.PushLoop(&loop);
+    timer.SetEnabled(true);
+    loop.exec();
+    Application.PopLoop(&loop);
+    timer.SetEnabled(false);
+    state->loop = nullptr;
+    return elapsed && !state->ended && !Application.Terminated();
+}
+
+void TPause::End() {
+    state_->ended = true;
+    if (state_->loop != nullptr) state_->loop->quit();
+}
+
+bool TPause::Running() const { return state_->loop != nullptr; }
 
 }  // namespace vcl

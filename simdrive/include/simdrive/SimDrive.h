@@ -116,7 +116,10 @@ enum class BlockAccess : uint8_t { Any, Read, Write };
 // given must all match.  With NthMatch only the k-th command that matches
 // fires.  The first fault that fires wins; the command is not executed,
 // except for CorruptRead, which lets a read run and then spoils the block's
-// last word in the data returned.
+// last word in the data returned, and for ShortTransfer, which lets the
+// command run and its status stand while no more than that many bytes of its
+// data cross the bus (data in: the host's buffer past them stays as it was;
+// data out: the drive's answer counts only them as taken).
 struct Fault {
     std::optional<uint32_t> NthCommand;
     std::optional<uint8_t> Opcode;
@@ -124,6 +127,7 @@ struct Fault {
     BlockAccess Access = BlockAccess::Any;
     std::optional<uint32_t> NthMatch;
     bool CorruptRead = false;
+    std::optional<uint32_t> ShortTransfer;
     bool Once = false;               // removed after it has fired once
     bool TransportFailure = false;   // the control request itself fails
     uint8_t AspiStatus = 0x82;       // what ASPI reports then (SS_NO_DEVICE)
@@ -135,6 +139,9 @@ struct Fault {
     static Fault ReadErrorAt(uint32_t block);
     static Fault WriteErrorAt(uint32_t block);
     static Fault CorruptBlock(uint32_t block);
+    // Every command with the opcode ends as the drive answers it, having
+    // moved at most `bytes` of its data.
+    static Fault ShortTransferOf(uint8_t opcode, uint32_t bytes);
 };
 
 // The optional features a drive may have (GET CONFIGURATION).

@@ -46,6 +46,7 @@ std::string DiffPictures(const Picture& e, const Picture& a) {
     if (e.Height != a.Height) return Mismatch("screen height", e.Height, a.Height);
     if (auto d = DiffPalette("global table", e.GlobalPalette, a.GlobalPalette); !d.empty()) return d;
     if (e.LoopCount != a.LoopCount) return Mismatch("loop count", e.LoopCount, a.LoopCount);
+    if (e.LoopCount >= 0 && e.LoopFrame != a.LoopFrame) return Mismatch("loop frame", e.LoopFrame, a.LoopFrame);
     if (e.Frames.size() != a.Frames.size())
         return Mismatch("frame count", (long long)e.Frames.size(), (long long)a.Frames.size());
     for (size_t i = 0; i < e.Frames.size(); ++i) {

@@ -211,9 +211,11 @@ std::vector<uint8_t> WrapImageData(std::span<const uint8_t> data, int width, int
 std::vector<uint8_t> ReferenceEncode(const Picture& p) {
     GifBuilder b;
     b.Screen(p.Width, p.Height, p.GlobalPalette, p.Background);
-    if (p.LoopCount >= 0) b.Loop(p.LoopCount);
+    if (p.LoopCount >= 0 && p.LoopFrame == 0) b.Loop(p.LoopCount);
     if (!p.Comment.empty()) b.Comment(p.Comment);
-    for (const Frame& f : p.Frames) {
+    for (size_t i = 0; i < p.Frames.size(); ++i) {
+        const Frame& f = p.Frames[i];
+        if (p.LoopCount >= 0 && p.LoopFrame > 0 && i == size_t(p.LoopFrame)) b.Loop(p.LoopCount);
         if (f.HasControl) b.Control(f.Disposal, f.Delay, f.Transparent);
         std::vector<uint8_t> stored;
         if (f.Interlaced)

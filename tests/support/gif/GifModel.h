@@ -40,6 +40,7 @@ struct Picture {
     int Background = 0;
     std::vector<Rgb> GlobalPalette;  // empty: no global table
     int LoopCount = -1;              // -1: no NETSCAPE2.0 loop extension
+    int LoopFrame = 0;               // the frame whose extensions hold it
     std::string Comment;             // empty: no comment extension
     std::vector<Frame> Frames;
 

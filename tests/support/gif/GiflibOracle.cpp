@@ -112,15 +112,18 @@ std::vector<uint8_t> GiflibEncode(const Picture& p) {
     MapPtr global = MakeMap(p.GlobalPalette);
     int resolution = global ? global->BitsPerPixel : 8;
     enc.Check(EGifPutScreenDesc(enc.get(), p.Width, p.Height, resolution, p.Background, global.get()), "screen");
-    if (p.LoopCount >= 0) {
+    auto putLoop = [&] {
         enc.Check(EGifPutExtensionLeader(enc.get(), APPLICATION_EXT_FUNC_CODE), "app leader");
         enc.Check(EGifPutExtensionBlock(enc.get(), 11, "NETSCAPE2.0"), "app id");
         const uint8_t loop[3] = {1, uint8_t(p.LoopCount & 0xFF), uint8_t(p.LoopCount >> 8)};
         enc.Check(EGifPutExtensionBlock(enc.get(), 3, loop), "loop");
         enc.Check(EGifPutExtensionTrailer(enc.get()), "app trailer");
-    }
+    };
+    if (p.LoopCount >= 0 && p.LoopFrame == 0) putLoop();
     if (!p.Comment.empty()) enc.Check(EGifPutComment(enc.get(), p.Comment.c_str()), "comment");
-    for (const Frame& f : p.Frames) {
+    for (size_t i = 0; i < p.Frames.size(); ++i) {
+        const Frame& f = p.Frames[i];
+        if (p.LoopCount >= 0 && p.LoopFrame > 0 && i == size_t(p.LoopFrame)) putLoop();
         if (f.HasControl) {
             GraphicsControlBlock gcb{f.Disposal, false, f.Delay, f.Transparent};
             uint8_t ext[4];
@@ -212,6 +215,7 @@ GiflibResult GiflibDecode(std::span<const uint8_t> bytes) {
                     netscape = block[0] == 11 && std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
                 } else if (code == APPLICATION_EXT_FUNC_CODE && netscape && block[0] >= 3 && block[1] == 1) {
                     p.LoopCount = block[2] | (block[3] << 8);
+                    p.LoopFrame = int(p.Frames.size());
                 } else if (code == COMMENT_EXT_FUNC_CODE) {
                     p.Comment.append(reinterpret_cast<const char*>(block + 1), block[0]);
                 }

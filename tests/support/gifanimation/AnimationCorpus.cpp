@@ -332,10 +332,34 @@ std::vector<AnimationCase> AnimationCorpus() {
         p.Frames.push_back(Control(f, 1, 5));
         cases.push_back({"interlaced", p});
     }
+    {  // The loop extension on a frame that restores the previous screen:
+       // passes after the first begin there, over what the last frame left,
+       // so the frame after it is drawn over that, not over the first frame.
+        Picture p = Screen(3, 1, 4, 13);
+        p.LoopCount = 0;
+        p.LoopFrame = 1;
+        const std::vector<uint8_t> rows[] = {{1, 1, 1}, {2, 2, 2}, {1, 3, 1}, {3, 3, 3}};
+        const int disposals[] = {1, 3, 1, 1};
+        for (int k = 0; k < 4; ++k) {
+            Frame f = Solid(0, 0, 3, 1, 0);
+            f.Indices = rows[k];
+            p.Frames.push_back(Control(f, disposals[k], 5));
+        }
+        cases.push_back({"loop_point_restores_previous", p});
+    }
     for (uint32_t seed = 1; seed <= 60; ++seed) {
         Rng rng(seed * 7919);
         const int width = 1 + rng.Below(40), height = 1 + rng.Below(30), frames = 2 + rng.Below(9);
         cases.push_back({"random_" + std::to_string(seed), RandomAnimation(seed, width, height, frames)});
+    }
+    // Looping animations whose later passes begin at a frame after the first.
+    for (uint32_t seed = 61; seed <= 80; ++seed) {
+        Rng rng(seed * 7919);
+        const int width = 1 + rng.Below(12), height = 1 + rng.Below(8), frames = 3 + rng.Below(6);
+        Picture p = RandomAnimation(seed, width, height, frames);
+        p.LoopCount = rng.Pick({0, 2, 3});
+        p.LoopFrame = 1 + rng.Below(frames - 1);
+        cases.push_back({"random_loop_point_" + std::to_string(seed), p});
     }
     return cases;
 }

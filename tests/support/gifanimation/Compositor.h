@@ -40,7 +40,9 @@ struct ComposeOptions {
 
 // Plays the first pass and, when the loop extension asks for more, a second
 // one from the loop point, which clears the area of the first frame with
-// pixels before drawing it.  Disposals: none and do-not-dispose keep the frame, background
+// pixels before drawing it.  A third pass would show nothing new: every
+// pixel a pass leaves is one its frames set or the one it began with, so
+// the third begins on the screen the second began on.  Disposals: none and do-not-dispose keep the frame, background
 // clears its area afterwards, previous restores what was there before it;
 // larger values draw nothing.  A frame without pixels is passed over: it
 // shows nothing and takes no time.

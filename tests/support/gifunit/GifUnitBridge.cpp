@@ -36,8 +36,10 @@ Picture ToPicture(gif::TGIFImage& image) {
         gif::TGIFSubImage* s = frames.GetImage(i);
         gif::TGIFExtensionList& ext = s->GetExtensions();
         for (int e = 0; e < ext.GetCount(); ++e)
-            if (auto* loop = dynamic_cast<gif::TGIFAppExtNSLoop*>(ext.GetExtension(e)); loop && p.LoopCount < 0)
+            if (auto* loop = dynamic_cast<gif::TGIFAppExtNSLoop*>(ext.GetExtension(e)); loop && p.LoopCount < 0) {
                 p.LoopCount = loop->GetLoops();
+                p.LoopFrame = int(p.Frames.size());
+            }
         if (s->GetWidth() == 0 || s->GetHeight() == 0) continue;  // extensions only
         giforacle::Frame f;
         f.Left = s->GetLeft();
@@ -88,7 +90,7 @@ std::unique_ptr<gif::TGIFImage> Build(const Picture& p, bool rle) {
     for (size_t i = 0; i < p.Frames.size(); ++i) {
         const giforacle::Frame& f = p.Frames[i];
         auto* s = &image->GetImages().Adopt(std::make_unique<gif::TGIFSubImage>());
-        if (i == 0 && p.LoopCount >= 0) {
+        if (i == size_t(p.LoopFrame) && p.LoopCount >= 0) {
             auto* loop = &s->GetExtensions().Adopt(std::make_unique<gif::TGIFAppExtNSLoop>());
             loop->SetLoops(p.LoopCount);
         }

@@ -36,10 +36,12 @@ struct TRect {
 };
 inline TRect Rect(int left, int top, int right, int bottom) { return {left, top, right, bottom}; }
 
-enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
-enum TBitmapHandleType { bmDIB, bmDDB };
-enum TTransparentMode { tmAuto, tmFixed };
-enum TBrushStyle { bsSolid, bsClear };
+// Fixed underlying types: a caller's value that names no member is still a
+// value, never undefined behaviour.
+enum TPixelFormat : uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum TBitmapHandleType : uint8_t { bmDIB, bmDDB };
+enum TTransparentMode : uint8_t { tmAuto, tmFixed };
+enum TBrushStyle : uint8_t { bsSolid, bsClear };
 
 // Copy modes are raster operations.
 inline constexpr uint32_t cmSrcCopy = gdi::SRCCOPY;

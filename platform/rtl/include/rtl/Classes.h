@@ -56,7 +56,7 @@ public:
     std::string ClassName() const override { return "TInterfacedPersistent"; }
 };
 
-enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
 // A byte stream with a position.  Read returns how many bytes arrived.
 class TStream : public TObject {

@@ -20,7 +20,7 @@ namespace vcl {
 
 // Thread priorities: kept with the thread; every thread runs at the system's
 // normal priority.
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // The platform clock as threads see it: the installed machine's clock, or
 // the process's steady clock when none is installed.  PlatformSleep(0) only
@@ -95,6 +95,11 @@ private:
 // waiting and returns.  True when the program was asked to end (the quit
 // request stays, so the program's own loop still ends).
 bool ProcessMessages();
+// The message pump's wait: on the UI thread, handles the messages that are
+// waiting or, when none is, sleeps until one comes (a thread's synchronised
+// or queued call, its end, a posted event, a timer) and handles it.  True
+// when the program was asked to end.  Elsewhere it only answers that.
+bool HandleMessage();
 
 // True on the thread that runs the QApplication (also in vcl/Forms.h).
 bool IsUiThread();

@@ -47,4 +47,28 @@ private:
     uint32_t due_ = 0;  // virtual mode: the clock tick it fires at
 };
 
+// A pause of the UI thread that keeps its event loop running: repaints,
+// queued calls, timers and the user's clicks go on while it lasts.  It lasts
+// the given time on the platform clock (on a virtual clock a TTimer's time:
+// no real waiting), and ends early when End is called (by a handler that runs
+// meanwhile, or by the owner's destructor) or when the program is asked to
+// end.  One Run at a time; a Run asked for inside another ends at once.
+// Without an application (no UI thread) Run sleeps on the platform clock.
+class TPause {
+public:
+    TPause();
+    ~TPause();
+    TPause(const TPause&) = delete;
+    TPause& operator=(const TPause&) = delete;
+
+    // True when the whole time passed; false when it was ended early.
+    bool Run(uint32_t milliseconds);
+    void End();
+    bool Running() const;
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
 }  // namespace vcl
